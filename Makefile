@@ -1,0 +1,31 @@
+# The two commands a newcomer needs: `make run` and `make test` (as root on Debian 12).
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all setup build run test test-sanitize clean
+
+all: build
+
+setup:
+	@./scripts/setup
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+
+build: setup $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./scripts/create-db $(BUILD)/bin/data/KOVAUTF8.FDB
+	$(BUILD)/bin/KOVA
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j 2
+
+# The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize:
+	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DKOVA_SANITIZE=ON"
+
+clean:
+	rm -rf build build-sanitize

@@ -1,0 +1,1 @@
+namespace kova_print_unit {}

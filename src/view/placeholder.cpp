@@ -1,0 +1,1 @@
+// Windows come with the main-window work.

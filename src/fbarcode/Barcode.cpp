@@ -1,0 +1,435 @@
+#include "fbarcode/Barcode.h"
+
+#include "fbarcode/BarcodeEncoders.h"
+#include "fbarcode/bcchksum.h"
+
+#include <QFontMetricsF>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QPolygon>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+struct TBarcodeInfo {
+    const char* Name;
+    bool DigitsOnly;
+    // Wide-to-narrow ratio limits; 0 where the symbology is built from modules.
+    double RatioMin;
+    double RatioMax;
+    TEncoder Encode;
+};
+
+constexpr TBarcodeInfo BCdata[BarcodeTypeCount] = {
+    {"2_5_interleaved", true, 2.0, 3.0, Encode_2_5_interleaved},
+    {"2_5_industrial", true, 2.0, 3.0, Encode_2_5_industrial},
+    {"2_5_matrix", true, 2.25, 3.0, Encode_2_5_matrix},
+    {"Code39", false, 2.0, 3.0, Encode_Code39},
+    {"Code39 Extended", false, 2.0, 3.0, Encode_Code39Extended},
+    {"Code128A", false, 0, 0, Encode_Code128},
+    {"Code128B", false, 0, 0, Encode_Code128},
+    {"Code128C", true, 0, 0, Encode_Code128},
+    {"Code93", false, 0, 0, Encode_Code93},
+    {"Code93 Extended", false, 0, 0, Encode_Code93Extended},
+    {"MSI", true, 0, 0, Encode_MSI},
+    {"PostNet", true, 0, 0, Encode_PostNet},
+    {"Codebar", false, 2.0, 3.0, Encode_Codabar},
+    {"EAN8", true, 2.0, 3.0, Encode_EAN8},
+    {"EAN13", true, 2.0, 3.0, Encode_EAN13},
+    {"UPC_A", true, 2.0, 3.0, Encode_UPC_A},
+    {"UPC_E0", true, 2.0, 3.0, Encode_UPC_E},
+    {"UPC_E1", true, 2.0, 3.0, Encode_UPC_E},
+    {"UPC Supp2", true, 2.0, 3.0, Encode_UPC_Supp2},
+    {"UPC Supp5", true, 2.0, 3.0, Encode_UPC_Supp5},
+    {"EAN128A", false, 0, 0, Encode_Code128},
+    {"EAN128B", false, 0, 0, Encode_Code128},
+    {"EAN128C", true, 0, 0, Encode_Code128},
+};
+
+bool ValidType(TBarcodeType typ) { return typ >= 0 && typ < BarcodeTypeCount; }
+
+// Printing rounds to nearest with halves to even throughout.
+qint64 Round(double v) { return qint64(std::nearbyint(v)); }
+
+// Blanks and control characters off both ends.
+QString TrimControls(const QString& s) {
+    qsizetype b = 0, e = s.size();
+    while (b < e && s[b].unicode() <= u' ')
+        ++b;
+    while (e > b && s[e - 1].unicode() <= u' ')
+        --e;
+    return s.mid(b, e - b);
+}
+
+int Saturate(qint64 v) {
+    return int(std::clamp<qint64>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+// Restores the caller's font, pen and brush even when encoding fails half way.
+class TPainterState {
+public:
+    explicit TPainterState(QPainter& p) : FPainter(p) { FPainter.save(); }
+    ~TPainterState() { FPainter.restore(); }
+    TPainterState(const TPainterState&) = delete;
+    TPainterState& operator=(const TPainterState&) = delete;
+
+private:
+    QPainter& FPainter;
+};
+
+// Signed logical height of a font on a device: negative for a character height,
+// as a font given in points (or pixels of em height) has.
+int LogicalFontHeight(const QFont& font, const QPaintDevice* device) {
+    if (font.pixelSize() > 0)
+        return -font.pixelSize();
+    const int dpi = device ? device->logicalDpiY() : 96;
+    return -int(Round(font.pointSizeF() * dpi / 72.0));
+}
+
+int TextHeight(const QFont& font, QPaintDevice* device) {
+    return qRound(QFontMetricsF(font, device).height());
+}
+
+// Draws text with its cell's top-left corner at (x, y), turned counter-clockwise by
+// the given tenths of a degree about that corner, on a white box. Characters are
+// placed one by one so that the extra spacing is exactly `extra` device pixels
+// whatever the device's resolution.
+void TextOutAt(QPainter& canvas, int x, int y, int orientation, const QString& text, int extra) {
+    const QFontMetricsF fm(canvas.font(), canvas.device());
+    canvas.save();
+    canvas.translate(x, y);
+    canvas.rotate(-orientation / 10.0);
+    qreal pos = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        qsizetype n = 1;
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            n = 2;
+        const QString ch = text.mid(i, n);
+        const qreal advance = fm.horizontalAdvance(ch) + extra;
+        canvas.fillRect(QRectF(pos, 0, advance, fm.height()), Qt::white);
+        canvas.drawText(QPointF(pos, fm.ascent()), ch);
+        pos += advance;
+        i += n;
+    }
+    canvas.restore();
+}
+
+} // namespace
+
+QString PadLeft(const QString& text, int n) {
+    return text.size() >= n ? text : QString(n - text.size(), u'0') + text;
+}
+
+QString DoCheckSumming(const QString& text, TCheckSumMethod method) {
+    if (method == csmNone)
+        return text;
+    try {
+        return CheckSumModulo10(text);
+    } catch (const EConvertError&) {
+        throw EBarcodeError(QStringLiteral("此条码类型进行校验必须是数字"));
+    }
+}
+
+QString ConvertModules(const char* pattern) {
+    QString r;
+    bool bar = true;
+    for (const char* p = pattern; *p; ++p, bar = !bar) {
+        const int cls = *p - '1';
+        r += QChar((bar ? u'5' : u'0') + cls);
+    }
+    return r;
+}
+
+TLinearBarcode::TLinearBarcode(QObject* owner) : QObject(owner) {}
+
+TLinearBarcode::~TLinearBarcode() = default;
+
+void TLinearBarcode::Assign(const QObject* source) {
+    const auto* src = dynamic_cast<const TLinearBarcode*>(source);
+    if (!src)
+        throw EConvertError(QStringLiteral("Cannot assign a %1 to a TLinearBarcode.")
+                                .arg(source ? QString::fromLatin1(source->metaObject()->className())
+                                            : QStringLiteral("nil")));
+    FHeight = src->FHeight;
+    FText = src->FText;
+    FTop = src->FTop;
+    FLeft = src->FLeft;
+    FModul = src->FModul;
+    FRatio = src->FRatio;
+    FTyp = src->FTyp;
+    FCheckSum = src->FCheckSum;
+    FShowText = src->FShowText;
+    FShowTextPosition = src->FShowTextPosition;
+    FCharExtra = src->FCharExtra;
+    FShowTextOffSetX = src->FShowTextOffSetX;
+    FShowTextOffSetY = src->FShowTextOffSetY;
+    FAngle = src->FAngle;
+    FColor = src->FColor;
+    FColorBar = src->FColorBar;
+    FCheckSumMethod = src->FCheckSumMethod;
+    FOnChange = src->FOnChange;
+    FShowTextFont = src->FShowTextFont;
+    FShowTextFontColor = src->FShowTextFontColor;
+}
+
+void TLinearBarcode::DoChange() {
+    if (FOnChange)
+        FOnChange(this);
+}
+
+// The setters notify only on a real change, so that a caller re-applying the same
+// settings does not trigger a redraw.
+template <typename T> static bool Change(T& field, const T& value) {
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+
+void TLinearBarcode::setHeight(int value) {
+    if (Change(FHeight, value))
+        DoChange();
+}
+void TLinearBarcode::setText(const QString& value) {
+    if (Change(FText, value))
+        DoChange();
+}
+void TLinearBarcode::setTop(int value) {
+    if (Change(FTop, value))
+        DoChange();
+}
+void TLinearBarcode::setLeft(int value) {
+    if (Change(FLeft, value))
+        DoChange();
+}
+void TLinearBarcode::setModul(int value) {
+    if (value < 1 || value > 49)
+        return;
+    FModul = value;
+    DoChange();
+}
+void TLinearBarcode::setRatio(double value) {
+    if (Change(FRatio, value))
+        DoChange();
+}
+void TLinearBarcode::setTyp(TBarcodeType value) {
+    if (Change(FTyp, value))
+        DoChange();
+}
+void TLinearBarcode::setChecksum(bool value) {
+    if (Change(FCheckSum, value))
+        DoChange();
+}
+void TLinearBarcode::setAngle(double value) {
+    if (Change(FAngle, value))
+        DoChange();
+}
+void TLinearBarcode::setShowText(TBarcodeOption value) {
+    if (Change(FShowText, value))
+        DoChange();
+}
+void TLinearBarcode::setShowTextPosition(TShowTextPosition value) {
+    if (Change(FShowTextPosition, value))
+        DoChange();
+}
+void TLinearBarcode::setShowTextFont(const QFont& value) {
+    FShowTextFont = value;
+    DoChange();
+}
+
+QString TLinearBarcode::TypText(TBarcodeType typ) {
+    return ValidType(typ) ? QString::fromLatin1(BCdata[typ].Name) : QString();
+}
+
+QString TLinearBarcode::GetTypText() const { return TypText(FTyp); }
+
+void TLinearBarcode::MakeModules() {
+    if (ValidType(FTyp)) {
+        const TBarcodeInfo& info = BCdata[FTyp];
+        if (info.RatioMin > 0) {
+            double r = FRatio;
+            if (r < info.RatioMin)
+                r = info.RatioMin;
+            if (r > info.RatioMax)
+                r = info.RatioMax;
+            setRatio(r);
+        }
+    }
+    const double wide = FModul * FRatio;
+    // The module-based symbologies take any ratio; keep the widths representable.
+    if (!std::isfinite(wide) || wide < 0 || wide > 1e6)
+        throw EBarcodeError(QStringLiteral("%1: internal Error").arg(BarcodeClassName()));
+    modules[0] = FModul;
+    modules[1] = int(Round(wide));
+    modules[2] = modules[1] * 3 / 2;
+    modules[3] = modules[1] * 2;
+}
+
+QString TLinearBarcode::MakeData() {
+    MakeModules();
+    if (ValidType(FTyp) && BCdata[FTyp].DigitsOnly) {
+        setText(TrimControls(FText));
+        for (QChar c : FText)
+            if (c < u'0' || c > u'9')
+                throw EBarcodeError(QStringLiteral("条码必须是数字"));
+    }
+    if (!ValidType(FTyp))
+        throw EBarcodeError(QStringLiteral("%1: 不正确的条码类型").arg(BarcodeClassName()));
+    QString text = FText;
+    const QString data = BCdata[FTyp].Encode(text, TEncodeContext{FTyp, FCheckSum, FCheckSumMethod});
+    setText(text);
+    return data;
+}
+
+void TLinearBarcode::OneBarProps(QChar code, int& width, TBarLineType& lt) const {
+    const char16_t u = code.unicode();
+    if (u >= u'0' && u <= u'3') {
+        width = modules[u - u'0'];
+        lt = white;
+    } else if (u >= u'5' && u <= u'8') {
+        width = modules[u - u'5'];
+        lt = black;
+    } else if (u >= u'A' && u <= u'D') {
+        width = modules[u - u'A'];
+        lt = black_half;
+    } else {
+        throw EBarcodeError(QStringLiteral("%1: internal Error").arg(BarcodeClassName()));
+    }
+}
+
+int TLinearBarcode::Width() {
+    const QString data = MakeData();
+    qint64 sum = 0;
+    for (QChar c : data) {
+        int w;
+        TBarLineType lt;
+        OneBarProps(c, w, lt);
+        sum += w;
+    }
+    return Saturate(sum);
+}
+
+void TLinearBarcode::setWidth(int value) {
+    const qint64 s = Width();
+    if (s > 0)
+        setModul(Saturate(qint64(FModul) * value / s));
+}
+
+int TLinearBarcode::CanvasWidth() {
+    const double a = FAngle / 180.0 * M_PI;
+    const double w = Width();
+    return Saturate(Round(std::fabs(std::cos(a)) * w + std::fabs(std::sin(a)) * FHeight + 0.5));
+}
+
+int TLinearBarcode::CanvasHeight() {
+    const double a = FAngle / 180.0 * M_PI;
+    const double w = Width();
+    return Saturate(Round(std::fabs(std::sin(a)) * w + std::fabs(std::cos(a)) * FHeight + 0.5));
+}
+
+void TLinearBarcode::DoLines(const QString& data, QPainter& canvas) {
+    const double a = FAngle / 180.0 * M_PI;
+    const double s = std::sin(a), c = std::cos(a);
+    qint64 total = 0;
+    for (QChar ch : data) {
+        int w;
+        TBarLineType lt;
+        OneBarProps(ch, w, lt);
+        total += w;
+    }
+    const double W = double(total), H = FHeight;
+    // Move the origin so that the turned symbol stays in the box at (Left, Top).
+    qint64 dx, dy;
+    if (s >= 0 && c >= 0) {
+        dx = 0;
+        dy = Round(s * W);
+    } else if (s >= 0) {
+        dx = -Round(c * W);
+        dy = Round(s * W - c * H);
+    } else if (c >= 0) {
+        dx = -Round(s * H);
+        dy = 0;
+    } else {
+        dx = -Round(c * W) - Round(s * H);
+        dy = -Round(c * H);
+    }
+    const qint64 ox = FLeft + dx, oy = FTop + dy;
+    auto corner = [&](qint64 x, qint64 y) {
+        return QPoint(Saturate(Round(c * x + s * y) + ox), Saturate(Round(-s * x + c * y) + oy));
+    };
+
+    canvas.setRenderHint(QPainter::Antialiasing, false);
+    qint64 x = 0;
+    for (QChar ch : data) {
+        int w;
+        TBarLineType lt;
+        OneBarProps(ch, w, lt);
+        const QColor& colour = lt == white ? FColor : FColorBar;
+        const qint64 h = lt == black_half ? qint64(FHeight) * 2 / 5 : FHeight;
+        const QPoint p[4] = {corner(x, 0), corner(x, h), corner(x + w - 1, h),
+                             corner(x + w - 1, 0)};
+        // A polygon outlined with a one-pixel pen covers its corner pixels; an
+        // axis-parallel one is the same pixels as a filled rectangle, which stays
+        // exact in vector output.
+        const bool upright = (p[0].x() == p[1].x() && p[2].x() == p[3].x() &&
+                              p[0].y() == p[3].y() && p[1].y() == p[2].y()) ||
+                             (p[0].y() == p[1].y() && p[2].y() == p[3].y() &&
+                              p[0].x() == p[3].x() && p[1].x() == p[2].x());
+        if (upright) {
+            const QPoint tl(std::min({p[0].x(), p[2].x()}), std::min({p[0].y(), p[2].y()}));
+            const QPoint br(std::max({p[0].x(), p[2].x()}), std::max({p[0].y(), p[2].y()}));
+            canvas.fillRect(QRect(tl, br), colour);
+        } else {
+            canvas.setPen(QPen(colour, 1));
+            canvas.setBrush(colour);
+            canvas.drawPolygon(p, 4);
+        }
+        x += w;
+    }
+}
+
+void TLinearBarcode::DrawBarcode(QPainter& canvas) {
+    TPainterState keep(canvas);
+    const QString data = MakeData();
+    DoLines(data, canvas);
+    if (FShowText != bcoNone)
+        DrawText(canvas);
+}
+
+QString TLinearBarcode::ShownCode() const {
+    if (!FCheckSum)
+        return FText;
+    return FTyp == bcCodePostNet ? CheckSumPostnet(FText) : CheckSumModulo10(FText);
+}
+
+void TLinearBarcode::DrawText(QPainter& canvas) {
+    TPainterState keep(canvas);
+    canvas.setFont(FShowTextFont);
+    canvas.setPen(FShowTextFontColor);
+    canvas.setBrush(QColor(255, 255, 255));
+    const int orientation = int(Round(FAngle * 10));
+    QPaintDevice* device = canvas.device();
+
+    const int x = FLeft + FShowTextOffSetX;
+    int y;
+    switch (FShowTextPosition) {
+    case stpTopLeft:
+    case stpTopRight:
+    case stpTopCenter:
+        y = FTop - FShowTextOffSetY;
+        break;
+    default:
+        y = FTop + FHeight + FShowTextOffSetY - TextHeight(FShowTextFont, device);
+        break;
+    }
+    if (FShowText == bcoCode || FShowText == bcoBoth)
+        TextOutAt(canvas, x, y, orientation, ShownCode(), FCharExtra);
+    if (FShowText == bcoTyp || FShowText == bcoBoth) {
+        const int fontHeight = LogicalFontHeight(FShowTextFont, device);
+        TextOutAt(canvas, FLeft, FTop + int(Round(2.0 * fontHeight)), orientation, GetTypText(),
+                  0);
+    }
+}

@@ -1,0 +1,177 @@
+#include "fbarcode/BarcodeEncoders.h"
+
+namespace {
+
+struct TCode39Char {
+    char Ch;
+    const char* Flags; // bar, space, ... bar: 1 = wide
+    int Value;
+};
+
+// The Code 39 character set with its check values; the asterisk is start and stop.
+constexpr TCode39Char table_39[44] = {
+    {'0', "000110100", 0},  {'1', "100100001", 1},  {'2', "001100001", 2},
+    {'3', "101100000", 3},  {'4', "000110001", 4},  {'5', "100110000", 5},
+    {'6', "001110000", 6},  {'7', "000100101", 7},  {'8', "100100100", 8},
+    {'9', "001100100", 9},  {'A', "100001001", 10}, {'B', "001001001", 11},
+    {'C', "101001000", 12}, {'D', "000011001", 13}, {'E', "100011000", 14},
+    {'F', "001011000", 15}, {'G', "000001101", 16}, {'H', "100001100", 17},
+    {'I', "001001100", 18}, {'J', "000011100", 19}, {'K', "100000011", 20},
+    {'L', "001000011", 21}, {'M', "101000010", 22}, {'N', "000010011", 23},
+    {'O', "100010010", 24}, {'P', "001010010", 25}, {'Q', "000000111", 26},
+    {'R', "100000110", 27}, {'S', "001000110", 28}, {'T', "000010110", 29},
+    {'U', "110000001", 30}, {'V', "011000001", 31}, {'W', "111000000", 32},
+    {'X', "010010001", 33}, {'Y', "110010000", 34}, {'Z', "011010000", 35},
+    {'-', "010000101", 36}, {'.', "110000100", 37}, {' ', "011000100", 38},
+    {'$', "010101000", 39}, {'/', "010100010", 40}, {'+', "010001010", 41},
+    {'%', "000101010", 42}, {'*', "010010100", -1},
+};
+
+QString Code39Pattern(const char* flags) {
+    QString r;
+    for (int k = 0; k < 9; ++k) {
+        const bool bar = k % 2 == 0;
+        const bool wide = flags[k] == '1';
+        r += bar ? (wide ? u'6' : u'5') : (wide ? u'1' : u'0');
+    }
+    return r;
+}
+
+const TCode39Char* Find39(QChar c) {
+    for (const auto& row : table_39)
+        if (c == QLatin1Char(row.Ch))
+            return &row;
+    return nullptr;
+}
+
+struct TCode93Char {
+    char Ch;
+    const char* Modules;
+};
+
+// The 47 Code 93 characters in value order; the shifts ($) (%) (/) (+) are written
+// as [ ] { }.
+constexpr TCode93Char table_93[47] = {
+    {'0', "131112"}, {'1', "111213"}, {'2', "111312"}, {'3', "111411"}, {'4', "121113"},
+    {'5', "121212"}, {'6', "121311"}, {'7', "111114"}, {'8', "131211"}, {'9', "141111"},
+    {'A', "211113"}, {'B', "211212"}, {'C', "211311"}, {'D', "221112"}, {'E', "221211"},
+    {'F', "231111"}, {'G', "112113"}, {'H', "112212"}, {'I', "112311"}, {'J', "122112"},
+    {'K', "132111"}, {'L', "111123"}, {'M', "111222"}, {'N', "111321"}, {'O', "121122"},
+    {'P', "131121"}, {'Q', "212112"}, {'R', "212211"}, {'S', "211122"}, {'T', "211221"},
+    {'U', "221121"}, {'V', "222111"}, {'W', "112122"}, {'X', "112221"}, {'Y', "122121"},
+    {'Z', "123111"}, {'-', "121131"}, {'.', "311112"}, {' ', "311211"}, {'$', "321111"},
+    {'/', "112131"}, {'+', "113121"}, {'%', "211131"}, {'[', "121221"}, {']', "312111"},
+    {'{', "311121"}, {'}', "122211"},
+};
+
+int Find93(QChar c) {
+    for (int i = 0; i < 47; ++i)
+        if (c == QLatin1Char(table_93[i].Ch))
+            return i;
+    return -1;
+}
+
+// The full-ASCII sequence of code c (0..127). Both symbologies share the layout of
+// the full-ASCII table and differ only in the four shift characters.
+QString FullAscii(int c, QChar dollar, QChar percent, QChar slash, QChar plus) {
+    auto seq = [](QChar shift, int letter) { return QString(shift) + QChar(u'A' + letter); };
+    if (c == 0)
+        return seq(percent, 'U' - 'A');
+    if (c <= 26)
+        return seq(dollar, c - 1);
+    if (c <= 31)
+        return seq(percent, c - 27);
+    if (c == 32)
+        return QStringLiteral(" ");
+    if (c <= 47)
+        return seq(slash, c - 33);
+    if (c <= 57)
+        return QString(QChar(c));
+    if (c == 58)
+        return seq(slash, 'Z' - 'A');
+    if (c <= 63)
+        return seq(percent, 'F' - 'A' + (c - 59));
+    if (c == 64)
+        return seq(percent, 'V' - 'A');
+    if (c <= 90)
+        return QString(QChar(c));
+    if (c <= 95)
+        return seq(percent, 'K' - 'A' + (c - 91));
+    if (c == 96)
+        return seq(percent, 'W' - 'A');
+    if (c <= 122)
+        return seq(plus, c - 97);
+    return seq(percent, 'P' - 'A' + (c - 123));
+}
+
+QString ToFullAscii(const QString& text, QChar dollar, QChar percent, QChar slash, QChar plus) {
+    QString r;
+    for (QChar c : text)
+        if (c.unicode() <= 127)
+            r += FullAscii(c.unicode(), dollar, percent, slash, plus);
+    return r;
+}
+
+} // namespace
+
+QString Encode_Code39(QString& text, const TEncodeContext& ctx) {
+    const QString star = Code39Pattern(Find39(u'*')->Flags);
+    QString r = star + u'0';
+    int sum = 0;
+    for (QChar c : text) {
+        // Characters outside the set (lower case, for one) are left out silently.
+        const TCode39Char* row = Find39(c);
+        if (!row || row->Value < 0)
+            continue;
+        r += Code39Pattern(row->Flags) + u'0';
+        sum += row->Value;
+    }
+    if (ctx.Checksum) {
+        for (const auto& row : table_39)
+            if (row.Value == sum % 43) {
+                r += Code39Pattern(row.Flags) + u'0';
+                break;
+            }
+    }
+    return r + star;
+}
+
+QString Encode_Code39Extended(QString& text, const TEncodeContext& ctx) {
+    QString full = ToFullAscii(text, u'$', u'%', u'/', u'+');
+    return Encode_Code39(full, ctx);
+}
+
+QString Encode_Code93(QString& text, const TEncodeContext&) {
+    QList<int> values;
+    for (QChar c : text) {
+        const int v = Find93(c);
+        if (v < 0)
+            throw EBarcodeError(
+                QStringLiteral("%1:Code93 bad Data <%2>").arg(BarcodeClassName(), text));
+        values.append(v);
+    }
+    // Two check characters: C weighted 1..20 and K weighted 1..15 from the right,
+    // K also covering C.
+    int sumC = 0, sumK = 0;
+    int weightC = 1, weightK = 2;
+    for (qsizetype i = values.size() - 1; i >= 0; --i) {
+        sumC += values[i] * weightC;
+        sumK += values[i] * weightK;
+        weightC = weightC == 20 ? 1 : weightC + 1;
+        weightK = weightK == 15 ? 1 : weightK + 1;
+    }
+    const int c = sumC % 47;
+    const int k = (sumK + sumC) % 47;
+    QByteArray modules = "111141";
+    for (int v : values)
+        modules += table_93[v].Modules;
+    modules += table_93[c].Modules;
+    modules += table_93[k].Modules;
+    modules += "1111411";
+    return ConvertModules(modules.constData());
+}
+
+QString Encode_Code93Extended(QString& text, const TEncodeContext& ctx) {
+    QString full = ToFullAscii(text, u'[', u']', u'{', u'}');
+    return Encode_Code93(full, ctx);
+}

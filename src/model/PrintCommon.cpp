@@ -1,0 +1,3 @@
+#include "model/PrintCommon.h"
+
+TPrintModel* PrintModel = nullptr;

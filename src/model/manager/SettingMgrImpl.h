@@ -1,0 +1,45 @@
+#pragma once
+
+#include "model/Font.h"
+#include "model/bom/SettingBom.h"
+
+#include <QStringList>
+#include <memory>
+
+// Holds every setting and every project (with its items) in memory and converts
+// between the stored texts and fonts, pen styles and page descriptions.
+class TSettingMgr : public TPersistentObject {
+public:
+    // Reads all settings, then all projects with their items.
+    TSettingMgr();
+    ~TSettingMgr() override;
+
+    TPageSettingList* PageSettingList() const { return FPageSettingList.get(); }
+    TProjectList* ProjectList() const { return FProjectList.get(); }
+
+    TPageSetting* GetPageSettingByKey(const QString& keyname) const;
+    void SavePageSetting(const QString& name, const QString& value);
+
+    TFont GetFont() const;
+    TFont GetProjectFont(const TProject& project) const;
+    TFont getItemFont(const TPrintItem& item) const;
+    TFont getFontbyValue(const QString& fname, const QString& fsize, const QString& fcolor,
+                         const QString& fstyle) const;
+    void setItemFont(TPrintItem& item, const TFont& font) const;
+
+    static TFontStyles GetFontStyle(const QString& text);
+    static QString GetFontStyleString(const TFont& font);
+    static QStringList getStringList(const QString& txt);
+    static QStringList getPenStyleList();
+
+    TObjectStringList<TProject> GetProjectList() const;
+    QString GetProjectPageInfo(const TProject& project) const;
+    QString GetPageInfo() const;
+
+private:
+    // A setting's value; a missing key reads as empty text.
+    QString settingValue(const QString& key) const;
+
+    std::unique_ptr<TPageSettingList> FPageSettingList;
+    std::unique_ptr<TProjectList> FProjectList;
+};

@@ -1,0 +1,177 @@
+#pragma once
+
+#include "model/Errors.h"
+#include "persistence/PersistentObject.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+// Errors of the persistence layer itself (registrations, connection, transactions).
+class EPersistenceError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// An error the database reported for a statement or a connection.
+class EDatabaseError : public Exception {
+public:
+    EDatabaseError(QString message, int code) : Exception(std::move(message)), FCode(code) {}
+    int ErrorCode() const { return FCode; }
+
+private:
+    int FCode;
+};
+
+enum TPKType { pktDB = 0x1, pktFK = 0x2 };
+
+struct TMapping {
+    QString Table;
+    QString Path;   // property path, e.g. "ItemName" or "Owner.OID"
+    QString Column;
+    int Keys = 0;   // TPKType flags
+};
+
+using TStatementParams = QList<QPair<QString, QVariant>>;
+// Sees every statement the layer runs, with its parameters in binding order.
+using TStatementObserver = std::function<void(const QString& sql, const TStatementParams& params)>;
+
+class TDatabaseConnection;
+
+// A statement with named parameters (":name", matched without regard to case)
+// on one pooled connection.
+class TQuery {
+public:
+    explicit TQuery(TDatabaseConnection& connection);
+    ~TQuery();
+
+    void SetSQL(const QString& sql);
+    const QString& SQL() const { return FSQL; }
+    void ParamAsString(const QString& name, const QString& value);
+    void ParamAsInteger(const QString& name, int value);
+    void ParamAsDouble(const QString& name, double value);
+    void ParamFromStream(const QString& name, const QByteArray& bytes);
+
+    // Runs the statement; a select is positioned on its first row.
+    void Open();
+    void ExecSQL() { Open(); }
+    bool Eof() const { return FEof; }
+    void Next();
+    QVariant Field(const QString& name) const;
+    QVariant FieldAt(int index) const;
+    QString FieldAsString(const QString& name) const;
+    // The bytes of a blob field; fails when the field is not a blob.
+    QByteArray AssignFieldAsStream(const QString& name) const;
+    void Close();
+
+private:
+    int fieldIndex(const QString& name) const;
+
+    TDatabaseConnection& FConnection;
+    QString FSQL;
+    std::map<QString, QVariant> FParams; // keyed by lower-case name
+    std::unique_ptr<QSqlQuery> FQuery;
+    bool FEof = true;
+};
+
+// One open connection of the pool.
+class TDatabaseConnection {
+public:
+    explicit TDatabaseConnection(QSqlDatabase db) : FDb(std::move(db)) {}
+    ~TDatabaseConnection();
+
+    void StartTransaction();
+    void Commit();
+    void Rollback();
+    bool InTransaction() const { return FInTransaction; }
+    std::unique_ptr<TQuery> CreateQuery() { return std::make_unique<TQuery>(*this); }
+    QSqlDatabase& Database() { return FDb; }
+
+private:
+    QSqlDatabase FDb;
+    bool FInTransaction = false;
+};
+
+struct TConnectionParams {
+    QString DatabaseName, UserName, Password, Params;
+};
+
+// A way of reaching a database, registered under a name ("FBAPI").
+class TPersistenceLayer {
+public:
+    virtual ~TPersistenceLayer() = default;
+    virtual QString Name() const = 0;
+    // Opens one connection; throws EDatabaseError or Exception on failure.
+    virtual QSqlDatabase Open(const TConnectionParams& params, const QString& connectionName) = 0;
+};
+
+class TPersistenceManager {
+public:
+    void RegisterLayer(std::unique_ptr<TPersistenceLayer> layer);
+    void RegisterMapping(const TClassInfo& cls, const QString& table, const QString& path,
+                         const QString& column, int keys = 0);
+    void RegisterCollection(const TClassInfo& listClass, const TClassInfo& elementClass);
+    // Forgets mappings and collections (tests register afresh).
+    void ClearRegistrations();
+
+    void ConnectDatabase(const QString& databaseName, const QString& userName,
+                         const QString& password, const QString& params, const QString& layerName);
+    void Disconnect();
+    bool Connected() const { return FLayer != nullptr; }
+
+    TDatabaseConnection* LockDatabase();
+    // Gives the connection back; an open transaction on it is rolled back.
+    void UnLockDatabase(TDatabaseConnection* connection);
+
+    void ReadObject(TPersistentObject& root);
+    void SaveObject(TPersistentObject& root);
+
+    void SetStatementObserver(TStatementObserver observer) { FObserver = std::move(observer); }
+    void NotifyStatement(const QString& sql, const TStatementParams& params) const {
+        if (FObserver)
+            FObserver(sql, params);
+    }
+
+    const std::vector<TMapping>* MappingsOf(const TClassInfo& cls) const;
+
+private:
+    struct TPooled {
+        std::unique_ptr<TDatabaseConnection> Connection;
+        bool Busy = false;
+    };
+
+    void loadList(TDatabaseConnection& conn, TPersistentList& list, const TClassInfo& elementClass);
+    const TClassInfo* collectionElement(const TClassInfo& listClass) const;
+
+    std::vector<std::unique_ptr<TPersistenceLayer>> FLayers;
+    std::vector<std::pair<const TClassInfo*, std::vector<TMapping>>> FMappings;
+    std::vector<std::pair<const TClassInfo*, const TClassInfo*>> FCollections;
+    TPersistenceLayer* FLayer = nullptr;
+    TConnectionParams FParams;
+    std::vector<TPooled> FPool;
+    int FConnectionSerial = 0;
+    TStatementObserver FObserver;
+};
+
+// The process's persistence manager.
+TPersistenceManager& PersistenceManager();
+
+// Holds a pooled connection for one task and gives it back however the task ends.
+class TDatabaseLock {
+public:
+    TDatabaseLock() : FConnection(PersistenceManager().LockDatabase()) {}
+    ~TDatabaseLock() { PersistenceManager().UnLockDatabase(FConnection); }
+    TDatabaseLock(const TDatabaseLock&) = delete;
+    TDatabaseLock& operator=(const TDatabaseLock&) = delete;
+    TDatabaseConnection* operator->() const { return FConnection; }
+    TDatabaseConnection& operator*() const { return *FConnection; }
+
+private:
+    TDatabaseConnection* FConnection;
+};

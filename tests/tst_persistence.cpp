@@ -1,0 +1,426 @@
+// Statements, object states and round trips of the persistence layer on real
+// database files.
+#include "TestSupport.h"
+
+#include "model/bom/SettingBom.h"
+
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+TProject* addProject(TProjectList& list, const QString& name) {
+    auto* p = new TProject;
+    p->SetProjectName(name);
+    list.Add(p);
+    return p;
+}
+
+TPrintItem* addItem(TProject& project, const QString& name) {
+    auto* item = new TPrintItem;
+    item->SetItemName(name);
+    project.ItemList()->Add(item);
+    return item;
+}
+
+// Saves a project with the given item names and returns its OID.
+QString storeProject(const QString& name, const QStringList& items) {
+    TProjectList list;
+    TProject* p = addProject(list, name);
+    for (const QString& item : items)
+        addItem(*p, item);
+    p->SetDirty(true);
+    for (int i = 0; i < p->ItemList()->Count(); ++i)
+        p->ItemList()->Items(i)->SetDirty(true);
+    p->Save();
+    return p->OID();
+}
+
+const QString kItemColumns = QStringLiteral(
+    "oid, project_id, item_name, item_value, item_char_extra, item_type, serial_has_pre, "
+    "serial_pre_text, serial_has_postfix, serial_postfix_text, serial_is_fill_zero, "
+    "serial_length, serial_step, serial_decrease, item_rotate_degree, item_x, item_y, "
+    "text_width, line_height, use_default_font, font_name, font_size, font_color, font_style, "
+    "is_active, allow_newline, outline_margin, outline_pen_width, outline_pen_Color, "
+    "outline_pen_Style, barcode_type, barcode_option, barcode_position, barcode_text_offset_x, "
+    "barcode_text_offset_y, barcode_module, barcode_ratio, qrcode_quiet_zone, qrcode_encoding, "
+    "file_id");
+
+QString placeholders(const QString& columns) {
+    QStringList list = columns.split(QStringLiteral(", "));
+    for (QString& c : list)
+        c.prepend(QLatin1Char(':'));
+    return list.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+class TestPersistence : public QObject {
+    Q_OBJECT
+
+private slots:
+    void markingChangesFollowsStateRules_data();
+    void markingChangesFollowsStateRules();
+    void deletedReachesOwnedObjects();
+
+    void readStatementsWithAndWithoutOwnerCondition();
+    void emptyDatabaseReadsEmptyList();
+    void readsProjectsWithItemsInDatabaseOrder();
+    void nullColumnsReadAsEmptyAndZero();
+
+    void insertListsColumnsInRegistrationOrder();
+    void newItemOfCleanProjectInsertsOnlyTheItem();
+    void updateNeverSetsKeys();
+    void cascadingDeleteRemovesItemsFirstInOneTransaction();
+    void failingInsertKeepsObjectForRetry();
+    void insertWithoutOwnerFails();
+    void roundTripKeepsEveryValue();
+
+    void transactionMisuseIsReported_data();
+    void transactionMisuseIsReported();
+    void connectionFailureNamesTheDatabase();
+    void unknownLayerIsReported();
+    void twoProcessesShareOneDatabase();
+};
+
+void TestPersistence::markingChangesFollowsStateRules_data() {
+    QTest::addColumn<int>("from");
+    QTest::addColumn<bool>("dirty");
+    QTest::addColumn<int>("to");
+    QTest::newRow("empty becomes create") << int(posEmpty) << true << int(posCreate);
+    QTest::newRow("pk becomes update") << int(posPK) << true << int(posUpdate);
+    QTest::newRow("clean becomes update") << int(posClean) << true << int(posUpdate);
+    QTest::newRow("create stays create") << int(posCreate) << true << int(posCreate);
+    QTest::newRow("update stays update") << int(posUpdate) << true << int(posUpdate);
+    QTest::newRow("delete stays delete") << int(posDelete) << true << int(posDelete);
+    QTest::newRow("deleted stays deleted") << int(posDeleted) << true << int(posDeleted);
+    QTest::newRow("not dirty is clean") << int(posCreate) << false << int(posClean);
+}
+
+void TestPersistence::markingChangesFollowsStateRules() {
+    QFETCH(int, from);
+    QFETCH(bool, dirty);
+    QFETCH(int, to);
+    TPageSetting setting; // has no OID until first marked dirty
+    setting.SetObjectState(TPersistentObjectState(from));
+    setting.SetDirty(dirty);
+    QCOMPARE(int(setting.ObjectState()), to);
+    if (from == posEmpty)
+        QCOMPARE(setting.OID().size(), 36);
+}
+
+void TestPersistence::deletedReachesOwnedObjects() {
+    TProjectList list;
+    TProject* p = addProject(list, "p");
+    TPrintItem* a = addItem(*p, "a");
+    TPrintItem* b = addItem(*p, "b");
+    b->SetObjectState(posDeleted);
+    p->SetDeleted(true);
+    QCOMPARE(int(p->ObjectState()), int(posDelete));
+    QCOMPARE(int(a->ObjectState()), int(posDelete));
+    QCOMPARE(int(b->ObjectState()), int(posDeleted));
+    QVERIFY(a->Deleted());
+}
+
+void TestPersistence::readStatementsWithAndWithoutOwnerCondition() {
+    TestDatabase db;
+    const QString oid = storeProject("p", {"x"});
+    StatementRecorder rec;
+    TProjectList list;
+    list.Read();
+    QCOMPARE(rec.sqls(), (QStringList{"select * from P_PROJECT",
+                                      "select * from P_ITEM where project_id = :project_id"}));
+    QCOMPARE(rec.statements.at(0).params.size(), 0);
+    QCOMPARE(rec.statements.at(1).param("project_id").toString(), oid);
+}
+
+void TestPersistence::emptyDatabaseReadsEmptyList() {
+    TestDatabase db;
+    TProjectList list;
+    list.Read();
+    QCOMPARE(list.Count(), 0);
+    QCOMPARE(int(list.ObjectState()), int(posClean));
+}
+
+void TestPersistence::readsProjectsWithItemsInDatabaseOrder() {
+    TestDatabase db;
+    const QString first = storeProject("first", {"c", "a", "b"});
+    const QString second = storeProject("second", {});
+    TProjectList list;
+    list.Read();
+    QCOMPARE(list.Count(), 2);
+    TProject* p1 = list.Items(0)->OID() == first ? list.Items(0) : list.Items(1);
+    TProject* p2 = list.Items(0)->OID() == second ? list.Items(0) : list.Items(1);
+    QCOMPARE(p1->ItemList()->Count(), 3);
+    QCOMPARE(p2->ItemList()->Count(), 0);
+    QCOMPARE(p1->ItemList()->Items(0)->ItemName(), QString("c"));
+    QCOMPARE(p1->ItemList()->Items(2)->ItemName(), QString("b"));
+    QCOMPARE(p1->ItemList()->Items(1)->Owner(), p1);
+    QCOMPARE(int(p1->ObjectState()), int(posClean));
+    QCOMPARE(int(p1->ItemList()->Items(1)->ObjectState()), int(posClean));
+    QCOMPARE(int(p2->ItemList()->ObjectState()), int(posClean));
+}
+
+void TestPersistence::nullColumnsReadAsEmptyAndZero() {
+    TestDatabase db;
+    db.exec("insert into P_PROJECT (oid) values ('11111111-2222-3333-4444-555555555555')");
+    db.exec("insert into P_ITEM (oid, project_id) values "
+            "('AAAAAAAA-2222-3333-4444-555555555555', '11111111-2222-3333-4444-555555555555')");
+    db.exec("update P_SETTING set setting_value = NULL where setting_name = 'font_name'");
+    TProjectList projects;
+    projects.Read();
+    TProject* p = projects.Items(0);
+    QCOMPARE(p->ProjectName(), QString(""));
+    QCOMPARE(p->ProjectPageWidth(), 0.0);
+    QCOMPARE(p->ProjectSerialEnd(), 0);
+    TPrintItem* item = p->ItemList()->Items(0);
+    QCOMPARE(item->ItemLineHeight(), 0.0);
+    QCOMPARE(item->ItemSerialStep(), 0);
+    QCOMPARE(item->ItemActive(), QString(""));
+    TPageSettingList settings;
+    settings.Read();
+    QVERIFY(settings.GetItemByName("font_name"));
+    QCOMPARE(settings.GetItemByName("font_name")->value(), QString(""));
+    QVERIFY(!settings.GetItemByName("font_name")->value().isNull());
+}
+
+void TestPersistence::insertListsColumnsInRegistrationOrder() {
+    TestDatabase db;
+    TProjectList list;
+    TProject* p = addProject(list, "p");
+    TPrintItem* item = addItem(*p, "i");
+    item->SetItemX(12.5);
+    item->SetItemType(3);
+    p->SetDirty(true);
+    item->SetDirty(true);
+    StatementRecorder rec;
+    p->Save();
+    QCOMPARE(rec.statements.size(), 2);
+    QVERIFY(rec.sqls().at(0).startsWith("insert into P_PROJECT (oid, project_name, page_width,"));
+    QCOMPARE(rec.sqls().at(1), QString("insert into P_ITEM (%1) values (%2)")
+                                   .arg(kItemColumns, placeholders(kItemColumns)));
+    const RecordedStatement& ins = rec.statements.at(1);
+    QCOMPARE(ins.params.size(), 40);
+    QCOMPARE(ins.param("project_id").toString(), p->OID());
+    QCOMPARE(ins.param("oid").toString(), item->OID());
+    QCOMPARE(ins.param("item_x").typeId(), int(QMetaType::Double));
+    QCOMPARE(ins.param("item_type").typeId(), int(QMetaType::Int));
+    QCOMPARE(ins.param("item_type").toInt(), 3);
+    QCOMPARE(ins.param("is_active").toString(), QString("TRUE"));
+    QCOMPARE(int(p->ObjectState()), int(posClean));
+    QCOMPARE(int(item->ObjectState()), int(posClean));
+    QCOMPARE(db.count("P_ITEM"), 1);
+}
+
+void TestPersistence::newItemOfCleanProjectInsertsOnlyTheItem() {
+    TestDatabase db;
+    storeProject("p", {});
+    TProjectList list;
+    list.Read();
+    TProject* p = list.Items(0);
+    TPrintItem* item = addItem(*p, "new");
+    item->SetDirty(true);
+    StatementRecorder rec;
+    p->Save();
+    QCOMPARE(rec.statements.size(), 1);
+    QVERIFY(rec.sqls().at(0).startsWith("insert into P_ITEM"));
+    QCOMPARE(rec.statements.at(0).param("project_id").toString(), p->OID());
+}
+
+void TestPersistence::updateNeverSetsKeys() {
+    TestDatabase db;
+    storeProject("p", {"i"});
+    TProjectList list;
+    list.Read();
+    TPrintItem* item = list.Items(0)->ItemList()->Items(0);
+    item->SetItemValue("changed");
+    item->SetDirty(true);
+    item->SetDirty(true);
+    StatementRecorder rec;
+    item->Save();
+    QCOMPARE(rec.statements.size(), 1);
+    const QString sql = rec.sqls().at(0);
+    QVERIFY2(sql.startsWith("update P_ITEM set item_name =:item_name, item_value =:item_value,"),
+             qPrintable(sql));
+    QVERIFY2(sql.endsWith("file_id =:file_id where oid =:oid"), qPrintable(sql));
+    QVERIFY(!sql.contains("project_id"));
+    QCOMPARE(sql.count(" =:"), 38 + 1);
+    QCOMPARE(rec.statements.at(0).param("oid").toString(), item->OID());
+    QCOMPARE(db.scalar("select item_value from P_ITEM").toString(), QString("changed"));
+    QCOMPARE(int(item->ObjectState()), int(posClean));
+}
+
+void TestPersistence::cascadingDeleteRemovesItemsFirstInOneTransaction() {
+    TestDatabase db;
+    storeProject("p", {"a", "b"});
+    storeProject("keep", {"c"});
+    TProjectList list;
+    list.Read();
+    TProject* p = list.Items(0)->ProjectName() == "p" ? list.Items(0) : list.Items(1);
+    const QString a = p->ItemList()->Items(0)->OID();
+    p->SetDeleted(true);
+    StatementRecorder rec;
+    p->Save();
+    QCOMPARE(rec.sqls(), (QStringList{"delete from P_ITEM where oid =:oid",
+                                      "delete from P_ITEM where oid =:oid",
+                                      "delete from P_PROJECT where oid =:oid"}));
+    QCOMPARE(rec.statements.at(0).param("oid").toString(), a);
+    QCOMPARE(rec.statements.at(2).param("oid").toString(), p->OID());
+    QCOMPARE(int(p->ObjectState()), int(posDeleted));
+    QCOMPARE(db.count("P_PROJECT"), 1);
+    QCOMPARE(db.count("P_ITEM"), 1);
+    list.Remove(p);
+    QCOMPARE(list.Count(), 1);
+}
+
+void TestPersistence::failingInsertKeepsObjectForRetry() {
+    TestDatabase db;
+    TProjectList list;
+    TProject* p = addProject(list, "p");
+    p->SetDirty(true);
+    p->Save();
+    // A second project under the same key: the insert fails and nothing changes.
+    TProjectList other;
+    TProject* clash = addProject(other, "clash");
+    clash->SetOID(p->OID());
+    TPrintItem* item = addItem(*clash, "i");
+    clash->SetDirty(true);
+    item->SetDirty(true);
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, clash->Save());
+    QCOMPARE(int(clash->ObjectState()), int(posCreate));
+    QCOMPARE(int(item->ObjectState()), int(posCreate));
+    QCOMPARE(db.count("P_ITEM"), 0);
+    // Once the clash is gone the retry inserts each object exactly once.
+    p->SetDeleted(true);
+    p->Save();
+    clash->SetDirty(true);
+    StatementRecorder rec;
+    clash->Save();
+    QCOMPARE(rec.statements.size(), 2);
+    QCOMPARE(db.count("P_PROJECT"), 1);
+    QCOMPARE(db.count("P_ITEM"), 1);
+    QCOMPARE(int(item->ObjectState()), int(posClean));
+}
+
+void TestPersistence::insertWithoutOwnerFails() {
+    TestDatabase db;
+    TPrintItem item;
+    item.SetDirty(true);
+    QVERIFY_THROWS_EXCEPTION(EPersistenceError, item.Save());
+    QCOMPARE(int(item.ObjectState()), int(posCreate));
+    QCOMPARE(db.count("P_ITEM"), 0);
+}
+
+void TestPersistence::roundTripKeepsEveryValue() {
+    TestDatabase db;
+    TProjectList list;
+    TProject* p = addProject(list, QString::fromUtf8("合格证 №1 «test»"));
+    p->SetProjectPageWidth(100.25);
+    p->SetProjectOffsetY(-2.5);
+    p->SetProjectPaperOrientation(1);
+    p->SetProjectSerialStart(-2147483647 - 1);
+    p->SetProjectNotes(QString::fromUtf8("备注\n第二行"));
+    TPrintItem* item = addItem(*p, QString::fromUtf8("序列号"));
+    item->SetItemValue(QString::fromUtf8("条形码 ünïcödé 😀"));
+    item->SetBarcodeModule(0.33);
+    item->SetQRcodeEncoding(5);
+    item->SetItemFontStyle("[fsBoldfsItalic]");
+    p->SetDirty(true);
+    item->SetDirty(true);
+    p->Save();
+
+    TProjectList back;
+    back.Read();
+    QCOMPARE(back.Count(), 1);
+    TProject* q = back.Items(0);
+    for (const TPropInfo& prop : TProject::StaticClass().Props)
+        if (prop.Kind != TPropKind::Object)
+            QCOMPARE(q->GetPropValue(prop.Name), p->GetPropValue(prop.Name));
+    QCOMPARE(q->OID(), p->OID());
+    QCOMPARE(q->ItemList()->Count(), 1);
+    TPrintItem* r = q->ItemList()->Items(0);
+    for (const TPropInfo& prop : TPrintItem::StaticClass().Props)
+        QCOMPARE(r->GetPropValue(prop.Name), item->GetPropValue(prop.Name));
+}
+
+void TestPersistence::transactionMisuseIsReported_data() {
+    QTest::addColumn<bool>("startTwice");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("second start")
+        << true << "Attempt to start a transaction but transaction already exists.";
+    QTest::newRow("commit without start") << false << "Attempt to commit but not in a transaction.";
+}
+
+void TestPersistence::transactionMisuseIsReported() {
+    QFETCH(bool, startTwice);
+    QFETCH(QString, message);
+    TestDatabase db;
+    TDatabaseLock conn;
+    try {
+        if (startTwice) {
+            conn->StartTransaction();
+            conn->StartTransaction();
+        } else {
+            conn->Commit();
+        }
+        QFAIL("no error");
+    } catch (const EPersistenceError& e) {
+        QCOMPARE(e.Message(), message);
+    }
+}
+
+void TestPersistence::connectionFailureNamesTheDatabase() {
+    EnsurePersistence();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("data/KOVAUTF8.FDB");
+    try {
+        PersistenceManager().ConnectDatabase(path, "SYSDBA", "pinecrest", "", "FBAPI");
+        QFAIL("connected to a missing file");
+    } catch (const EPersistenceError& e) {
+        const QStringList lines = e.Message().split('\r');
+        QCOMPARE(lines.at(0), QString("Cannot connect to database. "));
+        QCOMPARE(lines.at(1), "Database name:       " + path);
+        QCOMPARE(lines.at(2), QString("User name:           SYSDBA"));
+        QCOMPARE(lines.at(3), QString("Password:            XXXXXXXXX"));
+        QCOMPARE(lines.at(4), QString("Persistence layer:   FBAPI"));
+        QCOMPARE(lines.at(5), QString());
+        QCOMPARE(lines.at(6), QString("Message:"));
+        QCOMPARE(lines.at(7), QString("Error attempting to connect to database."));
+        QVERIFY2(lines.at(8).contains("KOVAUTF8.FDB"), qPrintable(lines.at(8)));
+        QCOMPARE(lines.last(), QString("Error code: -902"));
+    }
+    QVERIFY(!PersistenceManager().Connected());
+}
+
+void TestPersistence::unknownLayerIsReported() {
+    EnsurePersistence();
+    try {
+        PersistenceManager().ConnectDatabase("x.fdb", "SYSDBA", "pinecrest", "", "IBX");
+        QFAIL("no error");
+    } catch (const EPersistenceError& e) {
+        QCOMPARE(e.Message(), QString("Unable to find persistence layer <IBX>"));
+    }
+}
+
+void TestPersistence::twoProcessesShareOneDatabase() {
+    TestDatabase db; // this process holds the file open too
+    storeProject("parent", {"x"});
+    const QString client = QStringLiteral(KOVA_BIN_DIR "/kova-dbclient");
+    QProcess a, b;
+    a.start(client, {db.path(), "A", "25"});
+    b.start(client, {db.path(), "B", "25"});
+    QVERIFY(a.waitForFinished(120000));
+    QVERIFY(b.waitForFinished(120000));
+    QCOMPARE(a.exitCode(), 0);
+    QCOMPARE(b.exitCode(), 0);
+    QVERIFY2(a.readAllStandardError().isEmpty(), "client A reported an error");
+    QVERIFY2(b.readAllStandardError().isEmpty(), "client B reported an error");
+    QCOMPARE(db.count("P_PROJECT"), 51);
+    QCOMPARE(db.count("P_ITEM"), 51);
+    TProjectList list;
+    list.Read();
+    QCOMPARE(list.Count(), 51);
+}
+
+QTEST_MAIN(TestPersistence)
+#include "tst_persistence.moc"

@@ -8,10 +8,10 @@ namespace {
 // EAN/UPC number sets, element widths in modules: set A (odd parity, left half)
 // starts with a space, set C (right half) with a bar. Set B (even parity) is set C
 // read backwards.
-constexpr const char* table_EAN_A[10] = {"2605", "1615", "1516", "0805", "0527",
-                                         "0626", "0508", "0706", "0607", "2505"};
-constexpr const char* table_EAN_C[10] = {"7150", "6160", "6061", "5350", "5072",
-                                         "5171", "5053", "5251", "5152", "7050"};
+constexpr const char* table_EAN_A[10] = {"2605", "1615", "1516", "0805", "0526",
+                                         "0625", "0508", "0706", "0607", "2506"};
+constexpr const char* table_EAN_C[10] = {"7150", "6160", "6061", "5350", "5071",
+                                         "5170", "5053", "5251", "5152", "7051"};
 // Parity of EAN-13 digits 2..7 chosen by the first digit.
 constexpr const char* table_ParityEAN13[10] = {"AAAAAA", "AABABB", "AABBAB", "AABBBA",
                                                "ABAABB", "ABBAAB", "ABBBAA", "ABABAB",

@@ -1,0 +1,39 @@
+#include "view/KovaApplication.h"
+
+#include "model/Errors.h"
+
+#include <QMessageBox>
+
+TKovaApplication::TKovaApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TKovaApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        HandleException(std::current_exception());
+        return false;
+    }
+}
+
+void TKovaApplication::HandleException(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const EAbort&) {
+    } catch (const Exception& e) {
+        ShowMessage(e.Message());
+    } catch (const std::exception& e) {
+        ShowMessage(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowMessage(QStringLiteral("Unknown error"));
+    }
+}
+
+void ShowMessage(const QString& text, QWidget* parent) {
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), shown,
+                    QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}

@@ -1,1 +1,0 @@
-// Windows come with the main-window work.

@@ -1,0 +1,117 @@
+// Start-up of the program: database beside the executable, error messages, the
+// application-wide error handler.
+#include "TestSupport.h"
+
+#include "PrintMain.h"
+#include "model/PrintCommon.h"
+#include "view/KovaApplication.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// Answers the next modal message box and remembers its text.
+struct MessageBoxAnswerer {
+    QStringList texts;
+    void arm() {
+        QTimer::singleShot(50, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) {
+                arm();
+                return;
+            }
+            texts << box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+    }
+};
+
+} // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { EnsurePersistence(); }
+    void missingDatabaseShowsMessageAndEnds();
+    void startsWithDatabaseBesideProgram();
+    void errorHandlerShowsMessageAndKeepsRunning();
+};
+
+void TestStartup::missingDatabaseShowsMessageAndEnds() {
+    QTemporaryDir programDir;
+    MessageBoxAnswerer answer;
+    answer.arm();
+    bool mainWindowShown = false;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (PrintMainFrm && PrintMainFrm->isVisible())
+            mainWindowShown = true;
+    });
+    probe.start(10);
+    QCOMPARE(RunKova(programDir.path()), 0);
+    QCOMPARE(answer.texts.size(), 1);
+    const QString path = QDir(programDir.path()).absoluteFilePath("data/KOVAUTF8.FDB");
+    QVERIFY2(answer.texts.at(0).startsWith("Cannot connect to database. \nDatabase name:       " + path +
+                                           "\nUser name:           SYSDBA\nPassword:            XXXXXXXXX"),
+             qPrintable(answer.texts.at(0)));
+    QVERIFY(!mainWindowShown);
+    QCOMPARE(PrintMainFrm, nullptr);
+    QCOMPARE(PrintModel, nullptr);
+}
+
+void TestStartup::startsWithDatabaseBesideProgram() {
+    QTemporaryDir programDir;
+    QDir(programDir.path()).mkpath("data");
+    TestDatabase::copyTemplate(programDir.filePath("data/KOVAUTF8.FDB"));
+    QString caption;
+    QSize size;
+    int projects = -1;
+    QTimer::singleShot(200, [&] {
+        QVERIFY(PrintMainFrm);
+        caption = PrintMainFrm->windowTitle();
+        size = PrintMainFrm->size();
+        projects = PrintModel ? PrintModel->SettingMgr()->PageSettingList()->Count() : -1;
+        QCOMPARE(PrintMainFrm->CurrProject(), nullptr);
+        PrintMainFrm->close();
+    });
+    // Started from elsewhere: only the program's folder decides where the database is.
+    QDir::setCurrent(QDir::tempPath());
+    QCOMPARE(RunKova(programDir.path()), 0);
+    QCOMPARE(caption, QString("KOVA 自定义定位打印 v5.1"));
+    QCOMPARE(size, QSize(493, 664));
+    QCOMPARE(projects, 9);
+}
+
+class Thrower : public QObject {
+public:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::User)
+            throw EConvertError("'abc' is not a valid integer value");
+        if (e->type() == QEvent::User + 1)
+            throw EAbort();
+        return QObject::event(e);
+    }
+};
+
+void TestStartup::errorHandlerShowsMessageAndKeepsRunning() {
+    Thrower thrower;
+    MessageBoxAnswerer answer;
+    answer.arm();
+    QCoreApplication::postEvent(&thrower, new QEvent(QEvent::Type(QEvent::User + 1)));
+    QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+    QTRY_COMPARE(answer.texts.size(), 1);
+    QCOMPARE(answer.texts.at(0), QString("'abc' is not a valid integer value"));
+}
+
+int main(int argc, char** argv) {
+    TKovaApplication app(argc, argv);
+    TestStartup test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_startup.moc"

@@ -369,21 +369,21 @@ void TLinearBarcode::DoLines(const QString& data, QPainter& canvas) {
         OneBarProps(ch, w, lt);
         const QColor& colour = lt == white ? FColor : FColorBar;
         const qint64 h = lt == black_half ? qint64(FHeight) * 2 / 5 : FHeight;
-        const QPoint p[4] = {corner(x, 0), corner(x, h), corner(x + w - 1, h),
-                             corner(x + w - 1, 0)};
-        // A polygon outlined with a one-pixel pen covers its corner pixels; an
-        // axis-parallel one is the same pixels as a filled rectangle, which stays
-        // exact in vector output.
+        // Each element is the pixel rectangle [x, x + w) × [0, h): exactly w pixels wide
+        // at every quarter turn, and the turned symbol stays inside its box. Adjacent
+        // elements share their corners, so turning leaves no gaps between them.
+        const QPoint p[4] = {corner(x, 0), corner(x, h), corner(x + w, h), corner(x + w, 0)};
         const bool upright = (p[0].x() == p[1].x() && p[2].x() == p[3].x() &&
                               p[0].y() == p[3].y() && p[1].y() == p[2].y()) ||
                              (p[0].y() == p[1].y() && p[2].y() == p[3].y() &&
                               p[0].x() == p[3].x() && p[1].x() == p[2].x());
         if (upright) {
-            const QPoint tl(std::min({p[0].x(), p[2].x()}), std::min({p[0].y(), p[2].y()}));
-            const QPoint br(std::max({p[0].x(), p[2].x()}), std::max({p[0].y(), p[2].y()}));
-            canvas.fillRect(QRect(tl, br), colour);
+            // Filled rectangles stay exact in vector (PDF) output.
+            const int left = std::min(p[0].x(), p[2].x()), top = std::min(p[0].y(), p[2].y());
+            const int right = std::max(p[0].x(), p[2].x()), bottom = std::max(p[0].y(), p[2].y());
+            canvas.fillRect(QRect(left, top, right - left, bottom - top), colour);
         } else {
-            canvas.setPen(QPen(colour, 1));
+            canvas.setPen(Qt::NoPen);
             canvas.setBrush(colour);
             canvas.drawPolygon(p, 4);
         }

@@ -43,8 +43,9 @@ QString Encode_EAN8(QString& text, const TEncodeContext& ctx) {
     if (ctx.Checksum) {
         // Eight digits with the check digit on would silently lose a digit.
         data = PadLeft(text, 7);
-        if (data.size() == 7)
-            data = DoCheckSumming(data, ctx.Method);
+        if (data.size() > 7)
+            throw EBarcodeError(QStringLiteral("Invalid Text len (EAN8)"));
+        data = DoCheckSumming(data, ctx.Method);
     } else {
         data = PadLeft(text, 8);
     }

@@ -14,11 +14,9 @@ int DigitValue(QChar c) {
 
 QString CheckSumModulo10(const QString& text) {
     int sum = 0;
-    int weight = 3;
-    for (qsizetype i = text.size() - 1; i >= 0; --i) {
-        sum += DigitValue(text[i]) * weight;
-        weight = 4 - weight;
-    }
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i)
+        sum += DigitValue(text[i]) * ((n - 1 - i) % 2 == 0 ? 3 : 1);
     return text + QChar(u'0' + (10 - sum % 10) % 10);
 }
 

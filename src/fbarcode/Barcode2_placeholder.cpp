@@ -1,1 +1,0 @@
-namespace kova_print_unit {}

@@ -1,0 +1,239 @@
+#include "model/manager/Printer.h"
+
+#include "model/Errors.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFontMetrics>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QTemporaryFile>
+#include <cups/cups.h>
+#include <vector>
+
+namespace {
+
+const QString kPrinting = QStringLiteral("Printing in progress");
+const QString kNoDefault = QStringLiteral("There is no default printer currently selected");
+
+} // namespace
+
+TPrinter::TPrinter() : FDevice(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
+    FDevice->setFullPage(false);
+    ResetDeviceMode();
+}
+
+TPrinter::~TPrinter() {
+    if (Printing())
+        Abort();
+}
+
+QStringList TPrinter::Printers() {
+    return QPrinterInfo::availablePrinterNames();
+}
+
+QString TPrinter::DefaultPrinter() {
+    return QPrinterInfo::defaultPrinterName();
+}
+
+QString TPrinter::PrinterName() const {
+    return HasPrinter() ? FDevice->printerName() : QString();
+}
+
+bool TPrinter::HasPrinter() const {
+    return FDevice->outputFormat() == QPrinter::NativeFormat && !FDevice->printerName().isEmpty();
+}
+
+void TPrinter::CheckNotPrinting() const {
+    if (Printing())
+        throw Exception(kPrinting);
+}
+
+void TPrinter::SelectDefault() {
+    CheckNotPrinting();
+    const QString name = DefaultPrinter();
+    if (name.isEmpty())
+        throw Exception(kNoDefault);
+    if (name != PrinterName()) {
+        FDevice->setPrinterName(name);
+        ResetDeviceMode();
+    }
+}
+
+void TPrinter::SelectPrinter(const QString& name) {
+    CheckNotPrinting();
+    if (!Printers().contains(name)) {
+        SelectDefault();
+        return;
+    }
+    if (name != PrinterName()) {
+        FDevice->setPrinterName(name);
+        ResetDeviceMode();
+    }
+}
+
+// A newly selected printer starts from its own settings, as a fresh
+// device-mode block from its driver would.
+void TPrinter::ResetDeviceMode() {
+    FMode = TDeviceMode();
+    const QPageLayout layout = FDevice->pageLayout();
+    const QSizeF mm = layout.pageSize().size(QPageSize::Millimeter);
+    FMode.dmOrientation = layout.orientation() == QPageLayout::Landscape ? TDeviceMode::DMORIENT_LANDSCAPE
+                                                                         : TDeviceMode::DMORIENT_PORTRAIT;
+    FMode.dmPaperWidth = qint16(qRound(mm.width() * 10));
+    FMode.dmPaperLength = qint16(qRound(mm.height() * 10));
+}
+
+bool TPrinter::GetDeviceMode(TDeviceMode& mode) const {
+    if (!HasPrinter())
+        return false;
+    mode = FMode;
+    return true;
+}
+
+void TPrinter::SetDeviceMode(const TDeviceMode& mode) {
+    CheckNotPrinting();
+    if (!HasPrinter())
+        return;
+    FMode = mode;
+    if ((mode.dmFields & (TDeviceMode::DM_PAPERWIDTH | TDeviceMode::DM_PAPERLENGTH)) && mode.dmPaperWidth > 0 &&
+        mode.dmPaperLength > 0) {
+        // Width across the feed, length along it, whatever the orientation.
+        const QSizeF mm(mode.dmPaperWidth / 10.0, mode.dmPaperLength / 10.0);
+        FDevice->setPageSize(QPageSize(mm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
+    }
+    FDevice->setPageOrientation(mode.dmOrientation == TDeviceMode::DMORIENT_LANDSCAPE ? QPageLayout::Landscape
+                                                                                      : QPageLayout::Portrait);
+    // Zero margins are refused where the printer has hardware margins; the
+    // layout then keeps those, which is what the printable offsets report.
+    FDevice->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    FDevice->setCopyCount(qMax<int>(1, mode.dmCopies));
+    FDevice->setPaperSource(QPrinter::Auto);
+}
+
+TDeviceMetrics TPrinter::Metrics() const {
+    const QRectF page = FDevice->pageRect(QPrinter::DevicePixel);
+    const QRectF paper = FDevice->paperRect(QPrinter::DevicePixel);
+    return {FDevice->logicalDpiX(), FDevice->logicalDpiY(), qRound(page.left() - paper.left()),
+            qRound(page.top() - paper.top())};
+}
+
+QFont TPrinter::Font() const {
+    return Printing() ? FCanvas->font() : FFont;
+}
+
+void TPrinter::SetFont(const QFont& font) {
+    FFont = font;
+    if (Printing())
+        FCanvas->setFont(font);
+}
+
+int TPrinter::AvgCharWidth() const {
+    if (Printing())
+        return FCanvas->fontMetrics().averageCharWidth();
+    return QFontMetrics(FFont, FDevice.get()).averageCharWidth();
+}
+
+int TPrinter::TextWidth(const QString& text) const {
+    if (Printing())
+        return FCanvas->fontMetrics().horizontalAdvance(text);
+    return QFontMetrics(FFont, FDevice.get()).horizontalAdvance(text);
+}
+
+void TPrinter::BeginDoc() {
+    CheckNotPrinting();
+    if (!HasPrinter())
+        throw EInOutError(QStringLiteral("No printer is selected"));
+    auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/kova-job-XXXXXX.pdf"));
+    if (!file->open())
+        throw EInOutError(QStringLiteral("Cannot create the print file %1").arg(file->fileTemplate()));
+    file->close();
+
+    // The job is drawn to a PDF with exactly the printer's page layout and
+    // resolution, so every pixel means what it means on the printer.
+    auto job = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    job->setOutputFormat(QPrinter::PdfFormat);
+    job->setOutputFileName(file->fileName());
+    job->setResolution(FDevice->resolution());
+    job->setFullPage(FDevice->fullPage());
+    job->setPageLayout(FDevice->pageLayout());
+    job->setDocName(FTitle);
+    auto canvas = std::make_unique<QPainter>();
+    if (!canvas->begin(job.get()))
+        throw EInOutError(QStringLiteral("Cannot start the print job on %1").arg(PrinterName()));
+    canvas->setFont(FFont);
+    FJobFile = std::move(file);
+    FJobDevice = std::move(job);
+    FCanvas = std::move(canvas);
+    FAborted = false;
+}
+
+void TPrinter::NewPage() {
+    if (!Printing())
+        throw Exception(QStringLiteral("Printer is not currently printing"));
+    FJobDevice->newPage();
+}
+
+void TPrinter::FinishPainting() {
+    FCanvas->end();
+    FCanvas.reset();
+    FJobDevice.reset();
+}
+
+int TPrinter::EndDoc() {
+    if (!Printing())
+        throw Exception(QStringLiteral("Printer is not currently printing"));
+    FinishPainting();
+    const std::unique_ptr<QTemporaryFile> file = std::move(FJobFile);
+
+    const QPageLayout layout = FDevice->pageLayout();
+    const QByteArray media = layout.pageSize().key().toUtf8();
+    std::vector<cups_option_t> options;
+    options.push_back({const_cast<char*>("media"), const_cast<char*>(media.constData())});
+    // The PDF page is already turned; the queue is told so it feeds the paper
+    // the way the page size says.
+    if (layout.orientation() == QPageLayout::Landscape)
+        options.push_back({const_cast<char*>("landscape"), const_cast<char*>("")});
+
+    const QByteArray queue = PrinterName().toUtf8();
+    const QByteArray path = QFile::encodeName(file->fileName());
+    const QByteArray title = FTitle.toUtf8();
+    const int job = cupsPrintFile(queue.constData(), path.constData(), title.constData(), int(options.size()),
+                                  options.data());
+    if (job <= 0)
+        throw EInOutError(QStringLiteral("Printing to %1 failed: %2")
+                              .arg(PrinterName(), QString::fromUtf8(cupsLastErrorString())));
+    return job;
+}
+
+void TPrinter::Abort() {
+    if (!Printing())
+        return;
+    FinishPainting();
+    FJobFile.reset();
+    FAborted = true;
+}
+
+QPainter& TPrinter::Canvas() const {
+    if (!Printing())
+        throw Exception(QStringLiteral("Printer is not currently printing"));
+    return *FCanvas;
+}
+
+TPrinter& Printer() {
+    static TPrinter* printer = nullptr;
+    if (!printer) {
+        printer = new TPrinter;
+        // QPrinter needs the application's font and platform services to go
+        // away cleanly, so it goes with the application, not at exit.
+        if (QCoreApplication::instance())
+            qAddPostRoutine([] {
+                delete printer;
+                printer = nullptr;
+            });
+    }
+    return *printer;
+}

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+#include <memory>
+
+class QPainter;
+class QPrinter;
+class QTemporaryFile;
+
+// The printer settings KOVA changes, kept in the shape of the platform's
+// device-mode block; lengths in tenths of a millimetre.
+struct TDeviceMode {
+    static constexpr quint32 DM_ORIENTATION = 0x1;
+    static constexpr quint32 DM_PAPERSIZE = 0x2;
+    static constexpr quint32 DM_PAPERLENGTH = 0x4;
+    static constexpr quint32 DM_PAPERWIDTH = 0x8;
+    static constexpr quint32 DM_COPIES = 0x100;
+    static constexpr quint32 DM_DEFAULTSOURCE = 0x200;
+    static constexpr qint16 DMORIENT_PORTRAIT = 1;
+    static constexpr qint16 DMORIENT_LANDSCAPE = 2;
+    static constexpr qint16 DMPAPER_USER = 256;
+    static constexpr qint16 DMBIN_AUTO = 7;
+
+    qint16 dmOrientation = DMORIENT_PORTRAIT;
+    qint16 dmPaperSize = 0;
+    qint16 dmPaperLength = 0;
+    qint16 dmPaperWidth = 0;
+    qint16 dmCopies = 1;
+    qint16 dmDefaultSource = DMBIN_AUTO;
+    quint32 dmFields = DM_ORIENTATION | DM_COPIES | DM_DEFAULTSOURCE;
+};
+
+// What a conversion needs of a device context: resolution in dots per inch and
+// the printable area's offset from the paper corner in device pixels.
+struct TDeviceMetrics {
+    int DpiX = 0;
+    int DpiY = 0;
+    int OffsetX = 0;
+    int OffsetY = 0;
+};
+
+// The process-wide current printer: the selected CUPS queue, its settings,
+// its device context and the document being printed on it. Pages are painted
+// into a temporary PDF and handed to the queue when the document ends, so an
+// aborted document never reaches the printer.
+class TPrinter {
+public:
+    TPrinter();
+    ~TPrinter();
+    TPrinter(const TPrinter&) = delete;
+    TPrinter& operator=(const TPrinter&) = delete;
+
+    // Names of the installed printers, in the print system's order.
+    static QStringList Printers();
+    // The default printer's name; empty when there is none.
+    static QString DefaultPrinter();
+
+    QString PrinterName() const;
+    // Whether a printer is selected; without one there is no device-mode block.
+    bool HasPrinter() const;
+    // Both throw while a document is printing; SelectDefault also when the
+    // machine has no default printer.
+    void SelectDefault();
+    // An exact installed name; any other name selects the default printer.
+    void SelectPrinter(const QString& name);
+
+    // False when no printer is selected.
+    bool GetDeviceMode(TDeviceMode& mode) const;
+    // Applies the block to the printer: page size, orientation, one copy,
+    // automatic paper source, no margins beyond the printer's own.
+    void SetDeviceMode(const TDeviceMode& mode);
+
+    // The device context: the selected printer at high resolution.
+    QPrinter& Device() const { return *FDevice; }
+    TDeviceMetrics Metrics() const;
+
+    // The canvas font: what text is measured and drawn with.
+    QFont Font() const;
+    void SetFont(const QFont& font);
+    // Average character width of the canvas font in device pixels.
+    int AvgCharWidth() const;
+    // Advance of a text in the canvas font, device pixels.
+    int TextWidth(const QString& text) const;
+
+    // The document. Canvas() is only valid while Printing().
+    QString Title() const { return FTitle; }
+    void SetTitle(const QString& title) { FTitle = title; }
+    void BeginDoc();
+    void NewPage();
+    // Sends the document to the selected queue and returns the job's id.
+    int EndDoc();
+    // Discards the document; nothing reaches the queue.
+    void Abort();
+    bool Printing() const { return FCanvas != nullptr; }
+    bool Aborted() const { return FAborted; }
+    QPainter& Canvas() const;
+
+private:
+    void CheckNotPrinting() const;
+    void ResetDeviceMode();
+    void FinishPainting();
+
+    std::unique_ptr<QPrinter> FDevice;
+    TDeviceMode FMode;
+    QFont FFont;
+    QString FTitle;
+    std::unique_ptr<QTemporaryFile> FJobFile;
+    std::unique_ptr<QPrinter> FJobDevice;
+    std::unique_ptr<QPainter> FCanvas;
+    bool FAborted = false;
+};
+
+// The one current printer of the process, made on first use and released when
+// the application object goes.
+TPrinter& Printer();

@@ -2,43 +2,18 @@
 
 #include "fbarcode/Barcode2.h"
 #include "model/Errors.h"
+#include "model/Rounding.h"
 
 #include <QFileInfo>
 #include <QLocale>
 #include <QPrinter>
 #include <QSettings>
-#include <cfenv>
-#include <climits>
 #include <cmath>
 #include <cups/cups.h>
 
-namespace {
-
-const QString kInvalidOp = QStringLiteral("Invalid floating point operation");
-
-long double NearestEven(long double value) {
-    if (!std::isfinite(value))
-        throw EConvertError(kInvalidOp);
-    // nearbyint follows the rounding mode; ties-to-even is the default one.
-    const int saved = std::fegetround();
-    std::fesetround(FE_TONEAREST);
-    const long double rounded = std::nearbyintl(value);
-    std::fesetround(saved);
-    return rounded;
-}
-
-} // namespace
-
-int RoundHalfEven(long double value) {
-    const long double rounded = NearestEven(value);
-    if (rounded > INT_MAX || rounded < INT_MIN)
-        throw EConvertError(kInvalidOp);
-    return static_cast<int>(rounded);
-}
-
 int MmToPixels(long double mm, int dpi) {
     // The first rounding is in 64-bit range, like the original's Int64 Round.
-    const long double tenThousandths = NearestEven(mm * dpi * 10000.0L / mmPerInch);
+    const long double tenThousandths = RoundHalfEvenWide(mm * dpi * 10000.0L / mmPerInch);
     return RoundHalfEven(tenThousandths / 10000.0L);
 }
 

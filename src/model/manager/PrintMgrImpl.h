@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/Rounding.h"
 #include "model/manager/Printer.h"
 
 #include <QPoint>
@@ -8,10 +9,6 @@
 #include <QtGlobal>
 #include <functional>
 #include <memory>
-
-// Round to the nearest integer, halves to the even neighbour, in extended
-// precision. Throws for NaN and for values outside the int range.
-int RoundHalfEven(long double value);
 
 // Millimetres to device pixels the way every printed position is converted:
 // first to ten-thousandths of a pixel, then to a whole pixel.

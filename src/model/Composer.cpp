@@ -1,0 +1,106 @@
+#include "model/Composer.h"
+
+#include "model/Colors.h"
+#include "model/Convert.h"
+#include "model/Errors.h"
+#include "model/Rounding.h"
+#include "model/bom/SettingBom.h"
+#include "model/manager/FileMgrImpl.h"
+#include "model/manager/SettingMgrImpl.h"
+
+QString getSerial(const TPrintItem& item, qint32 value) {
+    QString text;
+    if (IsTrue(item.ItemSerialIsFillZero())) {
+        const int length = item.ItemSerialLength();
+        if (length < 0)
+            throw EConvertError(
+                QStringLiteral("Format '%.%1d' invalid or incompatible with argument").arg(length));
+        // Digits of the magnitude, widened first so the smallest value has one.
+        const qint64 wide = value;
+        const QString digits = QString::number(wide < 0 ? -wide : wide).rightJustified(length, u'0');
+        text = (wide < 0 ? QStringLiteral("-") : QString()) + digits;
+    } else {
+        text = QString::number(value);
+    }
+    if (IsTrue(item.ItemSerialHasPre()))
+        text.prepend(item.ItemSerialPreText());
+    if (IsTrue(item.ItemSerialHasPostfix()))
+        text.append(item.ItemSerialPostfixText());
+    return text;
+}
+
+qint32 SerialValue(const TPrintItem& item, qint32 serialno) {
+    const quint32 start = quint32(StrToInt(item.ItemValue()));
+    // Numbering runs in 32-bit two's complement and wraps, as stored runs expect.
+    const quint32 delta = (quint32(serialno) - 1u) * quint32(item.ItemSerialStep());
+    return qint32(IsTrue(item.ItemSerialDecrease()) ? start - delta : start + delta);
+}
+
+TPageComposer::TPageComposer(const TSettingMgr& settings, TFileMgr& files, TClock clock, QLocale locale)
+    : FSettings(settings), FFiles(files), FClock(std::move(clock)), FLocale(std::move(locale)) {}
+
+std::unique_ptr<TCPrint> TPageComposer::GenerateTCPrint(TProject& project, qint32 serialno) const {
+    auto page = std::make_unique<TCPrint>();
+    page->SetPageWidth(project.ProjectPageWidth());
+    page->SetPageHeight(project.ProjectPageHeight());
+    page->SetFont(std::make_unique<TFont>(FSettings.GetFont()));
+    page->SetDeviceDefault(project.ProjectDefaultDevice());
+    page->SetDeviceName(project.ProjectDeviceName());
+    page->SetOffsetX(RoundHalfEven(project.ProjectOffsetX()));
+    page->SetOffsetY(RoundHalfEven(project.ProjectOffsetY()));
+    page->SetPaperOrientation(QString::number(project.ProjectPaperOrientation()));
+    // Later lines are drawn over earlier ones, so the order is the name order.
+    project.GetPrintItemList();
+    const TPrintItemList& items = *project.ItemList();
+    for (int i = 0; i < items.Count(); ++i) {
+        const TPrintItem& item = *items.Items(i);
+        if (IsTrue(item.ItemActive()))
+            page->AddLine(GetOneLine(item, serialno));
+    }
+    return page;
+}
+
+std::unique_ptr<TLineOfText> TPageComposer::GetOneLine(const TPrintItem& item, qint32 serialno) const {
+    auto text = std::make_unique<TTextItem>();
+    switch (item.ItemType()) {
+    case itSerial:
+        text->SetText(getSerial(item, SerialValue(item, serialno)));
+        break;
+    case itDate:
+        text->SetText(FormatDateTime(item.ItemValue(), FClock(), FLocale));
+        break;
+    default:
+        text->SetText(item.ItemValue());
+    }
+    text->SetItemName(item.ItemName());
+    text->SetItemType(item.ItemType());
+    text->SetRotateDegree(item.ItemRotateDegree());
+    text->Setx(item.ItemX());
+    text->Sety(item.ItemY());
+    text->SetTextWidth(item.ItemTextWidth());
+    text->SetLineHeight(item.ItemLineHeight());
+    text->SetItemCharExtra(item.ItemCharExtra());
+    text->SetOutlineMargin(item.ItemOutlineMargin());
+    text->SetOutlinePenWidth(item.ItemOutlinePenWidth());
+    text->SetOutlinePenStyle(TPenStyle(quint8(item.ItemOutlinePenStyle())));
+    text->SetBarcodeType(item.BarcodeType());
+    text->SetBarcodeOption(item.BarcodeOption());
+    text->SetBarcodePosition(item.BarcodePosition());
+    text->SetBarcodeTextOffsetX(item.BarcodeTextOffsetX());
+    text->SetBarcodeTextOffsetY(item.BarcodeTextOffsetY());
+    text->SetBarcodeModule(item.BarcodeModule());
+    text->SetBarcodeRatio(item.BarcodeRatio());
+    text->SetQRcodeQuietZone(item.QRcodeQuietZone());
+    text->SetQRcodeEncoding(item.QRcodeEncoding());
+
+    text->SetFont(std::make_unique<TFont>(FSettings.getItemFont(item)));
+    text->SetAllowNewLine(IsTrue(item.ItemAllowNewLine()));
+    text->SetOutlinePenColor(StringToColor(item.ItemOutlinePenColor()));
+    // Read for every page: nothing is cached between pages.
+    if (!item.FileId().isEmpty())
+        text->SetImageBody(FFiles.getFileData(item.FileId()));
+
+    auto line = std::make_unique<TLineOfText>();
+    line->Add(text.release());
+    return line;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "model/DateFormat.h"
+#include "model/bom/PrintBom.h"
+
+#include <QLocale>
+#include <QString>
+#include <memory>
+
+class TFileMgr;
+class TPrintItem;
+class TProject;
+class TSettingMgr;
+
+// A serial value as the item shows it: zero-filled to ItemSerialLength digits
+// (sign in front) when asked, then prefix and postfix. A negative length with
+// zero fill throws EConvertError.
+QString getSerial(const TPrintItem& item, qint32 value);
+
+// The serial value an item shows on a page number: the stored start on page 1,
+// one step further (up or down) per page, in wrapping 32-bit arithmetic.
+// Throws EConvertError naming ItemValue when it is not an integer.
+qint32 SerialValue(const TPrintItem& item, qint32 serialno);
+
+// Turns a project and a page number into the page the printer manager draws.
+// Every page is composed afresh: serials counted, dates read from the clock
+// (once per item), fonts and colours resolved and pictures read from the
+// file store.
+class TPageComposer {
+public:
+    TPageComposer(const TSettingMgr& settings, TFileMgr& files, TClock clock = SystemClock(),
+                  QLocale locale = QLocale::system());
+
+    // One line per active item, in name order (the project's item list is
+    // sorted by name first, as showing the project does). The caller owns the page.
+    std::unique_ptr<TCPrint> GenerateTCPrint(TProject& project, qint32 serialno) const;
+    // The line of one item, holding its one drawable.
+    std::unique_ptr<TLineOfText> GetOneLine(const TPrintItem& item, qint32 serialno) const;
+
+private:
+    const TSettingMgr& FSettings;
+    TFileMgr& FFiles;
+    TClock FClock;
+    QLocale FLocale;
+};

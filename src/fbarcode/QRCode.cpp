@@ -83,7 +83,7 @@ TQRSymbol QREncode(const QString& text, int encoding, int quietZone) {
     std::unique_ptr<QRcode, TQRcodeFree> code(QRcode_encodeInput(input.get()));
     if (!code)
         throw EQRCodeError(
-            QStringLiteral("二维码内容过长：%1 字节超出了最大版本 (40) 的容量").arg(segment.Data.size()));
+            QStringLiteral("二维码内容过长，超出了最大版本 (40) 的容量"));
 
     TQRSymbol symbol;
     symbol.Version = code->version;

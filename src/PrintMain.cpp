@@ -1,21 +1,336 @@
 #include "PrintMain.h"
 
+#include "model/Colors.h"
+#include "model/ItemSummary.h"
 #include "model/PrintCommon.h"
+#include "model/manager/PrintMgrImpl.h"
 #include "persistence/PersistenceManager.h"
 #include "view/KovaApplication.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QStyledItemDelegate>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <climits>
 
 TPrintMainFrm* PrintMainFrm = nullptr;
+
+namespace {
+
+constexpr int kItemRole = Qt::UserRole;
+
+TPrintItem* itemOf(const QModelIndex& index) {
+    return static_cast<TPrintItem*>(index.data(kItemRole).value<void*>());
+}
+
+QString colorStyle(TColor color) {
+    return QStringLiteral("color: %1;").arg(ColorToQColor(color).name());
+}
+
+// Entries 16 pixels high: grey for disabled items, bold for serial numbers.
+class ItemListDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return QSize(QStyledItemDelegate::sizeHint(option, index).width(), 16);
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const TPrintItem* item = itemOf(index);
+        if (!item)
+            return;
+        const bool selected = option.state & QStyle::State_Selected;
+        const QPalette& pal = option.palette;
+        QColor text = pal.color(selected ? QPalette::HighlightedText : QPalette::Text);
+        const QColor back = pal.color(selected ? QPalette::Highlight : QPalette::Base);
+        if (item->ItemActive() == kFalse)
+            text = ColorToQColor(0x808080);
+        QFont font = option.font;
+        font.setBold(item->ItemType() == itSerial);
+        painter->save();
+        painter->fillRect(option.rect, back);
+        painter->setPen(text);
+        painter->setFont(font);
+        painter->drawText(option.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                          item->ItemName());
+        painter->restore();
+    }
+};
+
+QPushButton* button(const QString& name, const QString& caption) {
+    auto* b = new QPushButton(caption);
+    b->setObjectName(name);
+    return b;
+}
+
+QLabel* label(const QString& name, const QString& caption) {
+    auto* l = new QLabel(caption);
+    l->setObjectName(name);
+    return l;
+}
+
+QGroupBox* group(const QString& title) {
+    auto* g = new QGroupBox(title);
+    return g;
+}
+
+} // namespace
 
 TPrintMainFrm::TPrintMainFrm(const QString& programDir, QWidget* parent)
     : QMainWindow(parent), FProgramDir(programDir) {
     setObjectName(QStringLiteral("PrintMainFrm"));
     setWindowTitle(QStringLiteral("mainView"));
-    setFixedSize(493, 664);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(12);
+    setFont(font);
+    buildLayout();
 }
 
 TPrintMainFrm::~TPrintMainFrm() = default;
+
+void TPrintMainFrm::buildLayout() {
+    PMainMenu = menuBar();
+    PMainMenu->setObjectName(QStringLiteral("PMainMenu"));
+    QMenu* system = PMainMenu->addMenu(QStringLiteral("系统(&Y)"));
+    mmOption = system->addAction(QStringLiteral("选项(&O)"));
+    mmOption->setObjectName(QStringLiteral("mmOption"));
+    mmOption->setVisible(false);
+    mmexit = system->addAction(QStringLiteral("退出(&X)"), this, &TPrintMainFrm::mmexitClick);
+    mmexit->setObjectName(QStringLiteral("mmexit"));
+    QMenu* help = PMainMenu->addMenu(QStringLiteral("帮助(&H)"));
+    PrnHelp = help->addAction(QStringLiteral("帮助(&L)"), this, &TPrintMainFrm::PrnHelpClick);
+    PrnHelp->setObjectName(QStringLiteral("PrnHelp"));
+    mmAbout = help->addAction(QStringLiteral("关于(&A)"), this, &TPrintMainFrm::mmAboutClick);
+    mmAbout->setObjectName(QStringLiteral("mmAbout"));
+
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setIconSize(QSize(32, 32));
+    ToolBar1->addAction(QStringLiteral("选项"))->setToolTip(QStringLiteral("选项"));
+    ToolBar1->addAction(QStringLiteral("退出"), this, &TPrintMainFrm::mmexitClick)
+        ->setToolTip(QStringLiteral("退出"));
+    addToolBar(ToolBar1);
+    ToolBar1->setVisible(false);
+
+    auto* central = new QWidget;
+    central->setObjectName(QStringLiteral("clientArea"));
+    central->setFixedSize(493, 664);
+    auto* root = new QVBoxLayout(central);
+    root->setContentsMargins(10, 0, 10, 10);
+    root->setSpacing(4);
+
+    // A one-pixel strip: its labels exist but do not show.
+    auto* title = new QWidget;
+    title->setObjectName(QStringLiteral("Title"));
+    title->setFixedHeight(1);
+    lblTitle = label(QStringLiteral("lblTitle"), QStringLiteral("KV自定义定位连续打印"));
+    QFont titleFont = lblTitle->font();
+    titleFont.setBold(true);
+    titleFont.setPixelSize(24);
+    lblTitle->setFont(titleFont);
+    lblTitle->setParent(title);
+    lblUnit = label(QStringLiteral("lblUnit"), QStringLiteral("长度单位：毫米"));
+    lblUnit->setParent(title);
+    root->addWidget(title);
+
+    auto* projectBox = group(QStringLiteral(" 项目"));
+    auto* projectRow = new QHBoxLayout(projectBox);
+    cbbProjectList = new QComboBox;
+    cbbProjectList->setObjectName(QStringLiteral("cbbProjectList"));
+    cbbProjectList->setMinimumWidth(220);
+    btnProjectAdd = button(QStringLiteral("btnProjectAdd"), QStringLiteral("添  加"));
+    btnProjectModify = button(QStringLiteral("btnProjectModify"), QStringLiteral("修  改"));
+    btnProjectDel = button(QStringLiteral("btnProjectDel"), QStringLiteral("删  除"));
+    projectRow->addWidget(cbbProjectList, 1);
+    projectRow->addWidget(btnProjectAdd);
+    projectRow->addWidget(btnProjectModify);
+    projectRow->addWidget(btnProjectDel);
+    root->addWidget(projectBox);
+
+    auto* middle = new QHBoxLayout;
+    auto* left = new QWidget;
+    left->setFixedWidth(185);
+    auto* leftCol = new QVBoxLayout(left);
+    leftCol->setContentsMargins(0, 0, 0, 0);
+    leftCol->addWidget(new QLabel(QStringLiteral("打印项列表")));
+    ItemListBox = new QListWidget;
+    ItemListBox->setObjectName(QStringLiteral("ItemListBox"));
+    ItemListBox->setItemDelegate(new ItemListDelegate(ItemListBox));
+    ItemListBox->setUniformItemSizes(true);
+    leftCol->addWidget(ItemListBox, 1);
+    auto* itemButtons = new QHBoxLayout;
+    btnAdd = button(QStringLiteral("btnAdd"), QStringLiteral("添 加&A"));
+    btnEdit = button(QStringLiteral("btnEdit"), QStringLiteral("编 辑&E"));
+    btnDelete = button(QStringLiteral("btnDelete"), QStringLiteral("删 除"));
+    for (QPushButton* b : {btnAdd, btnEdit, btnDelete}) {
+        b->setMinimumWidth(0);
+        itemButtons->addWidget(b);
+    }
+    leftCol->addLayout(itemButtons);
+    middle->addWidget(left);
+
+    auto* summary = new QWidget;
+    summary->setObjectName(QStringLiteral("itemSummary"));
+    auto* sum = new QVBoxLayout(summary);
+    sum->setContentsMargins(0, 0, 0, 0);
+    sum->setSpacing(3);
+    auto* nameRow = new QHBoxLayout;
+    nameRow->addWidget(new QLabel(QStringLiteral("打印项名称：")));
+    itemNameLabel = label(QStringLiteral("itemNameLabel"), QString());
+    nameRow->addWidget(itemNameLabel, 1);
+    sum->addLayout(nameRow);
+    itemValueTitleLabel = label(QStringLiteral("itemValueTitleLabel"), QStringLiteral("打印内容："));
+    sum->addWidget(itemValueTitleLabel);
+    valueMemo = new QPlainTextEdit;
+    valueMemo->setObjectName(QStringLiteral("valueMemo"));
+    valueMemo->setReadOnly(true);
+    valueMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    valueMemo->setFixedHeight(60);
+    sum->addWidget(valueMemo);
+    auto* stateRow = new QHBoxLayout;
+    stateRow->addWidget(new QLabel(QStringLiteral("状态：")));
+    auto* statusHolder = new QWidget;
+    auto* statusStack = new QGridLayout(statusHolder);
+    statusStack->setContentsMargins(0, 0, 0, 0);
+    itemStatusLabel = label(QStringLiteral("itemStatusLabel"), QString());
+    itemStatusLabel->setVisible(false);
+    btnItemStatus = button(QStringLiteral("btnItemStatus"), QString());
+    statusStack->addWidget(itemStatusLabel, 0, 0);
+    statusStack->addWidget(btnItemStatus, 0, 0);
+    stateRow->addWidget(statusHolder);
+    stateRow->addWidget(new QLabel(QStringLiteral("类型：")));
+    itemTypeLabel = label(QStringLiteral("itemTypeLabel"), QString());
+    stateRow->addWidget(itemTypeLabel, 1);
+    sum->addLayout(stateRow);
+
+    itemFontContainer = new QWidget;
+    itemFontContainer->setObjectName(QStringLiteral("itemFontContainer"));
+    auto* fontArea = new QVBoxLayout(itemFontContainer);
+    fontArea->setContentsMargins(0, 0, 0, 0);
+    fontLabelTitle = label(QStringLiteral("fontLabelTitle"), QStringLiteral("字体："));
+    itemFontLabel = label(QStringLiteral("itemFontLabel"), QString());
+    itemFontLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    itemFontLabel->setWordWrap(true);
+    fontArea->addWidget(fontLabelTitle);
+    fontArea->addWidget(itemFontLabel, 1);
+    itemImageContainer = new QWidget;
+    itemImageContainer->setObjectName(QStringLiteral("itemImageContainer"));
+    auto* imageArea = new QVBoxLayout(itemImageContainer);
+    imageArea->setContentsMargins(0, 0, 0, 0);
+    imageItem = label(QStringLiteral("imageItem"), QString());
+    imageItem->setAlignment(Qt::AlignCenter);
+    imageArea->addWidget(imageItem);
+    itemImageContainer->setVisible(false);
+    auto* area = new QWidget;
+    area->setFixedHeight(110);
+    auto* areaStack = new QGridLayout(area);
+    areaStack->setContentsMargins(0, 0, 0, 0);
+    areaStack->addWidget(itemFontContainer, 0, 0);
+    areaStack->addWidget(itemImageContainer, 0, 0);
+    sum->addWidget(area);
+
+    itemPositionLabel = label(QStringLiteral("itemPositionLabel"), QStringLiteral("位置："));
+    itemControlLabel = label(QStringLiteral("itemControlLabel"), QStringLiteral("控制："));
+    itemOutLineLabel = label(QStringLiteral("itemOutLineLabel"), QStringLiteral("线型："));
+    itemOtherLabel = label(QStringLiteral("itemOtherLabel"), QStringLiteral("其他："));
+    for (QLabel* l : {itemPositionLabel, itemControlLabel, itemOutLineLabel, itemOtherLabel}) {
+        l->setWordWrap(true);
+        sum->addWidget(l);
+    }
+    sum->addStretch(1);
+    middle->addWidget(summary, 1);
+    root->addLayout(middle, 1);
+
+    auto* deviceBox = group(QStringLiteral(" 项目打印设备信息 "));
+    auto* deviceCol = new QVBoxLayout(deviceBox);
+    printInfo = label(QStringLiteral("printInfo"), QString());
+    printDevice = label(QStringLiteral("printDevice"), QString());
+    deviceCol->addWidget(printInfo);
+    deviceCol->addWidget(printDevice);
+    root->addWidget(deviceBox);
+
+    auto* notesBox = group(QStringLiteral(" 项目备注"));
+    auto* notesCol = new QVBoxLayout(notesBox);
+    memoProjectNotes = new QPlainTextEdit;
+    memoProjectNotes->setObjectName(QStringLiteral("memoProjectNotes"));
+    memoProjectNotes->setReadOnly(true);
+    memoProjectNotes->setFixedHeight(44);
+    notesCol->addWidget(memoProjectNotes);
+    root->addWidget(notesBox);
+
+    auto* pagesBox = group(QStringLiteral(" 项目打印页码设置"));
+    auto* pagesRow = new QHBoxLayout(pagesBox);
+    PrnSerialFrom = new QSpinBox;
+    PrnSerialFrom->setObjectName(QStringLiteral("PrnSerialFrom"));
+    PrnSerialTo = new QSpinBox;
+    PrnSerialTo->setObjectName(QStringLiteral("PrnSerialTo"));
+    for (QSpinBox* s : {PrnSerialFrom, PrnSerialTo}) {
+        s->setRange(INT_MIN, INT_MAX);
+        s->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    }
+    pagesRow->addWidget(new QLabel(QStringLiteral("页码起始值：")));
+    pagesRow->addWidget(PrnSerialFrom, 1);
+    pagesRow->addWidget(new QLabel(QStringLiteral("页数：")));
+    pagesRow->addWidget(PrnSerialTo, 1);
+    root->addWidget(pagesBox);
+
+    auto* statusPanel = new QWidget;
+    auto* statusRow = new QHBoxLayout(statusPanel);
+    statusRow->setContentsMargins(0, 0, 0, 0);
+    lblStatus = label(QStringLiteral("lblStatus"), QString());
+    prgPrint = new QProgressBar;
+    prgPrint->setObjectName(QStringLiteral("prgPrint"));
+    prgPrint->setRange(0, 100);
+    prgPrint->setValue(0);
+    statusRow->addWidget(lblStatus, 1);
+    statusRow->addWidget(prgPrint, 1);
+    root->addWidget(statusPanel);
+
+    auto* commands = new QHBoxLayout;
+    btnPrint = button(QStringLiteral("btnPrint"), QStringLiteral("打    印&P"));
+    btnStop = button(QStringLiteral("btnStop"), QStringLiteral("停    止&S"));
+    btnClose = button(QStringLiteral("btnClose"), QStringLiteral("关  闭&C"));
+    btnPause = button(QStringLiteral("btnPause"), QStringLiteral("暂  停&T"));
+    BtnPreview = button(QStringLiteral("BtnPreview"), QStringLiteral("预  览&V"));
+    btnClose->setVisible(false);
+    btnPause->setVisible(false);
+    btnPause->setEnabled(false);
+    BtnPreview->setVisible(false);
+    commands->addStretch(1);
+    for (QPushButton* b : {btnPrint, btnStop, btnClose, btnPause, BtnPreview})
+        commands->addWidget(b);
+    root->addLayout(commands);
+
+    setCentralWidget(central);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(cbbProjectList, &QComboBox::activated, this, &TPrintMainFrm::cbbProjectListChange);
+    connect(btnProjectAdd, &QPushButton::clicked, this, &TPrintMainFrm::btnProjectAddClick);
+    connect(btnProjectModify, &QPushButton::clicked, this, &TPrintMainFrm::btnProjectModifyClick);
+    connect(btnProjectDel, &QPushButton::clicked, this, &TPrintMainFrm::btnProjectDelClick);
+    connect(ItemListBox, &QListWidget::itemClicked, this, &TPrintMainFrm::ItemListBoxClick);
+    connect(btnDelete, &QPushButton::clicked, this, &TPrintMainFrm::btnDeleteClick);
+    connect(btnItemStatus, &QPushButton::clicked, this, &TPrintMainFrm::btnItemStatusClick);
+    connect(btnClose, &QPushButton::clicked, this, &TPrintMainFrm::mmexitClick);
+}
 
 QString TPrintMainFrm::DatabasePath(const QString& programDir) {
     return QDir(programDir).absoluteFilePath(QStringLiteral("data/KOVAUTF8.FDB"));
@@ -47,7 +362,216 @@ void TPrintMainFrm::SetData() {
     RenderView();
 }
 
-void TPrintMainFrm::RenderView() {}
+void TPrintMainFrm::selectProjectEntry() {
+    const QSignalBlocker block(cbbProjectList);
+    for (int i = 0; i < cbbProjectList->count(); ++i)
+        if (cbbProjectList->itemData(i).value<void*>() == FCurrProject)
+            cbbProjectList->setCurrentIndex(i);
+}
+
+void TPrintMainFrm::RenderView() {
+    imageItem->clear();
+    btnStop->setEnabled(prtMgr != nullptr);
+
+    {
+        const QSignalBlocker block(cbbProjectList);
+        cbbProjectList->clear();
+        for (const auto& [name, project] : PrintModel->SettingMgr()->GetProjectList())
+            cbbProjectList->addItem(name, QVariant::fromValue<void*>(project));
+        cbbProjectList->setCurrentIndex(-1);
+    }
+
+    const bool hasProject = FCurrProject != nullptr;
+    btnProjectModify->setEnabled(hasProject);
+    btnProjectDel->setEnabled(hasProject);
+    btnAdd->setEnabled(hasProject);
+    btnPrint->setEnabled(hasProject);
+    btnEdit->setEnabled(FCurrItem != nullptr);
+    btnDelete->setEnabled(FCurrItem != nullptr);
+
+    if (hasProject) {
+        selectProjectEntry();
+        printInfo->setText(PrintModel->SettingMgr()->GetProjectPageInfo(*FCurrProject));
+        printDevice->setText(GetPrintDevice());
+        const QSignalBlocker block(ItemListBox);
+        ItemListBox->clear();
+        for (const auto& [name, item] : FCurrProject->GetPrintItemList()) {
+            auto* entry = new QListWidgetItem(name, ItemListBox);
+            entry->setData(kItemRole, QVariant::fromValue<void*>(item));
+        }
+        memoProjectNotes->setPlainText(FCurrProject->ProjectNotes());
+        PrnSerialFrom->setValue(FCurrProject->ProjectSerialStart());
+        PrnSerialTo->setValue(FCurrProject->ProjectSerialEnd());
+    } else {
+        memoProjectNotes->clear();
+        printInfo->clear();
+        printDevice->clear();
+    }
+
+    if (FCurrItem)
+        renderItemSummary();
+    lblStatus->clear();
+}
+
+void TPrintMainFrm::renderItemSummary() {
+    for (int i = 0; i < ItemListBox->count(); ++i)
+        if (itemOf(ItemListBox->model()->index(i, 0)) == FCurrItem) {
+            const QSignalBlocker block(ItemListBox);
+            ItemListBox->setCurrentRow(i);
+        }
+    const TItemSummary s = SummarizeItem(*FCurrItem, *FCurrProject, *PrintModel->SettingMgr(),
+                                         *PrintModel->FileMgr(), QDateTime::currentDateTime());
+    itemNameLabel->setText(s.Name);
+    valueMemo->setPlainText(s.Value);
+    itemStatusLabel->setText(s.StatusText);
+    itemStatusLabel->setStyleSheet(colorStyle(s.StatusColor));
+    btnItemStatus->setText(s.StatusText);
+    btnItemStatus->setStyleSheet(colorStyle(s.StatusColor));
+    itemTypeLabel->setText(s.TypeText);
+    fontLabelTitle->setText(s.FontTitle);
+    itemFontLabel->setFont(s.Font.toQFont());
+    itemFontLabel->setStyleSheet(colorStyle(s.Font.Color));
+    itemFontLabel->setText(QString(s.FontSample).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    itemOutLineLabel->setStyleSheet(colorStyle(s.OutlineColor));
+    if (s.Position)
+        itemPositionLabel->setText(*s.Position);
+    if (s.Control)
+        itemControlLabel->setText(*s.Control);
+    if (s.OutLine)
+        itemOutLineLabel->setText(*s.OutLine);
+    if (s.Other)
+        itemOtherLabel->setText(*s.Other);
+    if (s.ValueTitle)
+        itemValueTitleLabel->setText(*s.ValueTitle);
+    itemControlLabel->setVisible(s.ShowControl);
+    itemOutLineLabel->setVisible(s.ShowOutLine);
+    itemOtherLabel->setVisible(s.ShowOther);
+    itemFontContainer->setVisible(s.ShowFont);
+    itemImageContainer->setVisible(s.ShowPicture);
+}
+
+QString TPrintMainFrm::GetPrintDevice() {
+    btnPrint->setEnabled(true);
+    printDevice->setStyleSheet(colorStyle(clBlack));
+    TPrintMgr mgr;
+    if (IsTrue(FCurrProject->ProjectDefaultDevice()))
+        return QStringLiteral("打印设备：") + mgr.GetDefaultPrint();
+    const auto printers = mgr.GetPrintList();
+    if (printers->contains(FCurrProject->ProjectDeviceName(), Qt::CaseInsensitive))
+        return QStringLiteral("打印设备：") + FCurrProject->ProjectDeviceName();
+    printDevice->setStyleSheet(colorStyle(0x0000FF));
+    btnPrint->setEnabled(false);
+    return QStringLiteral("打印设备：未设置");
+}
+
+bool TPrintMainFrm::confirm(const QString& text) {
+    return QMessageBox::question(this, QApplication::applicationName(), text,
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void TPrintMainFrm::cbbProjectListChange() {
+    const int index = cbbProjectList->currentIndex();
+    if (index < 0)
+        return;
+    FCurrProject = static_cast<TProject*>(cbbProjectList->itemData(index).value<void*>());
+    FCurrItem = nullptr;
+    prgPrint->setValue(0);
+    RenderView();
+}
+
+void TPrintMainFrm::btnProjectAddClick() { ShowProjectEditor(new TProject, false); }
+
+void TPrintMainFrm::btnProjectModifyClick() {
+    if (FCurrProject)
+        ShowProjectEditor(FCurrProject, true);
+}
+
+void TPrintMainFrm::ShowProjectEditor(TProject* project, bool modify) {
+    // The project editor arrives with its own unit; until then a new project is dropped.
+    if (!modify)
+        delete project;
+    RenderView();
+}
+
+void TPrintMainFrm::btnProjectDelClick() {
+    if (!FCurrProject || cbbProjectList->count() == 0)
+        return;
+    if (!confirm(QStringLiteral("项目 \"%1\" 将被删除，继续？").arg(FCurrProject->ProjectName())))
+        return;
+    const int index = cbbProjectList->currentIndex();
+    QStringList pictures;
+    for (int i = 0; i < FCurrProject->ItemList()->Count(); ++i) {
+        const TPrintItem* item = FCurrProject->ItemList()->Items(i);
+        if (item->ItemType() == itImage)
+            pictures << item->FileId();
+    }
+    FCurrProject->SetDeleted(true);
+    FCurrProject->Save();
+    // Only once the project is gone: a failed delete must not leave items without pictures.
+    for (const QString& fileId : pictures)
+        PrintModel->FileMgr()->DeleteFileFromDB(fileId);
+    TProjectList* projects = PrintModel->SettingMgr()->ProjectList();
+    projects->Remove(FCurrProject);
+    FCurrProject = nullptr;
+    FCurrItem = nullptr;
+    projects->Save();
+    cbbProjectList->removeItem(index);
+    ItemListBox->clear();
+    if (index <= 0) {
+        cbbProjectList->clear();
+    } else {
+        cbbProjectList->setCurrentIndex(index - 1);
+        cbbProjectListChange();
+    }
+    RenderView();
+}
+
+void TPrintMainFrm::ItemListBoxClick() {
+    QListWidgetItem* entry = ItemListBox->currentItem();
+    FCurrItem = entry ? static_cast<TPrintItem*>(entry->data(kItemRole).value<void*>()) : nullptr;
+    RenderView();
+}
+
+void TPrintMainFrm::btnDeleteClick() {
+    if (!FCurrItem)
+        return;
+    if (!confirm(QStringLiteral("打印项 \"%1\" 将被删除，继续？").arg(FCurrItem->ItemName())))
+        return;
+    const QString fileId = FCurrItem->FileId();
+    const int index = ItemListBox->currentRow();
+    FCurrItem->SetDeleted(true);
+    FCurrItem->Save();
+    if (!fileId.isEmpty())
+        PrintModel->FileMgr()->DeleteFileFromDB(fileId);
+    FCurrProject->ItemList()->Remove(FCurrItem);
+    FCurrItem = nullptr;
+    FCurrProject->ItemList()->Save();
+    delete ItemListBox->takeItem(index);
+    if (index <= 0) {
+        RenderView();
+    } else {
+        ItemListBox->setCurrentRow(index - 1);
+        ItemListBoxClick();
+    }
+}
+
+void TPrintMainFrm::btnItemStatusClick() {
+    if (!FCurrItem)
+        return;
+    const bool enable = !IsTrue(FCurrItem->ItemActive());
+    FCurrItem->SetItemActive(FlagText(enable));
+    btnItemStatus->setText(enable ? QStringLiteral("启用") : QStringLiteral("禁用"));
+    btnItemStatus->setStyleSheet(colorStyle(enable ? 0x008000 : 0x0000FF));
+    FCurrItem->SetDirty(true);
+    FCurrItem->Save();
+    ItemListBox->viewport()->update();
+}
+
+void TPrintMainFrm::mmexitClick() { close(); }
+
+void TPrintMainFrm::PrnHelpClick() {}
+
+void TPrintMainFrm::mmAboutClick() {}
 
 int RunKova(const QString& programDir) {
     QApplication::setApplicationName(QStringLiteral("Print"));
@@ -59,6 +583,8 @@ int RunKova(const QString& programDir) {
         PrintMainFrm = nullptr;
         return 0;
     }
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        frm->move(screen->availableGeometry().center() - frm->rect().center());
     frm->show();
     QApplication::exec();
     PrintMainFrm = nullptr;

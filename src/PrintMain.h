@@ -2,8 +2,21 @@
 
 #include <QMainWindow>
 
-class TProject;
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QMenuBar;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QToolBar;
 class TPrintItem;
+class TPrintMgr;
+class TProject;
 
 // The main window: projects, their items, the item summary and the print controls.
 class TPrintMainFrm : public QMainWindow {
@@ -19,17 +32,64 @@ public:
     bool FormCreate();
     void SetData();
     void RenderView();
+    QString GetPrintDevice();
+    void ShowProjectEditor(TProject* project, bool modify);
 
     TProject* CurrProject() const { return FCurrProject; }
     TPrintItem* CurrItem() const { return FCurrItem; }
     bool printStoped = false;
+    TPrintMgr* prtMgr = nullptr;
 
     static QString DatabasePath(const QString& programDir);
 
+public slots:
+    void cbbProjectListChange();
+    void btnProjectAddClick();
+    void btnProjectModifyClick();
+    void btnProjectDelClick();
+    void ItemListBoxClick();
+    void btnDeleteClick();
+    void btnItemStatusClick();
+    void mmexitClick();
+    void PrnHelpClick();
+    void mmAboutClick();
+
 private:
+    void buildLayout();
+    void renderItemSummary();
+    void selectProjectEntry();
+    // Asks a Yes/No question; true on Yes.
+    bool confirm(const QString& text);
+
     QString FProgramDir;
     TProject* FCurrProject = nullptr;
     TPrintItem* FCurrItem = nullptr;
+
+public:
+    // Controls, named as the window's layout names them.
+    QMenuBar* PMainMenu = nullptr;
+    QAction *mmOption = nullptr, *mmexit = nullptr, *PrnHelp = nullptr, *mmAbout = nullptr;
+    QToolBar* ToolBar1 = nullptr;
+    QLabel *lblTitle = nullptr, *lblUnit = nullptr;
+    QComboBox* cbbProjectList = nullptr;
+    QPushButton *btnProjectAdd = nullptr, *btnProjectModify = nullptr, *btnProjectDel = nullptr;
+    QListWidget* ItemListBox = nullptr;
+    QPushButton *btnAdd = nullptr, *btnEdit = nullptr, *btnDelete = nullptr;
+    QLabel *itemNameLabel = nullptr, *itemValueTitleLabel = nullptr;
+    QPlainTextEdit* valueMemo = nullptr;
+    QPushButton* btnItemStatus = nullptr;
+    QLabel *itemStatusLabel = nullptr, *itemTypeLabel = nullptr;
+    QWidget *itemFontContainer = nullptr, *itemImageContainer = nullptr;
+    QLabel *fontLabelTitle = nullptr, *itemFontLabel = nullptr, *imageItem = nullptr;
+    QLabel *itemPositionLabel = nullptr, *itemControlLabel = nullptr, *itemOutLineLabel = nullptr,
+           *itemOtherLabel = nullptr;
+    QLabel *printInfo = nullptr, *printDevice = nullptr;
+    QPlainTextEdit* memoProjectNotes = nullptr;
+    QSpinBox *PrnSerialFrom = nullptr, *PrnSerialTo = nullptr;
+    QLabel* lblStatus = nullptr;
+    QProgressBar* prgPrint = nullptr;
+    QPushButton *btnPrint = nullptr, *btnStop = nullptr, *btnClose = nullptr, *btnPause = nullptr,
+                *BtnPreview = nullptr;
 };
 
 // The main window of the running program, set at start-up.

@@ -1,0 +1,465 @@
+// The main window driven offscreen against a real database and the test print queues.
+#include "TestSupport.h"
+
+#include "PrintMain.h"
+#include "model/PrintCommon.h"
+#include "model/manager/PrintMgrImpl.h"
+#include "view/KovaApplication.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// Answers the next modal question with the given button and keeps its text.
+struct Answer {
+    QStringList texts;
+    void next(QMessageBox::StandardButton button) {
+        QTimer::singleShot(20, [this, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return next(button);
+            texts << box->text();
+            box->button(button)->click();
+        });
+    }
+};
+
+struct ItemSpec {
+    QString name;
+    int type = 0;
+};
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startsWithNothingSelected();
+    void selectingProjectShowsItsPage();
+    void summaryTextsByKind_data();
+    void summaryTextsByKind();
+    void pageFieldsReloadFromProject();
+    void toggleStoresFlag();
+    void deleteItemRemovesRowAndPicture_data();
+    void deleteItemRemovesRowAndPicture();
+    void deleteProjectRemovesRowsAndPictures();
+    void deletingFirstProjectLeavesNoneSelected();
+    void printerLine_data();
+    void printerLine();
+    void listDrawsDisabledGreyAndSerialBold();
+
+private:
+    // Stores a project with the given items (which it takes over and releases).
+    void storeProject(const QString& name, const QList<TPrintItem*>& items);
+    void start();
+    void selectProject(const QString& name);
+    void selectItem(const QString& name);
+    int projectRows() { return db->count("P_PROJECT"); }
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestDatabase> db;
+    TPrintMainFrm* frm = nullptr;
+};
+
+void TestMainWindow::init() {
+    db = std::make_unique<TestDatabase>();
+}
+
+void TestMainWindow::cleanup() {
+    delete frm;
+    frm = nullptr;
+    delete PrintModel;
+    PrintModel = nullptr;
+    db.reset();
+}
+
+void TestMainWindow::storeProject(const QString& name, const QList<TPrintItem*>& items) {
+    TProjectList list;
+    auto* p = new TProject;
+    p->SetProjectName(name);
+    list.Add(p);
+    p->SetDirty(true);
+    for (TPrintItem* item : items) {
+        p->ItemList()->Add(item);
+        item->SetDirty(true);
+    }
+    p->Save();
+}
+
+void TestMainWindow::start() {
+    // The window connects to the database beside the "program": point it at the fixture's file.
+    const QString programDir = QFileInfo(db->path()).absolutePath() + "/prog";
+    QDir().mkpath(programDir + "/data");
+    QFile::link(db->path(), programDir + "/data/KOVAUTF8.FDB");
+    frm = new TPrintMainFrm(programDir);
+    QVERIFY(frm->FormCreate());
+    frm->show();
+}
+
+void TestMainWindow::selectProject(const QString& name) {
+    const int index = frm->cbbProjectList->findText(name);
+    QVERIFY(index >= 0);
+    frm->cbbProjectList->setCurrentIndex(index);
+    frm->cbbProjectListChange();
+}
+
+void TestMainWindow::selectItem(const QString& name) {
+    const auto found = frm->ItemListBox->findItems(name, Qt::MatchExactly);
+    QVERIFY(!found.isEmpty());
+    frm->ItemListBox->setCurrentItem(found.first());
+    frm->ItemListBoxClick();
+}
+
+void TestMainWindow::startsWithNothingSelected() {
+    storeProject("甲", {});
+    storeProject("乙", {});
+    start();
+    QCOMPARE(frm->windowTitle(), QString("KOVA 自定义定位打印 v5.1"));
+    QCOMPARE(frm->cbbProjectList->count(), 2);
+    QCOMPARE(frm->cbbProjectList->currentIndex(), -1);
+    QCOMPARE(frm->CurrProject(), nullptr);
+    for (QPushButton* b : {frm->btnProjectModify, frm->btnProjectDel, frm->btnAdd, frm->btnEdit,
+                           frm->btnDelete, frm->btnPrint, frm->btnStop})
+        QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
+    QVERIFY(frm->btnProjectAdd->isEnabled());
+    QCOMPARE(frm->itemValueTitleLabel->text(), QString("打印内容："));
+    QCOMPARE(frm->itemPositionLabel->text(), QString("位置："));
+    QVERIFY(!frm->btnPause->isVisible() && !frm->BtnPreview->isVisible() && !frm->btnClose->isVisible());
+    QCOMPARE(frm->centralWidget()->size(), QSize(493, 664));
+}
+
+void TestMainWindow::selectingProjectShowsItsPage() {
+    auto* b = new TPrintItem;
+    b->SetItemName("b");
+    auto* a = new TPrintItem;
+    a->SetItemName("A");
+    storeProject("甲", {b, a});
+    start();
+    TProject* p = PrintModel->SettingMgr()->ProjectList()->Items(0);
+    p->SetProjectNotes("备注");
+    p->SetProjectSerialStart(77);
+    frm->prgPrint->setValue(40);
+    selectProject("甲");
+    QCOMPARE(frm->CurrProject(), p);
+    QCOMPARE(frm->prgPrint->value(), 0);
+    QCOMPARE(frm->ItemListBox->count(), 2);
+    QCOMPARE(frm->ItemListBox->item(0)->text(), QString("A"));
+    QCOMPARE(frm->ItemListBox->item(1)->text(), QString("b"));
+    QCOMPARE(frm->printInfo->text(), QString("纸张大小：210×297 打印方向：纵向 偏移X：0 偏移Y：0"));
+    QCOMPARE(frm->memoProjectNotes->toPlainText(), QString("备注"));
+    QCOMPARE(frm->PrnSerialFrom->value(), 77);
+    QCOMPARE(frm->PrnSerialTo->value(), 10);
+    QVERIFY(frm->btnAdd->isEnabled());
+    QVERIFY(!frm->btnEdit->isEnabled());
+    selectItem("b");
+    QVERIFY(frm->btnEdit->isEnabled() && frm->btnDelete->isEnabled());
+    selectProject("甲");
+    QCOMPARE(frm->CurrItem(), nullptr);
+    QVERIFY(!frm->btnEdit->isEnabled());
+}
+
+void TestMainWindow::summaryTextsByKind_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("position");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("outline");
+    QTest::addColumn<QString>("other");
+    QTest::addColumn<QString>("valueTitle");
+    QTest::addColumn<QString>("fontSample");
+    QTest::addColumn<bool>("fontArea");
+    // Every row uses x 12.5, y 7.4, width 30.5, line height 1.25 (end y for a line),
+    // rotation 90, spacing 2, wrapping on, dash-dot frame 3 px with margin 1.5.
+    QTest::newRow("text") << 0 << "位置:X:13,Y:7,宽:31,行高(倍):1.25,"
+                          << "控制:自动换行:是,旋转:90,字符间距:2"
+                          << "边框:线型:点划线,宽度:3,边距:1.50" << "其他:" << "打印项内容："
+                          << "字体示例1234567890" << true;
+    QTest::newRow("serial") << 1 << "位置:X:13,Y:7,宽:31,行高(倍):1.25,"
+                            << "控制:自动换行:是,旋转:90,字符间距:2"
+                            << "边框:线型:点划线,宽度:3,边距:1.50" << "其他:" << "打印项内容："
+                            << "序列号格式(递增:5)：\nNO.0042" << true;
+    QTest::newRow("line") << 2 << "位置:起点X:13,Y:7,终点X:31,Y:1," << "控制："
+                          << "边框:线型:点划线,宽度:3,边距:1.50" << "其他：" << "打印内容："
+                          << "字体示例1234567890" << false;
+    QTest::newRow("barcode") << 3 << "位置:X:13,Y:7,高:1,Module:0.33,Ratio:2.50"
+                             << "控制:CheckSum:是,旋转:90,字符间距:2" << "线型："
+                             << "条形码:bcCode128B,选项:bcoCode,位置:stpBottomCenter"
+                             << "条形码内容：" << "字体示例1234567890" << false;
+    QTest::newRow("qr") << 4 << "位置:X:13,Y:7,宽:31,高:1," << "控制：" << "线型："
+                        << "QRcode:qrUTF8BOM,QuietZone:4" << "二维码内容：" << "字体示例1234567890"
+                        << false;
+    QTest::newRow("image without picture") << 5 << "位置:X:13,Y:7,宽:31,高:1," << "控制："
+                                           << "边框:线型:点划线,宽度:3,边距:1.50" << "无图片"
+                                           << "图片文件名：" << "字体示例1234567890" << false;
+}
+
+void TestMainWindow::summaryTextsByKind() {
+    QFETCH(int, type);
+    QFETCH(QString, position);
+    QFETCH(QString, control);
+    QFETCH(QString, outline);
+    QFETCH(QString, other);
+    QFETCH(QString, valueTitle);
+    QFETCH(QString, fontSample);
+    QFETCH(bool, fontArea);
+    auto* item = new TPrintItem;
+    item->SetItemName("item");
+    item->SetItemType(type);
+    item->SetItemValue(type == 1 ? "42" : "content");
+    item->SetItemX(12.5);
+    item->SetItemY(7.4);
+    item->SetItemTextWidth(30.5);
+    item->SetItemLineHeight(1.25);
+    item->SetItemRotateDegree(90);
+    item->SetItemCharExtra(2);
+    item->SetItemAllowNewLine("TRUE");
+    item->SetItemOutlinePenStyle(3);
+    item->SetItemOutlinePenWidth(3);
+    item->SetItemOutlineMargin(1.5);
+    item->SetItemOutlinePenColor("clRed");
+    item->SetItemSerialStep(5);
+    item->SetItemSerialIsFillZero("TRUE");
+    item->SetItemSerialLength(4);
+    item->SetItemSerialHasPre("TRUE");
+    item->SetItemSerialPreText("NO.");
+    item->SetBarcodeType(6);
+    item->SetBarcodeOption(1);
+    item->SetBarcodePosition(5);
+    item->SetBarcodeModule(0.33);
+    item->SetBarcodeRatio(2.5);
+    item->SetQRcodeEncoding(5);
+    item->SetQRcodeQuietZone(4);
+    item->SetItemDefaultFont("FALSE");
+    item->SetItemFontName("宋体");
+    item->SetItemFontSize("20");
+    item->SetItemFontColor("clNavy");
+    item->SetItemFontStyle("[fsBold]");
+    storeProject("p", {item});
+    start();
+    selectProject("p");
+    selectItem("item");
+    QCOMPARE(frm->itemNameLabel->text(), QString("item"));
+    QCOMPARE(frm->itemTypeLabel->text(),
+             QString("文本,序列号,线条,条形码,二维码,图片,日期").split(',').at(type));
+    QCOMPARE(frm->itemPositionLabel->text(), position);
+    QCOMPARE(frm->itemControlLabel->text(), control);
+    QCOMPARE(frm->itemOutLineLabel->text(), outline);
+    QCOMPARE(frm->itemOtherLabel->text(), other);
+    QCOMPARE(frm->itemValueTitleLabel->text(), valueTitle);
+    QCOMPARE(frm->itemFontContainer->isVisible(), fontArea);
+    QCOMPARE(frm->itemImageContainer->isVisible(), type >= 3 && type <= 5);
+    QCOMPARE(frm->itemControlLabel->isVisible(), type == 0 || type == 1 || type == 3);
+    QCOMPARE(frm->itemOutLineLabel->isVisible(), type <= 2 || type == 5);
+    QCOMPARE(frm->itemOtherLabel->isVisible(), type >= 3);
+    if (fontArea) {
+        QCOMPARE(frm->itemFontLabel->text(), fontSample);
+        QCOMPARE(frm->fontLabelTitle->text(), QString("自定义字体"));
+        QCOMPARE(frm->itemFontLabel->font().pointSize(), 20);
+        QVERIFY(frm->itemFontLabel->font().bold());
+    }
+    QCOMPARE(frm->btnItemStatus->text(), QString("启用"));
+    QCOMPARE(frm->valueMemo->toPlainText(), QString(type == 1 ? "42" : "content"));
+}
+
+void TestMainWindow::pageFieldsReloadFromProject() {
+    auto* a = new TPrintItem;
+    a->SetItemName("a");
+    storeProject("p", {a});
+    start();
+    selectProject("p");
+    frm->PrnSerialFrom->setValue(500);
+    frm->PrnSerialTo->setValue(3);
+    selectItem("a");
+    QCOMPARE(frm->PrnSerialFrom->value(), 0);
+    QCOMPARE(frm->PrnSerialTo->value(), 10);
+}
+
+void TestMainWindow::toggleStoresFlag() {
+    auto* a = new TPrintItem;
+    a->SetItemName("a");
+    storeProject("p", {a});
+    start();
+    selectProject("p");
+    selectItem("a");
+    frm->btnItemStatus->click();
+    QCOMPARE(frm->btnItemStatus->text(), QString("禁用"));
+    QCOMPARE(db->scalar("select is_active from P_ITEM").toString(), QString("FALSE"));
+    frm->btnItemStatus->click();
+    QCOMPARE(frm->btnItemStatus->text(), QString("启用"));
+    QCOMPARE(db->scalar("select is_active from P_ITEM").toString(), QString("TRUE"));
+}
+
+void TestMainWindow::deleteItemRemovesRowAndPicture_data() {
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("confirmed") << true;
+    QTest::newRow("declined") << false;
+}
+
+void TestMainWindow::deleteItemRemovesRowAndPicture() {
+    QFETCH(bool, yes);
+    auto* a = new TPrintItem;
+    a->SetItemName("a");
+    auto* pic = new TPrintItem;
+    pic->SetItemName("pic");
+    pic->SetItemType(5);
+    storeProject("p", {a, pic});
+    start();
+    TCFile file;
+    file.SetBody("jpeg");
+    PrintModel->FileMgr()->SaveFile(file);
+    TProject* p = PrintModel->SettingMgr()->ProjectList()->Items(0);
+    p->ItemList()->Items(1)->SetFileId(file.Oid);
+    selectProject("p");
+    selectItem("pic");
+    Answer answer;
+    answer.next(yes ? QMessageBox::Yes : QMessageBox::No);
+    frm->btnDelete->click();
+    QCOMPARE(answer.texts, QStringList{"打印项 \"pic\" 将被删除，继续？"});
+    QCOMPARE(db->count("P_ITEM"), yes ? 1 : 2);
+    QCOMPARE(db->count("P_FILE"), yes ? 0 : 1);
+    QCOMPARE(frm->ItemListBox->count(), yes ? 1 : 2);
+    if (yes) {
+        // The entry above the deleted one becomes the selection.
+        QCOMPARE(frm->CurrItem(), p->ItemList()->Items(0));
+        QCOMPARE(frm->itemNameLabel->text(), QString("a"));
+    }
+}
+
+void TestMainWindow::deleteProjectRemovesRowsAndPictures() {
+    storeProject("first", {});
+    auto* pic = new TPrintItem;
+    pic->SetItemName("pic");
+    pic->SetItemType(5);
+    auto* text = new TPrintItem;
+    text->SetItemName("text");
+    storeProject("second", {pic, text});
+    start();
+    TCFile file;
+    file.SetBody("jpeg");
+    PrintModel->FileMgr()->SaveFile(file);
+    TProjectList* list = PrintModel->SettingMgr()->ProjectList();
+    TProject* second = list->Items(0)->ProjectName() == "second" ? list->Items(0) : list->Items(1);
+    second->ItemList()->Items(0)->SetFileId(file.Oid);
+    second->ItemList()->Items(0)->SetItemType(5);
+    selectProject("second");
+    const bool secondIsLater = frm->cbbProjectList->currentIndex() > 0;
+    Answer answer;
+    answer.next(QMessageBox::Yes);
+    frm->btnProjectDel->click();
+    QCOMPARE(answer.texts, QStringList{"项目 \"second\" 将被删除，继续？"});
+    QCOMPARE(projectRows(), 1);
+    QCOMPARE(db->count("P_ITEM"), 0);
+    QCOMPARE(db->count("P_FILE"), 0);
+    QCOMPARE(list->Count(), 1);
+    QCOMPARE(frm->cbbProjectList->count(), 1);
+    if (secondIsLater)
+        QCOMPARE(frm->CurrProject(), list->Items(0));
+    else
+        QCOMPARE(frm->CurrProject(), nullptr);
+}
+
+void TestMainWindow::deletingFirstProjectLeavesNoneSelected() {
+    storeProject("one", {});
+    storeProject("two", {});
+    start();
+    selectProject(frm->cbbProjectList->itemText(0));
+    Answer answer;
+    answer.next(QMessageBox::Yes);
+    frm->btnProjectDel->click();
+    QCOMPARE(projectRows(), 1);
+    QCOMPARE(frm->CurrProject(), nullptr);
+    QCOMPARE(frm->cbbProjectList->count(), 1);
+    QCOMPARE(frm->cbbProjectList->currentIndex(), -1);
+    QVERIFY(!frm->btnProjectDel->isEnabled());
+}
+
+void TestMainWindow::printerLine_data() {
+    QTest::addColumn<QString>("defaultDevice");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("expected"); // empty: the default printer entry
+    QTest::addColumn<bool>("printable");
+    QTest::newRow("default device") << "TRUE" << "" << "" << true;
+    QTest::newRow("installed, other case") << "FALSE" << "kova_pdf_b" << "打印设备：kova_pdf_b" << true;
+    QTest::newRow("not installed") << "FALSE" << "GONE_PRINTER" << "打印设备：未设置" << false;
+}
+
+void TestMainWindow::printerLine() {
+    QFETCH(QString, defaultDevice);
+    QFETCH(QString, device);
+    QFETCH(QString, expected);
+    QFETCH(bool, printable);
+    storeProject("p", {});
+    start();
+    TProject* p = PrintModel->SettingMgr()->ProjectList()->Items(0);
+    p->SetProjectDefaultDevice(defaultDevice);
+    p->SetProjectDeviceName(device);
+    selectProject("p");
+    if (expected.isEmpty()) {
+        const QString entry = TPrintMgr().GetDefaultPrint();
+        QVERIFY2(entry.startsWith("KOVA_PDF,"), qPrintable(entry));
+        expected = "打印设备：" + entry;
+    }
+    QCOMPARE(frm->printDevice->text(), expected);
+    QCOMPARE(frm->btnPrint->isEnabled(), printable);
+    QCOMPARE(frm->printDevice->styleSheet().contains("#ff0000"), !printable);
+}
+
+void TestMainWindow::listDrawsDisabledGreyAndSerialBold() {
+    auto* off = new TPrintItem;
+    off->SetItemName("WWWW");
+    off->SetItemActive("FALSE");
+    auto* on = new TPrintItem;
+    on->SetItemName("XXXX");
+    auto* serial = new TPrintItem;
+    serial->SetItemName("YYYY");
+    serial->SetItemType(1);
+    storeProject("p", {off, on, serial});
+    start();
+    selectProject("p");
+    QCOMPARE(frm->ItemListBox->sizeHintForRow(0), 16);
+    frm->ItemListBox->doItemsLayout();
+    const QImage image = frm->ItemListBox->viewport()->grab().toImage();
+    auto inkOf = [&](int row, QColor* seen) {
+        int ink = 0;
+        for (int y = row * 16; y < row * 16 + 16; ++y)
+            for (int x = 0; x < 120; ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.lightness() < 200) {
+                    ++ink;
+                    if (!seen->isValid() || c.lightness() < seen->lightness())
+                        *seen = c; // the darkest pixel is the text colour itself
+                }
+            }
+        return ink;
+    };
+    QColor grey, black, bold;
+    inkOf(0, &grey);
+    const int normalInk = inkOf(1, &black);
+    const int boldInk = inkOf(2, &bold);
+    // Anti-aliased glyphs never quite reach the text colour: grey text stays well
+    // lighter than black text, and neutral.
+    QVERIFY2(grey.lightness() >= 0x70 && grey.red() == grey.blue(), qPrintable(grey.name()));
+    QVERIFY2(black.lightness() < 0x50, qPrintable(black.name()));
+    QVERIFY2(boldInk > normalInk, qPrintable(QString("%1 vs %2").arg(boldInk).arg(normalInk)));
+}
+
+int main(int argc, char** argv) {
+    TKovaApplication app(argc, argv);
+    InstallFontSubstitutions();
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_mainwindow.moc"

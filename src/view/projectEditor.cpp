@@ -1,0 +1,277 @@
+#include "view/projectEditor.h"
+
+#include "model/PrintCommon.h"
+#include "model/bom/SettingBom.h"
+#include "model/manager/PrintMgrImpl.h"
+#include "model/manager/SettingMgrImpl.h"
+#include "view/FontColorDialog.h"
+#include "view/KovaApplication.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QDoubleSpinBox* numberEdit(const QString& name, int decimals, double limit, QWidget* parent) {
+    auto* edit = new QDoubleSpinBox(parent);
+    edit->setObjectName(name);
+    edit->setDecimals(decimals);
+    // Any number is taken as entered, zero and negative ones included.
+    edit->setRange(-limit, limit);
+    edit->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    edit->setAlignment(Qt::AlignRight);
+    return edit;
+}
+
+// A number the user did not touch keeps its stored value, which the spin box may
+// have rounded to its decimals or clamped to its range for display.
+double keptOrEdited(const QDoubleSpinBox* edit, double loaded, double stored) {
+    return edit->value() == loaded ? stored : edit->value();
+}
+
+} // namespace
+
+TprojectEditorView::TprojectEditorView(QWidget* parent)
+    : QDialog(parent), FPrinterSource(&TprojectEditorView::InstalledPrinters) {
+    setObjectName(QStringLiteral("projectEditorView"));
+    setWindowTitle(QStringLiteral("项目编辑器"));
+    createControls();
+}
+
+TprojectEditorView::~TprojectEditorView() = default;
+
+QStringList TprojectEditorView::InstalledPrinters() {
+    // The manager is wanted only for its list.
+    const TPrintMgr mgr;
+    return *mgr.GetPrintList();
+}
+
+void TprojectEditorView::SetPrinterSource(TPrinterSource source) {
+    FPrinterSource = std::move(source);
+}
+
+void TprojectEditorView::createControls() {
+    auto* lblName = new QLabel(QStringLiteral("项目名称"), this);
+    edtProjectName = new QLineEdit(this);
+    edtProjectName->setObjectName(QStringLiteral("edtProjectName"));
+    lblName->setBuddy(edtProjectName);
+    auto* nameRow = new QHBoxLayout;
+    nameRow->addWidget(lblName);
+    nameRow->addWidget(edtProjectName, 1);
+
+    grpDevice = new QGroupBox(QStringLiteral(" 打印设备 "), this);
+    PrnDefault = new QCheckBox(QStringLiteral("缺省设备"), grpDevice);
+    PrnDefault->setObjectName(QStringLiteral("PrnDefault"));
+    PrnDefault->setChecked(true);
+    auto* lblDevice = new QLabel(QStringLiteral("打印设备"), grpDevice);
+    prnSelect = new QComboBox(grpDevice);
+    prnSelect->setObjectName(QStringLiteral("prnSelect"));
+    prnSelect->setEditable(false);
+    prnSelect->setMinimumWidth(260);
+    lblDevice->setBuddy(prnSelect);
+    auto* deviceLayout = new QHBoxLayout(grpDevice);
+    deviceLayout->addWidget(PrnDefault);
+    deviceLayout->addSpacing(12);
+    deviceLayout->addWidget(lblDevice);
+    deviceLayout->addWidget(prnSelect, 1);
+
+    grpPage = new QGroupBox(QStringLiteral(" 页面设置(单位:mm) "), this);
+    PrnPageWidth = numberEdit(QStringLiteral("PrnPageWidth"), 2, 99999.99, grpPage);
+    PrnPageHeight = numberEdit(QStringLiteral("PrnPageHeight"), 2, 99999.99, grpPage);
+    auto* pageLayout = new QGridLayout(grpPage);
+    pageLayout->addWidget(new QLabel(QStringLiteral("页面宽度"), grpPage), 0, 0);
+    pageLayout->addWidget(PrnPageWidth, 0, 1);
+    pageLayout->addWidget(new QLabel(QStringLiteral("页面高度"), grpPage), 1, 0);
+    pageLayout->addWidget(PrnPageHeight, 1, 1);
+
+    grppaper = new QGroupBox(QStringLiteral(" 打印方向 "), this);
+    grppaper->setObjectName(QStringLiteral("grppaper"));
+    paperButtons = new QButtonGroup(grppaper);
+    auto* paperLayout = new QVBoxLayout(grppaper);
+    const QString paperNames[] = {QStringLiteral("纵向"), QStringLiteral("横向")};
+    for (int i = 0; i < 2; ++i) {
+        auto* radio = new QRadioButton(paperNames[i], grppaper);
+        radio->setObjectName(i == 0 ? QStringLiteral("rbPortrait") : QStringLiteral("rbLandscape"));
+        paperButtons->addButton(radio, i);
+        paperLayout->addWidget(radio);
+    }
+    paperButtons->button(0)->setChecked(true);
+
+    grpOffset = new QGroupBox(QStringLiteral(" 偏移设置(单位:0.1mm) "), this);
+    PrnOffsetX = numberEdit(QStringLiteral("PrnOffsetX"), 0, 999999, grpOffset);
+    PrnOffsetY = numberEdit(QStringLiteral("PrnOffsetY"), 0, 999999, grpOffset);
+    auto* offsetLayout = new QGridLayout(grpOffset);
+    offsetLayout->addWidget(new QLabel(QStringLiteral("X偏移"), grpOffset), 0, 0);
+    offsetLayout->addWidget(PrnOffsetX, 0, 1);
+    offsetLayout->addWidget(new QLabel(QStringLiteral("Y偏移"), grpOffset), 1, 0);
+    offsetLayout->addWidget(PrnOffsetY, 1, 1);
+
+    auto* pageRow = new QHBoxLayout;
+    pageRow->addWidget(grpPage);
+    pageRow->addWidget(grppaper);
+    pageRow->addWidget(grpOffset);
+
+    grpFont = new QGroupBox(QStringLiteral(" 项目缺省字体设置 "), this);
+    lblSample = new QLabel(QStringLiteral("示例：1234567890AaBbCc"), grpFont);
+    lblSample->setObjectName(QStringLiteral("lblSample"));
+    // A fixed frame: a large sample font must not grow the fixed-size dialog.
+    lblSample->setFixedSize(420, 64);
+    lblSample->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    btnFont = new QPushButton(QStringLiteral("字 体&F"), grpFont);
+    btnFont->setObjectName(QStringLiteral("btnFont"));
+    btnFont->setAutoDefault(false);
+    auto* fontLayout = new QHBoxLayout(grpFont);
+    fontLayout->addWidget(lblSample, 1);
+    fontLayout->addWidget(btnFont);
+    dlgFont = new TFontColorDialog(this);
+    dlgFont->setObjectName(QStringLiteral("dlgFont"));
+
+    grpNotes = new QGroupBox(QStringLiteral(" 备注 "), this);
+    memoNotes = new QPlainTextEdit(grpNotes);
+    memoNotes->setObjectName(QStringLiteral("memoNotes"));
+    memoNotes->setFixedHeight(90);
+    auto* notesLayout = new QVBoxLayout(grpNotes);
+    notesLayout->addWidget(memoNotes);
+
+    btnSave = new QPushButton(QStringLiteral("保  存&S"), this);
+    btnSave->setObjectName(QStringLiteral("btnSave"));
+    btnSave->setEnabled(false);
+    btnSave->setDefault(true);
+    btnCancel = new QPushButton(QStringLiteral("关  闭&C"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setAutoDefault(false);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(btnSave);
+    buttonRow->addWidget(btnCancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(nameRow);
+    layout->addWidget(grpDevice);
+    layout->addLayout(pageRow);
+    layout->addWidget(grpFont);
+    layout->addWidget(grpNotes);
+    layout->addLayout(buttonRow);
+    // Single border: the user cannot resize it.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(edtProjectName, &QLineEdit::textChanged, this, &TprojectEditorView::SetBtnSave);
+    connect(prnSelect, &QComboBox::currentIndexChanged, this, &TprojectEditorView::SetBtnSave);
+    for (QDoubleSpinBox* edit : {PrnPageWidth, PrnPageHeight, PrnOffsetX, PrnOffsetY})
+        connect(edit, &QDoubleSpinBox::valueChanged, this, &TprojectEditorView::SetBtnSave);
+    connect(paperButtons, &QButtonGroup::idToggled, this, &TprojectEditorView::SetBtnSave);
+    connect(memoNotes, &QPlainTextEdit::textChanged, this, &TprojectEditorView::SetBtnSave);
+    connect(PrnDefault, &QCheckBox::toggled, this, &TprojectEditorView::PrnDefaultClick);
+    connect(btnFont, &QPushButton::clicked, this, &TprojectEditorView::btnFontClick);
+    connect(btnSave, &QPushButton::clicked, this, &TprojectEditorView::btnSaveClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TprojectEditorView::btnCancelClick);
+
+    RenderView();
+}
+
+void TprojectEditorView::Setdata(TProject* project) {
+    prnSelect->clear();
+    prnSelect->addItems(FPrinterSource ? FPrinterSource() : QStringList());
+
+    currProject = project;
+    edtProjectName->setText(project->ProjectName());
+    PrnDefault->setChecked(IsTrue(project->ProjectDefaultDevice()));
+    // An unknown printer leaves the list without a selection.
+    prnSelect->setCurrentIndex(prnSelect->findText(project->ProjectDeviceName(), Qt::MatchExactly));
+    PrnPageWidth->setValue(project->ProjectPageWidth());
+    PrnPageHeight->setValue(project->ProjectPageHeight());
+    // Like the page description, anything but 0 counts as landscape.
+    const int orientation = project->ProjectPaperOrientation() != 0 ? 1 : 0;
+    paperButtons->button(orientation)->setChecked(true);
+    PrnOffsetX->setValue(project->ProjectOffsetX());
+    PrnOffsetY->setValue(project->ProjectOffsetY());
+    memoNotes->setPlainText(project->ProjectNotes());
+    FLoadedWidth = PrnPageWidth->value();
+    FLoadedHeight = PrnPageHeight->value();
+    FLoadedOffsetX = PrnOffsetX->value();
+    FLoadedOffsetY = PrnOffsetY->value();
+
+    FFont = PrintModel->SettingMgr()->GetProjectFont(*project);
+
+    btnSave->setEnabled(false);
+    FdoSave = false;
+    RenderView();
+}
+
+void TprojectEditorView::RenderView() {
+    lblSample->setFont(FFont.toQFont());
+    QPalette pal = lblSample->palette();
+    pal.setColor(QPalette::WindowText, ColorToQColor(FFont.Color));
+    lblSample->setPalette(pal);
+    prnSelect->setEnabled(!PrnDefault->isChecked());
+}
+
+void TprojectEditorView::SetBtnSave() {
+    btnSave->setEnabled(true);
+}
+
+void TprojectEditorView::PrnDefaultClick() {
+    SetBtnSave();
+    RenderView();
+}
+
+void TprojectEditorView::btnFontClick() {
+    dlgFont->SetCurrentFont(FFont);
+    if (!dlgFont->Execute())
+        return;
+    FFont = dlgFont->CurrentFont();
+    SetBtnSave();
+    RenderView();
+}
+
+void TprojectEditorView::btnSaveClick() {
+    if (!currProject)
+        return;
+    if (edtProjectName->text().isEmpty()) {
+        ShowMessage(QStringLiteral("请输入项目名称"), this);
+        edtProjectName->setFocus();
+        return;
+    }
+    storeData();
+    FdoSave = true;
+    accept();
+}
+
+void TprojectEditorView::storeData() {
+    TProject& p = *currProject;
+    p.SetProjectName(edtProjectName->text());
+    const bool useDefault = PrnDefault->isChecked();
+    p.SetProjectDefaultDevice(FlagText(useDefault));
+    if (useDefault)
+        p.SetProjectDeviceName(QString());
+    else if (prnSelect->currentIndex() >= 0)
+        p.SetProjectDeviceName(prnSelect->currentText());
+    // With no printer selected the stored one is not installed here; keeping its
+    // name saves it from being lost through an unrelated edit.
+    p.SetProjectPageWidth(keptOrEdited(PrnPageWidth, FLoadedWidth, p.ProjectPageWidth()));
+    p.SetProjectPageHeight(keptOrEdited(PrnPageHeight, FLoadedHeight, p.ProjectPageHeight()));
+    p.SetProjectPaperOrientation(paperButtons->checkedId());
+    // Tenths of a millimetre, exactly as entered; the printer side divides by ten.
+    p.SetProjectOffsetX(keptOrEdited(PrnOffsetX, FLoadedOffsetX, p.ProjectOffsetX()));
+    p.SetProjectOffsetY(keptOrEdited(PrnOffsetY, FLoadedOffsetY, p.ProjectOffsetY()));
+    p.SetProjectNotes(memoNotes->toPlainText());
+    p.SetProjectFontName(FFont.Name);
+    p.SetProjectFontSize(QString::number(FFont.Size));
+    p.SetProjectFontColor(ColorToString(FFont.Color));
+    p.SetProjectFontStyle(TSettingMgr::GetFontStyleString(FFont));
+}
+
+void TprojectEditorView::btnCancelClick() {
+    reject();
+}

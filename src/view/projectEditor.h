@@ -1,0 +1,85 @@
+#pragma once
+
+#include "model/Font.h"
+
+#include <QDialog>
+#include <QStringList>
+#include <functional>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class TFontColorDialog;
+class TProject;
+
+// The modal editor of a project's page: name, printer, page size, orientation,
+// offsets, default font and notes. It writes into the project it is given only
+// when the user saves; persisting the project is the caller's business.
+class TprojectEditorView : public QDialog {
+    Q_OBJECT
+
+public:
+    // Where the names of the installed printers come from.
+    using TPrinterSource = std::function<QStringList()>;
+
+    explicit TprojectEditorView(QWidget* parent = nullptr);
+    ~TprojectEditorView() override;
+
+    // Replaces the printer manager as the source of the printer list; takes
+    // effect at the next Setdata.
+    void SetPrinterSource(TPrinterSource source);
+    // The printer manager's list of installed printers.
+    static QStringList InstalledPrinters();
+
+    // Fills the form from the project, which must outlive the dialog's use.
+    void Setdata(TProject* project);
+    TProject* GetData() const { return currProject; }
+    // True once a save has written the form into the project.
+    bool doSave() const { return FdoSave; }
+
+    void RenderView();
+
+private:
+    void createControls();
+    void SetBtnSave();
+    void PrnDefaultClick();
+    void btnFontClick();
+    void btnSaveClick();
+    void btnCancelClick();
+    void storeData();
+
+    TProject* currProject = nullptr;
+    bool FdoSave = false;
+    TPrinterSource FPrinterSource;
+    TFont FFont;
+    // The spin boxes' values right after loading: a field the user left alone
+    // writes back the stored number, not the one rounded for display.
+    double FLoadedWidth = 0, FLoadedHeight = 0, FLoadedOffsetX = 0, FLoadedOffsetY = 0;
+
+    QLineEdit* edtProjectName;
+    QGroupBox* grpDevice;
+    QCheckBox* PrnDefault;
+    QComboBox* prnSelect;
+    QGroupBox* grpPage;
+    QDoubleSpinBox* PrnPageWidth;
+    QDoubleSpinBox* PrnPageHeight;
+    QGroupBox* grppaper;
+    QButtonGroup* paperButtons;
+    QGroupBox* grpOffset;
+    QDoubleSpinBox* PrnOffsetX;
+    QDoubleSpinBox* PrnOffsetY;
+    QGroupBox* grpFont;
+    QLabel* lblSample;
+    QPushButton* btnFont;
+    TFontColorDialog* dlgFont;
+    QGroupBox* grpNotes;
+    QPlainTextEdit* memoNotes;
+    QPushButton* btnSave;
+    QPushButton* btnCancel;
+};

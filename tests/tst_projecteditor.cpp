@@ -180,7 +180,7 @@ void TestProjectEditor::loadsEveryField_data() {
     QTest::newRow("printer not installed") << "FALSE"
                                            << "Gone" << 1 << false << -1 << true;
     QTest::newRow("printer name in other case") << "FALSE"
-                                                << "pdf-a" << 0 << false << -1 << false;
+                                                << "pdf-a" << 0 << false << 0 << false;
 }
 
 void TestProjectEditor::loadsEveryField() {

@@ -187,8 +187,10 @@ void TprojectEditorView::Setdata(TProject* project) {
     currProject = project;
     edtProjectName->setText(project->ProjectName());
     PrnDefault->setChecked(IsTrue(project->ProjectDefaultDevice()));
-    // An unknown printer leaves the list without a selection.
-    prnSelect->setCurrentIndex(prnSelect->findText(project->ProjectDeviceName(), Qt::MatchExactly));
+    // Printer names are compared without regard to case, as the main window's
+    // printer line does; an unknown printer leaves the list without a selection.
+    prnSelect->setCurrentIndex(
+        prnSelect->findText(project->ProjectDeviceName(), Qt::MatchFixedString));
     PrnPageWidth->setValue(project->ProjectPageWidth());
     PrnPageHeight->setValue(project->ProjectPageHeight());
     // Like the page description, anything but 0 counts as landscape.

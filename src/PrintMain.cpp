@@ -5,7 +5,9 @@
 #include "model/PrintCommon.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "persistence/PersistenceManager.h"
+#include "view/ABOUT.h"
 #include "view/KovaApplication.h"
+#include "view/projectEditor.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -487,9 +489,23 @@ void TPrintMainFrm::btnProjectModifyClick() {
 }
 
 void TPrintMainFrm::ShowProjectEditor(TProject* project, bool modify) {
-    // The project editor arrives with its own unit; until then a new project is dropped.
-    if (!modify)
-        delete project;
+    // A new project belongs to this call until it is safely in the project list.
+    std::unique_ptr<TProject> fresh(modify ? nullptr : project);
+    TprojectEditorView editor(this);
+    editor.Setdata(project);
+    editor.exec();
+    if (!editor.doSave())
+        return;
+    TProject* edited = editor.GetData();
+    edited->SetDirty(true);
+    edited->Save();
+    if (!modify) {
+        TProjectList* projects = PrintModel->SettingMgr()->ProjectList();
+        projects->Add(fresh.release());
+        projects->Save();
+        FCurrItem = nullptr;
+    }
+    FCurrProject = edited;
     RenderView();
 }
 
@@ -569,9 +585,9 @@ void TPrintMainFrm::btnItemStatusClick() {
 
 void TPrintMainFrm::mmexitClick() { close(); }
 
-void TPrintMainFrm::PrnHelpClick() {}
+void TPrintMainFrm::PrnHelpClick() { OpenHelp(FProgramDir); }
 
-void TPrintMainFrm::mmAboutClick() {}
+void TPrintMainFrm::mmAboutClick() { ShowAboutBox(this); }
 
 int RunKova(const QString& programDir) {
     QApplication::setApplicationName(QStringLiteral("Print"));

@@ -7,6 +7,8 @@
 #include "view/KovaApplication.h"
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
@@ -61,6 +63,9 @@ private slots:
     void printerLine_data();
     void printerLine();
     void listDrawsDisabledGreyAndSerialBold();
+    void addProjectThroughEditor();
+    void cancelledNewProjectIsDropped();
+    void modifyProjectThroughEditor();
 
 private:
     // Stores a project with the given items (which it takes over and releases).
@@ -454,6 +459,66 @@ void TestMainWindow::listDrawsDisabledGreyAndSerialBold() {
     QVERIFY2(grey.lightness() >= 0x70 && grey.red() == grey.blue(), qPrintable(grey.name()));
     QVERIFY2(black.lightness() < 0x50, qPrintable(black.name()));
     QVERIFY2(boldInk > normalInk, qPrintable(QString("%1 vs %2").arg(boldInk).arg(normalInk)));
+}
+
+namespace {
+
+// Fills the project editor once it is up, then saves or closes it.
+void driveEditor(std::function<void(QDialog*)> fill, bool save) {
+    QTimer::singleShot(20, [fill, save] {
+        auto* editor = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!editor || editor->objectName() != "projectEditorView")
+            return driveEditor(fill, save);
+        fill(editor);
+        editor->findChild<QPushButton*>(save ? "btnSave" : "btnCancel")->click();
+    });
+}
+
+} // namespace
+
+void TestMainWindow::addProjectThroughEditor() {
+    storeProject("existing", {});
+    start();
+    driveEditor(
+        [](QDialog* e) {
+            e->findChild<QLineEdit*>("edtProjectName")->setText("新项目");
+            e->findChild<QDoubleSpinBox*>("PrnPageWidth")->setValue(100);
+            e->findChild<QPlainTextEdit*>("memoNotes")->setPlainText("票据");
+        },
+        true);
+    frm->btnProjectAdd->click();
+    QCOMPARE(projectRows(), 2);
+    QCOMPARE(db->scalar("select page_width from P_PROJECT where project_name = '新项目'").toDouble(), 100.0);
+    QVERIFY(frm->CurrProject());
+    QCOMPARE(frm->CurrProject()->ProjectName(), QString("新项目"));
+    QCOMPARE(int(frm->CurrProject()->ObjectState()), int(posClean));
+    QCOMPARE(frm->cbbProjectList->count(), 2);
+    QCOMPARE(frm->cbbProjectList->currentText(), QString("新项目"));
+    QCOMPARE(frm->memoProjectNotes->toPlainText(), QString("票据"));
+    QCOMPARE(PrintModel->SettingMgr()->ProjectList()->Count(), 2);
+    QVERIFY(frm->btnAdd->isEnabled());
+}
+
+void TestMainWindow::cancelledNewProjectIsDropped() {
+    start();
+    driveEditor([](QDialog* e) { e->findChild<QLineEdit*>("edtProjectName")->setText("x"); }, false);
+    frm->btnProjectAdd->click();
+    QCOMPARE(projectRows(), 0);
+    QCOMPARE(PrintModel->SettingMgr()->ProjectList()->Count(), 0);
+    QCOMPARE(frm->CurrProject(), nullptr);
+}
+
+void TestMainWindow::modifyProjectThroughEditor() {
+    storeProject("old", {});
+    start();
+    selectProject("old");
+    driveEditor([](QDialog* e) { e->findChild<QLineEdit*>("edtProjectName")->setText("renamed"); },
+                true);
+    frm->btnProjectModify->click();
+    QCOMPARE(projectRows(), 1);
+    QCOMPARE(db->scalar("select project_name from P_PROJECT").toString(), QString("renamed"));
+    QCOMPARE(frm->cbbProjectList->currentText(), QString("renamed"));
+    QCOMPARE(frm->CurrProject(), PrintModel->SettingMgr()->ProjectList()->Items(0));
 }
 
 int main(int argc, char** argv) {

@@ -19,7 +19,9 @@ struct TInk {
     bool Empty() const { return Right < 0; }
 };
 
-bool IsDark(QRgb c) { return qGray(c) < 128; }
+bool IsDark(QRgb c) {
+    return qGray(c) < 128;
+}
 
 TInk InkBox(const QImage& img, QRect area = QRect()) {
     if (area.isNull())
@@ -184,8 +186,8 @@ void TestBarcode::notification_data() {
         QTest::addRow("%s unchanged is quiet", p) << QString::fromLatin1(p) << true << 0;
     }
     QTest::newRow("ShowTextFont always notifies") << QStringLiteral("ShowTextFont") << true << 1;
-    for (const char* p : {"CheckSumMethod", "Color", "ColorBar", "ShowTextOffSetX",
-                          "ShowTextOffSetY", "CharExtra"})
+    for (const char* p :
+         {"CheckSumMethod", "Color", "ColorBar", "ShowTextOffSetX", "ShowTextOffSetY", "CharExtra"})
         QTest::addRow("%s is a plain field", p) << QString::fromLatin1(p) << false << 0;
 }
 
@@ -294,20 +296,20 @@ void TestBarcode::widthClasses_data() {
     QTest::addColumn<double>("ratio");
     QTest::addColumn<double>("ratioAfter");
     QTest::addColumn<QList<int>>("classes");
-    QTest::newRow("Code 39 raises 1.5 to 2.0") << int(bcCode39) << 1 << 1.5 << 2.0
-                                               << QList<int>{1, 2, 3, 4};
+    QTest::newRow("Code 39 raises 1.5 to 2.0")
+        << int(bcCode39) << 1 << 1.5 << 2.0 << QList<int>{1, 2, 3, 4};
     QTest::newRow("Code 128 keeps 1.5, module 2 gives 2 3 4 6")
         << int(bcCode128B) << 2 << 1.5 << 1.5 << QList<int>{2, 3, 4, 6};
     QTest::newRow("2 of 5 matrix raises 2.0 to 2.25")
         << int(bcCode_2_5_matrix) << 4 << 2.0 << 2.25 << QList<int>{4, 9, 13, 18};
-    QTest::newRow("EAN-13 lowers 3.5 to 3.0") << int(bcCodeEAN13) << 1 << 3.5 << 3.0
-                                              << QList<int>{1, 3, 4, 6};
-    QTest::newRow("Code 93 keeps 3.5") << int(bcCode93) << 2 << 3.5 << 3.5
-                                       << QList<int>{2, 7, 10, 14};
-    QTest::newRow("half rounds to even, down") << int(bcCode128A) << 1 << 2.5 << 2.5
-                                               << QList<int>{1, 2, 3, 4};
-    QTest::newRow("half rounds to even, up") << int(bcCode128A) << 3 << 2.5 << 2.5
-                                             << QList<int>{3, 8, 12, 16};
+    QTest::newRow("EAN-13 lowers 3.5 to 3.0")
+        << int(bcCodeEAN13) << 1 << 3.5 << 3.0 << QList<int>{1, 3, 4, 6};
+    QTest::newRow("Code 93 keeps 3.5")
+        << int(bcCode93) << 2 << 3.5 << 3.5 << QList<int>{2, 7, 10, 14};
+    QTest::newRow("half rounds to even, down")
+        << int(bcCode128A) << 1 << 2.5 << 2.5 << QList<int>{1, 2, 3, 4};
+    QTest::newRow("half rounds to even, up")
+        << int(bcCode128A) << 3 << 2.5 << 2.5 << QList<int>{3, 8, 12, 16};
     QTest::newRow("wide class beyond 127 pixels does not wrap")
         << int(bcCode39) << 49 << 3.0 << 3.0 << QList<int>{49, 147, 220, 294};
 }
@@ -337,20 +339,45 @@ void TestBarcode::checkDigits_data() {
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
     // GS1 examples: EAN-13 5901234123457, EAN-8 96385074, UPC-A 036000291452.
-    QTest::newRow("modulo 10, EAN-13 example")
-        << "Modulo10" << "590123412345" << "5901234123457";
-    QTest::newRow("modulo 10, EAN-8 example") << "Modulo10" << "9638507" << "96385074";
-    QTest::newRow("modulo 10, UPC-A example") << "Modulo10" << "03600029145" << "036000291452";
-    QTest::newRow("modulo 10, sum a multiple of ten") << "Modulo10" << "0" << "00";
-    QTest::newRow("modulo 10, empty") << "Modulo10" << "" << "0";
-    QTest::newRow("PostNet 12345") << "Postnet" << "12345" << "123455";
-    QTest::newRow("PostNet sum a multiple of ten") << "Postnet" << "55" << "550";
-    QTest::newRow("MSI even length") << "MSI" << "1234" << "4";
-    QTest::newRow("MSI odd length (standard rule)") << "MSI" << "12345" << "5";
-    QTest::newRow("MSI 1234567") << "MSI" << "1234567" << "4";
-    QTest::newRow("MSI 80523") << "MSI" << "80523" << "4";
-    QTest::newRow("add-on 52495") << "Supp5" << "52495" << "1";
-    QTest::newRow("add-on 00000") << "Supp5" << "00000" << "0";
+    QTest::newRow("modulo 10, EAN-13 example") << "Modulo10"
+                                               << "590123412345"
+                                               << "5901234123457";
+    QTest::newRow("modulo 10, EAN-8 example") << "Modulo10"
+                                              << "9638507"
+                                              << "96385074";
+    QTest::newRow("modulo 10, UPC-A example") << "Modulo10"
+                                              << "03600029145"
+                                              << "036000291452";
+    QTest::newRow("modulo 10, sum a multiple of ten") << "Modulo10"
+                                                      << "0"
+                                                      << "00";
+    QTest::newRow("modulo 10, empty") << "Modulo10"
+                                      << ""
+                                      << "0";
+    QTest::newRow("PostNet 12345") << "Postnet"
+                                   << "12345"
+                                   << "123455";
+    QTest::newRow("PostNet sum a multiple of ten") << "Postnet"
+                                                   << "55"
+                                                   << "550";
+    QTest::newRow("MSI even length") << "MSI"
+                                     << "1234"
+                                     << "4";
+    QTest::newRow("MSI odd length (standard rule)") << "MSI"
+                                                    << "12345"
+                                                    << "5";
+    QTest::newRow("MSI 1234567") << "MSI"
+                                 << "1234567"
+                                 << "4";
+    QTest::newRow("MSI 80523") << "MSI"
+                               << "80523"
+                               << "4";
+    QTest::newRow("add-on 52495") << "Supp5"
+                                  << "52495"
+                                  << "1";
+    QTest::newRow("add-on 00000") << "Supp5"
+                                  << "00000"
+                                  << "0";
 }
 
 void TestBarcode::checkDigits() {
@@ -383,11 +410,21 @@ void TestBarcode::upcEExpansion_data() {
     QTest::addColumn<QString>("six");
     QTest::addColumn<QString>("upca");
     // The UPC-E zero-suppression rules, by the last digit.
-    QTest::newRow("last digit 0-2: manufacturer ends in it") << "0" << "654321" << "06510000432";
-    QTest::newRow("last digit 3") << "0" << "123453" << "01230000045";
-    QTest::newRow("last digit 4") << "0" << "123454" << "01234000005";
-    QTest::newRow("last digit 5-9") << "0" << "123457" << "01234500007";
-    QTest::newRow("number system 1") << "1" << "654321" << "16510000432";
+    QTest::newRow("last digit 0-2: manufacturer ends in it") << "0"
+                                                             << "654321"
+                                                             << "06510000432";
+    QTest::newRow("last digit 3") << "0"
+                                  << "123453"
+                                  << "01230000045";
+    QTest::newRow("last digit 4") << "0"
+                                  << "123454"
+                                  << "01234000005";
+    QTest::newRow("last digit 5-9") << "0"
+                                    << "123457"
+                                    << "01234500007";
+    QTest::newRow("number system 1") << "1"
+                                     << "654321"
+                                     << "16510000432";
 }
 
 void TestBarcode::upcEExpansion() {
@@ -404,52 +441,121 @@ void TestBarcode::elements_data() {
     QTest::addColumn<QString>("expected");
     // Worked by hand: narrow/wide bars 5/6, narrow/wide spaces 0/1, half bar A.
     // 2 of 5 digit flags: 1 = 10001, 2 = 01001, 3 = 11000, 9 = 01010, 0 = 00110.
-    QTest::newRow("2 of 5 industrial 12")
-        << int(bcCode_2_5_industrial) << "12" << false
-        << "606050" "6050505060" "5060505060" "605060";
+    QTest::newRow("2 of 5 industrial 12") << int(bcCode_2_5_industrial) << "12" << false
+                                          << "606050"
+                                             "6050505060"
+                                             "5060505060"
+                                             "605060";
     QTest::newRow("2 of 5 industrial ignores the check digit switch")
         << int(bcCode_2_5_industrial) << "12" << true
-        << "606050" "6050505060" "5060505060" "605060";
+        << "606050"
+           "6050505060"
+           "5060505060"
+           "605060";
     QTest::newRow("2 of 5 matrix 3") << int(bcCode_2_5_matrix) << "3" << false
-                                     << "705050" "615050" "70505";
+                                     << "705050"
+                                        "615050"
+                                        "70505";
     QTest::newRow("2 of 5 matrix 90") << int(bcCode_2_5_matrix) << "90" << false
-                                      << "705050" "515150" "506150" "70505";
+                                      << "705050"
+                                         "515150"
+                                         "506150"
+                                         "70505";
     QTest::newRow("2 of 5 interleaved 12: 1 in bars, 2 in spaces")
-        << int(bcCode_2_5_interleaved) << "12" << false << "5050" "6051505061" "605";
+        << int(bcCode_2_5_interleaved) << "12" << false
+        << "5050"
+           "6051505061"
+           "605";
     QTest::newRow("2 of 5 interleaved odd count gets a leading 0")
-        << int(bcCode_2_5_interleaved) << "5" << false << "5050" "5150616050" "605";
+        << int(bcCode_2_5_interleaved) << "5" << false
+        << "5050"
+           "5150616050"
+           "605";
     // MSI digits as four bits: 0 = narrow bar wide space, 1 = wide bar narrow space.
-    QTest::newRow("MSI 1234 with check digit 4")
-        << int(bcCodeMSI) << "1234" << false
-        << "60" "51515160" "51516051" "51516060" "51605151" "51605151" "515";
-    QTest::newRow("MSI 12345 with check digit 5")
-        << int(bcCodeMSI) << "12345" << false
-        << "60" "51515160" "51516051" "51516060" "51605151" "51605160" "51605160" "515";
+    QTest::newRow("MSI 1234 with check digit 4") << int(bcCodeMSI) << "1234" << false
+                                                 << "60"
+                                                    "51515160"
+                                                    "51516051"
+                                                    "51516060"
+                                                    "51605151"
+                                                    "51605151"
+                                                    "515";
+    QTest::newRow("MSI 12345 with check digit 5") << int(bcCodeMSI) << "12345" << false
+                                                  << "60"
+                                                     "51515160"
+                                                     "51516051"
+                                                     "51516060"
+                                                     "51605151"
+                                                     "51605160"
+                                                     "51605160"
+                                                     "515";
     // PostNet: 1 = 00011, 2 = 00101, 3 = 00110, 4 = 01001, 5 = 01010 (1 full, 0 half).
     QTest::newRow("PostNet 12345 always carries check digit 5")
         << int(bcCodePostNet) << "12345" << false
-        << "51" "A1A1A15151" "A1A151A151" "A1A15151A1" "A151A1A151" "A151A151A1"
-           "A151A151A1" "5";
+        << "51"
+           "A1A1A15151"
+           "A1A151A151"
+           "A1A15151A1"
+           "A151A1A151"
+           "A151A151A1"
+           "A151A151A1"
+           "5";
     // Add-ons: start 1011, delineator 01; set A 1 = 2221, 2 = 2122, 4 = 1132,
     // 5 = 1231, 9 = 3112; set B 3 = 1141, 4 = 2311, 5 = 1321.
     QTest::newRow("2-digit add-on 12: value 0 mod 4, odd odd")
-        << int(bcCodeUPC_Supp2) << "12" << false << "506" "1615" "05" "1516";
+        << int(bcCodeUPC_Supp2) << "12" << false
+        << "506"
+           "1615"
+           "05"
+           "1516";
     QTest::newRow("2-digit add-on 13: value 1 mod 4, odd even")
-        << int(bcCodeUPC_Supp2) << "13" << false << "506" "1615" "05" "0535";
+        << int(bcCodeUPC_Supp2) << "13" << false
+        << "506"
+           "1615"
+           "05"
+           "0535";
     QTest::newRow("2-digit add-on ignores the check digit switch")
-        << int(bcCodeUPC_Supp2) << "13" << true << "506" "1615" "05" "0535";
+        << int(bcCodeUPC_Supp2) << "13" << true
+        << "506"
+           "1615"
+           "05"
+           "0535";
     QTest::newRow("5-digit add-on 52495: check 1, EOEOO")
         << int(bcCodeUPC_Supp5) << "52495" << false
-        << "506" "0715" "05" "1516" "05" "1705" "05" "2506" "05" "0625";
+        << "506"
+           "0715"
+           "05"
+           "1516"
+           "05"
+           "1705"
+           "05"
+           "2506"
+           "05"
+           "0625";
     QTest::newRow("5-digit add-on does not draw its check digit")
         << int(bcCodeUPC_Supp5) << "52495" << true
-        << "506" "0715" "05" "1516" "05" "1705" "05" "2506" "05" "0625";
+        << "506"
+           "0715"
+           "05"
+           "1516"
+           "05"
+           "1705"
+           "05"
+           "2506"
+           "05"
+           "0625";
     // UPC-E 654321 in number system 1: UPC-A 16510000432, check 4; number system 1
     // parity for check 4 is OEOOEE. Set A 6 = 1114, 4 = 1132, 3 = 1411; set B
     // 5 = 1321, 2 = 2212, 1 = 1222.
-    QTest::newRow("UPC-E1 654321")
-        << int(bcCodeUPC_E1) << "654321" << false
-        << "505" "0508" "0715" "0526" "0805" "1606" "0616" "050505";
+    QTest::newRow("UPC-E1 654321") << int(bcCodeUPC_E1) << "654321" << false
+                                   << "505"
+                                      "0508"
+                                      "0715"
+                                      "0526"
+                                      "0805"
+                                      "1606"
+                                      "0616"
+                                      "050505";
 }
 
 void TestBarcode::elements() {
@@ -515,10 +621,18 @@ void TestBarcode::ean128StartsWithFnc1_data() {
     QTest::addColumn<QString>("start");
     // Start A 211412, B 211214, C 211232, then FNC1 411131 (module counts).
     // Value 12 (the pair 12 in set C) is 112232.
-    QTest::newRow("EAN-128 A") << int(bcCodeEAN128A) << "605351" "805070";
-    QTest::newRow("EAN-128 B") << int(bcCodeEAN128B) << "605153" "805070";
-    QTest::newRow("EAN-128 C") << int(bcCodeEAN128C) << "605171" "805070";
-    QTest::newRow("Code 128 C has no FNC1") << int(bcCode128C) << "605171" "506171";
+    QTest::newRow("EAN-128 A") << int(bcCodeEAN128A)
+                               << "605351"
+                                  "805070";
+    QTest::newRow("EAN-128 B") << int(bcCodeEAN128B)
+                               << "605153"
+                                  "805070";
+    QTest::newRow("EAN-128 C") << int(bcCodeEAN128C)
+                               << "605171"
+                                  "805070";
+    QTest::newRow("Code 128 C has no FNC1") << int(bcCode128C)
+                                            << "605171"
+                                               "506171";
 }
 
 void TestBarcode::ean128StartsWithFnc1() {
@@ -536,18 +650,17 @@ void TestBarcode::textAfterEncoding_data() {
     QTest::addColumn<bool>("checksum");
     QTest::addColumn<QString>("after");
     QTest::newRow("digits-only trims blanks and controls")
-        << int(bcCodeEAN13) << " \t590123412345\r\n" << false << "590123412345";
+        << int(bcCodeEAN13) << " \t590123412345\r\n"
+        << false << "590123412345";
     QTest::newRow("2 of 5 interleaved pads an odd count")
         << int(bcCode_2_5_interleaved) << "12345" << false << "012345";
     QTest::newRow("Code 128 C pads an odd count") << int(bcCode128C) << "123" << false << "0123";
-    QTest::newRow("EAN-128 C pads an odd count") << int(bcCodeEAN128C) << "123" << false
-                                                 << "0123";
+    QTest::newRow("EAN-128 C pads an odd count") << int(bcCodeEAN128C) << "123" << false << "0123";
     QTest::newRow("EAN-128 C with check digit leaves the text")
         << int(bcCodeEAN128C) << "123" << true << "123";
-    QTest::newRow("EAN-13 leaves the text") << int(bcCodeEAN13) << "590123412345" << true
-                                            << "590123412345";
-    QTest::newRow("EAN-8 leaves the text") << int(bcCodeEAN8) << "9638507" << true
-                                           << "9638507";
+    QTest::newRow("EAN-13 leaves the text")
+        << int(bcCodeEAN13) << "590123412345" << true << "590123412345";
+    QTest::newRow("EAN-8 leaves the text") << int(bcCodeEAN8) << "9638507" << true << "9638507";
     QTest::newRow("UPC-A without check digit pads to 12")
         << int(bcCodeUPC_A) << "123" << false << "000000000123";
     QTest::newRow("UPC-A 11 digits get their check digit")
@@ -570,13 +683,12 @@ void TestBarcode::textAfterEncoding_data() {
         << int(bcCodeUPC_E1) << "654321" << true << "6543214";
     QTest::newRow("5-digit add-on gets its check digit")
         << int(bcCodeUPC_Supp5) << "52495" << true << "524951";
-    QTest::newRow("5-digit add-on pads to five") << int(bcCodeUPC_Supp5) << "7" << false
-                                                 << "00007";
+    QTest::newRow("5-digit add-on pads to five") << int(bcCodeUPC_Supp5) << "7" << false << "00007";
     QTest::newRow("2-digit add-on pads to two") << int(bcCodeUPC_Supp2) << "7" << false << "07";
-    QTest::newRow("Code 39 extended restores the text") << int(bcCode39Extended) << "ab" << false
-                                                        << "ab";
-    QTest::newRow("Code 93 extended restores the text") << int(bcCode93Extended) << "ab" << false
-                                                        << "ab";
+    QTest::newRow("Code 39 extended restores the text")
+        << int(bcCode39Extended) << "ab" << false << "ab";
+    QTest::newRow("Code 93 extended restores the text")
+        << int(bcCode93Extended) << "ab" << false << "ab";
 }
 
 void TestBarcode::textAfterEncoding() {
@@ -604,18 +716,18 @@ void TestBarcode::errors_data() {
     QTest::newRow("digits-only type with a letter")
         << int(bcCodeEAN13) << "12a4" << false << "条码必须是数字";
     QTest::newRow("type above 22") << 23 << "1" << false << "TLinearBarcode: 不正确的条码类型";
-    QTest::newRow("Code 93 lower case") << int(bcCode93) << "abc" << false
-                                        << "TLinearBarcode:Code93 bad Data <abc>";
+    QTest::newRow("Code 93 lower case")
+        << int(bcCode93) << "abc" << false << "TLinearBarcode:Code93 bad Data <abc>";
     QTest::newRow("EAN-128 B check digit over letters")
         << int(bcCodeEAN128B) << "ABC" << true << "此条码类型进行校验必须是数字";
     QTest::newRow("EAN-13 thirteen digits with check digit")
         << int(bcCodeEAN13) << "5901234123457" << true << "Invalid Text len (EAN13)";
-    QTest::newRow("EAN-13 fourteen digits") << int(bcCodeEAN13) << "59012341234570" << false
-                                            << "Invalid Text len (EAN13)";
+    QTest::newRow("EAN-13 fourteen digits")
+        << int(bcCodeEAN13) << "59012341234570" << false << "Invalid Text len (EAN13)";
     QTest::newRow("EAN-8 eight digits with check digit")
         << int(bcCodeEAN8) << "96385074" << true << "Invalid Text len (EAN8)";
-    QTest::newRow("EAN-8 nine digits") << int(bcCodeEAN8) << "963850741" << false
-                                       << "Invalid Text len (EAN8)";
+    QTest::newRow("EAN-8 nine digits")
+        << int(bcCodeEAN8) << "963850741" << false << "Invalid Text len (EAN8)";
     QTest::newRow("2-digit add-on beyond an integer")
         << int(bcCodeUPC_Supp2) << "99999999999" << false << "条码数值过大";
     QTest::newRow("Codabar character outside its table")
@@ -626,8 +738,8 @@ void TestBarcode::errors_data() {
     QTest::newRow("UPC-E1 with number system 0")
         << int(bcCodeUPC_E1) << "06543217" << true
         << "TLinearBarcode: number system of UPC_E1 must be 1";
-    QTest::newRow("UPC-E0 nine digits") << int(bcCodeUPC_E0) << "065432170" << false
-                                        << "Invalid Text len (UPC_E0)";
+    QTest::newRow("UPC-E0 nine digits")
+        << int(bcCodeUPC_E0) << "065432170" << false << "Invalid Text len (UPC_E0)";
 }
 
 void TestBarcode::errors() {
@@ -695,18 +807,18 @@ void TestBarcode::width_data() {
         << int(bcCodeEAN13) << "590123412345" << 2 << 2.0 << 41 << 0.0 << 190 << 190 << 42;
     QTest::newRow("EAN-8") << int(bcCodeEAN8) << "9638507" << 1 << 2.0 << 10 << 0.0 << 67 << 68
                            << 10;
-    QTest::newRow("UPC-E") << int(bcCodeUPC_E0) << "654321" << 3 << 2.0 << 10 << 0.0 << 153
-                           << 154 << 10;
-    QTest::newRow("5-digit add-on") << int(bcCodeUPC_Supp5) << "52495" << 1 << 2.0 << 10 << 0.0
-                                    << 47 << 48 << 10;
-    QTest::newRow("2-digit add-on") << int(bcCodeUPC_Supp2) << "12" << 1 << 2.0 << 10 << 0.0
-                                    << 20 << 20 << 10;
-    QTest::newRow("Code 128 B one character") << int(bcCode128B) << "A" << 1 << 2.0 << 10 << 0.0
-                                              << 46 << 46 << 10;
-    QTest::newRow("Code 39 ratio 2") << int(bcCode39) << "A" << 1 << 2.0 << 10 << 0.0 << 38
-                                     << 38 << 10;
-    QTest::newRow("Code 39 ratio 3") << int(bcCode39) << "A" << 1 << 3.0 << 10 << 0.0 << 47
-                                     << 48 << 10;
+    QTest::newRow("UPC-E") << int(bcCodeUPC_E0) << "654321" << 3 << 2.0 << 10 << 0.0 << 153 << 154
+                           << 10;
+    QTest::newRow("5-digit add-on")
+        << int(bcCodeUPC_Supp5) << "52495" << 1 << 2.0 << 10 << 0.0 << 47 << 48 << 10;
+    QTest::newRow("2-digit add-on")
+        << int(bcCodeUPC_Supp2) << "12" << 1 << 2.0 << 10 << 0.0 << 20 << 20 << 10;
+    QTest::newRow("Code 128 B one character")
+        << int(bcCode128B) << "A" << 1 << 2.0 << 10 << 0.0 << 46 << 46 << 10;
+    QTest::newRow("Code 39 ratio 2")
+        << int(bcCode39) << "A" << 1 << 2.0 << 10 << 0.0 << 38 << 38 << 10;
+    QTest::newRow("Code 39 ratio 3")
+        << int(bcCode39) << "A" << 1 << 3.0 << 10 << 0.0 << 47 << 48 << 10;
     QTest::newRow("EAN-13 turned 30 degrees")
         << int(bcCodeEAN13) << "590123412345" << 1 << 2.0 << 40 << 30.0 << 95 << 103 << 83;
     QTest::newRow("very wide module at ratio 3 stays exact")
@@ -761,11 +873,29 @@ void TestBarcode::setWidthRescalesModul() {
 void TestBarcode::typText_data() {
     QTest::addColumn<int>("typ");
     QTest::addColumn<QString>("name");
-    const char* names[] = {"2_5_interleaved", "2_5_industrial", "2_5_matrix", "Code39",
-                           "Code39 Extended", "Code128A", "Code128B", "Code128C", "Code93",
-                           "Code93 Extended", "MSI", "PostNet", "Codebar", "EAN8", "EAN13",
-                           "UPC_A", "UPC_E0", "UPC_E1", "UPC Supp2", "UPC Supp5", "EAN128A",
-                           "EAN128B", "EAN128C"};
+    const char* names[] = {"2_5_interleaved",
+                           "2_5_industrial",
+                           "2_5_matrix",
+                           "Code39",
+                           "Code39 Extended",
+                           "Code128A",
+                           "Code128B",
+                           "Code128C",
+                           "Code93",
+                           "Code93 Extended",
+                           "MSI",
+                           "PostNet",
+                           "Codebar",
+                           "EAN8",
+                           "EAN13",
+                           "UPC_A",
+                           "UPC_E0",
+                           "UPC_E1",
+                           "UPC Supp2",
+                           "UPC Supp5",
+                           "EAN128A",
+                           "EAN128B",
+                           "EAN128C"};
     for (int i = 0; i < 23; ++i)
         QTest::addRow("%d %s", i, names[i]) << i << QString::fromLatin1(names[i]);
 }
@@ -936,14 +1066,14 @@ void TestBarcode::textPlacement_data() {
     QTest::addColumn<bool>("above");
     QTest::addColumn<int>("expectedLeft");
     // Bars at Left 100, Top 100, 40 high; text offset 30 vertically.
-    QTest::newRow("code top-left at Left + offset") << int(bcoCode) << int(stpTopLeft) << 40
-                                                    << true << 140;
+    QTest::newRow("code top-left at Left + offset")
+        << int(bcoCode) << int(stpTopLeft) << 40 << true << 140;
     QTest::newRow("code top-centre placed like top-left")
         << int(bcoCode) << int(stpTopCenter) << 40 << true << 140;
     QTest::newRow("code bottom-right placed like bottom-left")
         << int(bcoCode) << int(stpBottomRight) << 40 << false << 140;
-    QTest::newRow("name at Left whatever the offset") << int(bcoTyp) << int(stpBottomLeft) << 40
-                                                      << true << 100;
+    QTest::newRow("name at Left whatever the offset")
+        << int(bcoTyp) << int(stpBottomLeft) << 40 << true << 100;
 }
 
 void TestBarcode::textPlacement() {

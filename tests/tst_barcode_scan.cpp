@@ -29,8 +29,7 @@ QString Scan(const QString& file) {
     for (auto it = symbol.globalMatch(xml); it.hasNext();) {
         const auto m = it.next();
         const bool gs1 = m.captured(2).contains(QStringLiteral("modifiers='GS1'"));
-        found << m.captured(1) + (gs1 ? QStringLiteral("[GS1]") : QString()) + u':' +
-                     m.captured(3);
+        found << m.captured(1) + (gs1 ? QStringLiteral("[GS1]") : QString()) + u':' + m.captured(3);
     }
     return found.join(u'\n');
 }
@@ -76,96 +75,93 @@ void TestBarcodeScan::scans_data() {
     // 036000291452 are the standards' own examples.
     QTest::newRow("EAN-13 with check digit added")
         << int(bcCodeEAN13) << "590123412345" << true << 2.0 << "EAN-13:5901234123457";
-    QTest::newRow("EAN-13 given complete") << int(bcCodeEAN13) << "5901234123457" << false << 2.0
-                                           << "EAN-13:5901234123457";
-    QTest::newRow("EAN-13 first digit 4") << int(bcCodeEAN13) << "400638133393" << true << 2.0
-                                          << "EAN-13:4006381333931";
-    QTest::newRow("EAN-13 first digit 7") << int(bcCodeEAN13) << "712345678901" << true << 2.0
-                                          << "EAN-13:7123456789015";
-    QTest::newRow("EAN-13 first digit 8") << int(bcCodeEAN13) << "812345678901" << true << 2.0
-                                          << "EAN-13:8123456789014";
-    QTest::newRow("EAN-13 first digit 9") << int(bcCodeEAN13) << "912345678901" << true << 2.0
-                                          << "EAN-13:9123456789013";
+    QTest::newRow("EAN-13 given complete")
+        << int(bcCodeEAN13) << "5901234123457" << false << 2.0 << "EAN-13:5901234123457";
+    QTest::newRow("EAN-13 first digit 4")
+        << int(bcCodeEAN13) << "400638133393" << true << 2.0 << "EAN-13:4006381333931";
+    QTest::newRow("EAN-13 first digit 7")
+        << int(bcCodeEAN13) << "712345678901" << true << 2.0 << "EAN-13:7123456789015";
+    QTest::newRow("EAN-13 first digit 8")
+        << int(bcCodeEAN13) << "812345678901" << true << 2.0 << "EAN-13:8123456789014";
+    QTest::newRow("EAN-13 first digit 9")
+        << int(bcCodeEAN13) << "912345678901" << true << 2.0 << "EAN-13:9123456789013";
     // An EAN-13 number starting with 0 is a UPC-A number, and read as one.
-    QTest::newRow("EAN-13 short text padded") << int(bcCodeEAN13) << "123456789" << true << 2.0
-                                              << "UPC-A:001234567895";
-    QTest::newRow("EAN-8 with check digit added") << int(bcCodeEAN8) << "9638507" << true << 2.0
-                                                  << "EAN-8:96385074";
-    QTest::newRow("EAN-8 given complete") << int(bcCodeEAN8) << "96385074" << false << 2.0
-                                          << "EAN-8:96385074";
-    QTest::newRow("EAN-8 1234567") << int(bcCodeEAN8) << "1234567" << true << 2.0
-                                   << "EAN-8:12345670";
+    QTest::newRow("EAN-13 short text padded")
+        << int(bcCodeEAN13) << "123456789" << true << 2.0 << "UPC-A:001234567895";
+    QTest::newRow("EAN-8 with check digit added")
+        << int(bcCodeEAN8) << "9638507" << true << 2.0 << "EAN-8:96385074";
+    QTest::newRow("EAN-8 given complete")
+        << int(bcCodeEAN8) << "96385074" << false << 2.0 << "EAN-8:96385074";
+    QTest::newRow("EAN-8 1234567")
+        << int(bcCodeEAN8) << "1234567" << true << 2.0 << "EAN-8:12345670";
     QTest::newRow("UPC-A eleven digits with check digit")
         << int(bcCodeUPC_A) << "03600029145" << true << 2.0 << "UPC-A:036000291452";
     QTest::newRow("UPC-A twelve digits, check digit recomputed")
         << int(bcCodeUPC_A) << "036000291450" << true << 2.0 << "UPC-A:036000291452";
-    QTest::newRow("UPC-A given complete") << int(bcCodeUPC_A) << "036000291452" << false << 2.0
-                                          << "UPC-A:036000291452";
+    QTest::newRow("UPC-A given complete")
+        << int(bcCodeUPC_A) << "036000291452" << false << 2.0 << "UPC-A:036000291452";
     // UPC-E check digits over the expanded UPC-A number: 654321 -> 06510000432 -> 7,
     // 123453 -> 01230000045 -> 1, 123454 -> 01234000005 -> 3, 123457 -> 01234500007 -> 2.
-    QTest::newRow("UPC-E0 six digits") << int(bcCodeUPC_E0) << "654321" << false << 2.0
-                                       << "UPC-E:06543217";
+    QTest::newRow("UPC-E0 six digits")
+        << int(bcCodeUPC_E0) << "654321" << false << 2.0 << "UPC-E:06543217";
     QTest::newRow("UPC-E0 six digits, check digit on")
         << int(bcCodeUPC_E0) << "654321" << true << 2.0 << "UPC-E:06543217";
     QTest::newRow("UPC-E0 wrong seventh digit replaced")
         << int(bcCodeUPC_E0) << "6543210" << true << 2.0 << "UPC-E:06543217";
-    QTest::newRow("UPC-E0 eight digits") << int(bcCodeUPC_E0) << "06543217" << false << 2.0
-                                         << "UPC-E:06543217";
-    QTest::newRow("UPC-E0 last digit 3") << int(bcCodeUPC_E0) << "123453" << false << 2.0
-                                         << "UPC-E:01234531";
-    QTest::newRow("UPC-E0 last digit 4") << int(bcCodeUPC_E0) << "123454" << false << 2.0
-                                         << "UPC-E:01234543";
-    QTest::newRow("UPC-E0 last digit 7") << int(bcCodeUPC_E0) << "123457" << false << 2.0
-                                         << "UPC-E:01234572";
+    QTest::newRow("UPC-E0 eight digits")
+        << int(bcCodeUPC_E0) << "06543217" << false << 2.0 << "UPC-E:06543217";
+    QTest::newRow("UPC-E0 last digit 3")
+        << int(bcCodeUPC_E0) << "123453" << false << 2.0 << "UPC-E:01234531";
+    QTest::newRow("UPC-E0 last digit 4")
+        << int(bcCodeUPC_E0) << "123454" << false << 2.0 << "UPC-E:01234543";
+    QTest::newRow("UPC-E0 last digit 7")
+        << int(bcCodeUPC_E0) << "123457" << false << 2.0 << "UPC-E:01234572";
     QTest::newRow("2 of 5 interleaved odd count keeps every digit")
         << int(bcCode_2_5_interleaved) << "12345" << false << 2.0 << "I2/5:012345";
     QTest::newRow("2 of 5 interleaved all digits")
         << int(bcCode_2_5_interleaved) << "1234567890" << false << 3.0 << "I2/5:1234567890";
-    QTest::newRow("Code 39 whole character set") << int(bcCode39) << full39 << false << 2.0
-                                                 << "CODE-39:" + full39;
-    QTest::newRow("Code 39 ratio 3") << int(bcCode39) << "KOVA-39" << false << 3.0
-                                     << "CODE-39:KOVA-39";
+    QTest::newRow("Code 39 whole character set")
+        << int(bcCode39) << full39 << false << 2.0 << "CODE-39:" + full39;
+    QTest::newRow("Code 39 ratio 3")
+        << int(bcCode39) << "KOVA-39" << false << 3.0 << "CODE-39:KOVA-39";
     // C 12 + O 24 + D 13 + E 14 + 3 + 9 = 75, mod 43 = 32: W.
-    QTest::newRow("Code 39 with check character") << int(bcCode39) << "CODE39" << true << 2.0
-                                                  << "CODE-39:CODE39W";
-    QTest::newRow("Code 39 skips lower case") << int(bcCode39) << "ab12" << false << 2.0
-                                              << "CODE-39:12";
+    QTest::newRow("Code 39 with check character")
+        << int(bcCode39) << "CODE39" << true << 2.0 << "CODE-39:CODE39W";
+    QTest::newRow("Code 39 skips lower case")
+        << int(bcCode39) << "ab12" << false << 2.0 << "CODE-39:12";
     // zbarimg gives Code 39 without full-ASCII decoding: the pairs of the table.
-    QTest::newRow("Code 39 extended") << int(bcCode39Extended) << "ab-c.!" << false << 2.0
-                                      << "CODE-39:+A+B/M+C/N/A";
-    QTest::newRow("Code 93 whole character set") << int(bcCode93) << full39 << false << 2.0
-                                                 << "CODE-93:" + full39;
-    QTest::newRow("Code 93 extended") << int(bcCode93Extended)
-                                      << "Hello, World! @#[\\]^_`{|}~" << false << 2.0
-                                      << "CODE-93:Hello, World! @#[\\]^_`{|}~";
-    QTest::newRow("Code 128 A") << int(bcCode128A)
-                                << " !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_"
-                                << false << 2.0
-                                << "CODE-128: !\"#$%&'()*+,-./"
-                                   "0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_";
-    QTest::newRow("Code 128 B") << int(bcCode128B)
-                                << "`abcdefghijklmnopqrstuvwxyz{|}~ Hello" << false << 2.0
-                                << "CODE-128:`abcdefghijklmnopqrstuvwxyz{|}~ Hello";
-    QTest::newRow("Code 128 C odd count") << int(bcCode128C) << "123" << false << 2.0
-                                          << "CODE-128:0123";
-    QTest::newRow("Code 128 C every pair") << int(bcCode128C) << AllPairs() << false << 2.0
-                                           << "CODE-128:" + AllPairs();
+    QTest::newRow("Code 39 extended")
+        << int(bcCode39Extended) << "ab-c.!" << false << 2.0 << "CODE-39:+A+B/M+C/N/A";
+    QTest::newRow("Code 93 whole character set")
+        << int(bcCode93) << full39 << false << 2.0 << "CODE-93:" + full39;
+    QTest::newRow("Code 93 extended") << int(bcCode93Extended) << "Hello, World! @#[\\]^_`{|}~"
+                                      << false << 2.0 << "CODE-93:Hello, World! @#[\\]^_`{|}~";
+    QTest::newRow("Code 128 A")
+        << int(bcCode128A) << " !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_"
+        << false << 2.0
+        << "CODE-128: !\"#$%&'()*+,-./"
+           "0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_";
+    QTest::newRow("Code 128 B") << int(bcCode128B) << "`abcdefghijklmnopqrstuvwxyz{|}~ Hello"
+                                << false << 2.0 << "CODE-128:`abcdefghijklmnopqrstuvwxyz{|}~ Hello";
+    QTest::newRow("Code 128 C odd count")
+        << int(bcCode128C) << "123" << false << 2.0 << "CODE-128:0123";
+    QTest::newRow("Code 128 C every pair")
+        << int(bcCode128C) << AllPairs() << false << 2.0 << "CODE-128:" + AllPairs();
     QTest::newRow("EAN-128 A") << int(bcCodeEAN128A) << "ABC123" << false << 2.0
                                << "CODE-128[GS1]:ABC123";
     QTest::newRow("EAN-128 B") << int(bcCodeEAN128B) << "0101234abc" << false << 2.0
                                << "CODE-128[GS1]:0101234abc";
-    QTest::newRow("EAN-128 B with check digit") << int(bcCodeEAN128B) << "0101234" << true << 2.0
-                                                << "CODE-128[GS1]:01012347";
+    QTest::newRow("EAN-128 B with check digit")
+        << int(bcCodeEAN128B) << "0101234" << true << 2.0 << "CODE-128[GS1]:01012347";
     QTest::newRow("EAN-128 C") << int(bcCodeEAN128C) << "0101234" << false << 2.0
                                << "CODE-128[GS1]:00101234";
     // 123456789: sum 95, check digit 5, ten digits.
-    QTest::newRow("EAN-128 C with check digit") << int(bcCodeEAN128C) << "123456789" << true
-                                                << 2.0 << "CODE-128[GS1]:1234567895";
+    QTest::newRow("EAN-128 C with check digit")
+        << int(bcCodeEAN128C) << "123456789" << true << 2.0 << "CODE-128[GS1]:1234567895";
     QTest::newRow("Codabar whole character set")
-        << int(bcCodeCodabar) << "0123456789-$:/.+" << false << 2.0
-        << "Codabar:A0123456789-$:/.+B";
-    QTest::newRow("Codabar ratio 3") << int(bcCodeCodabar) << "31117013206375" << false << 3.0
-                                     << "Codabar:A31117013206375B";
+        << int(bcCodeCodabar) << "0123456789-$:/.+" << false << 2.0 << "Codabar:A0123456789-$:/.+B";
+    QTest::newRow("Codabar ratio 3")
+        << int(bcCodeCodabar) << "31117013206375" << false << 3.0 << "Codabar:A31117013206375B";
 }
 
 void TestBarcodeScan::scans() {
@@ -184,10 +180,8 @@ void TestBarcodeScan::scans() {
             b.setModul(modul);
             b.setHeight(40 * modul);
             b.setAngle(angle);
-            const QString file = FDir.filePath(QStringLiteral("%1-%2-%3.png")
-                                                   .arg(QTest::currentDataTag())
-                                                   .arg(modul)
-                                                   .arg(angle));
+            const QString file = FDir.filePath(
+                QStringLiteral("%1-%2-%3.png").arg(QTest::currentDataTag()).arg(modul).arg(angle));
             QVERIFY(BarcodeSymbolImage(b).save(file));
             const QString read = Scan(file);
             QVERIFY2(read == expected, qPrintable(QStringLiteral("module %1, %2 degrees: read '%3'")

@@ -60,10 +60,11 @@ void TestQRCode::segment_data() {
     QTest::newRow("auto: digits are numeric") << 0 << "12345" << N << QByteArray("12345");
     QTest::newRow("auto: AB-12 is alphanumeric") << 0 << "AB-12" << A << QByteArray("AB-12");
     QTest::newRow("auto: lower case is bytes") << 0 << "ab" << B << QByteArray("\x61\x62");
-    QTest::newRow("auto: Latin-1 letter is one byte") << 0 << QString::fromUtf8("é") << B
-                                                      << QByteArray("\xE9");
+    QTest::newRow("auto: Latin-1 letter is one byte")
+        << 0 << QString::fromUtf8("é") << B << QByteArray("\xE9");
     QTest::newRow("auto: Chinese gets BOM and UTF-8")
-        << 0 << QString::fromUtf8("中文") << B << QByteArray("\xEF\xBB\xBF\xE4\xB8\xAD\xE6\x96\x87");
+        << 0 << QString::fromUtf8("中文") << B
+        << QByteArray("\xEF\xBB\xBF\xE4\xB8\xAD\xE6\x96\x87");
     QTest::newRow("auto: empty is the BOM alone") << 0 << "" << B << QByteArray("\xEF\xBB\xBF");
     QTest::newRow("numeric keeps the digits") << 1 << "a1b2c3" << N << QByteArray("123");
     QTest::newRow("numeric of letters is empty") << 1 << "abc" << N << QByteArray();
@@ -73,14 +74,15 @@ void TestQRCode::segment_data() {
         << 2 << " $%*+-./:?#_" << A << QByteArray(" $%*+-./:");
     QTest::newRow("Latin-1 drops characters from U+0100")
         << 3 << QString::fromUtf8("a中b") << B << QByteArray("ab");
-    QTest::newRow("Latin-1 keeps é as one byte") << 3 << QString::fromUtf8("é") << B
-                                                 << QByteArray("\xE9");
-    QTest::newRow("UTF-8 with BOM") << 4 << QString::fromUtf8("é") << B
-                                    << QByteArray("\xEF\xBB\xBF\xC3\xA9");
-    QTest::newRow("UTF-8 with BOM of digits is still bytes")
-        << 4 << "12" << B << QByteArray("\xEF\xBB\xBF" "12");
-    QTest::newRow("UTF-8 without BOM") << 5 << QString::fromUtf8("é中") << B
-                                       << QByteArray("\xC3\xA9\xE4\xB8\xAD");
+    QTest::newRow("Latin-1 keeps é as one byte")
+        << 3 << QString::fromUtf8("é") << B << QByteArray("\xE9");
+    QTest::newRow("UTF-8 with BOM")
+        << 4 << QString::fromUtf8("é") << B << QByteArray("\xEF\xBB\xBF\xC3\xA9");
+    QTest::newRow("UTF-8 with BOM of digits is still bytes") << 4 << "12" << B
+                                                             << QByteArray("\xEF\xBB\xBF"
+                                                                           "12");
+    QTest::newRow("UTF-8 without BOM")
+        << 5 << QString::fromUtf8("é中") << B << QByteArray("\xC3\xA9\xE4\xB8\xAD");
     QTest::newRow("UTF-8 without BOM of empty is empty") << 5 << "" << B << QByteArray();
     QTest::newRow("unknown option taken as auto") << 9 << "123" << N << QByteArray("123");
 }
@@ -214,22 +216,22 @@ void TestQRCode::scans_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("auto numeric") << 0 << "12345" << 4 << QByteArray("12345");
     QTest::newRow("auto alphanumeric") << 0 << "AB-12" << 4 << QByteArray("AB-12");
-    QTest::newRow("auto Latin-1 bytes") << 0 << QString::fromUtf8("abé") << 3
-                                        << QByteArray("ab\xE9");
-    QTest::newRow("auto Chinese with BOM")
-        << 0 << QString::fromUtf8("中文") << 0 << QByteArray("\xEF\xBB\xBF\xE4\xB8\xAD\xE6\x96\x87");
+    QTest::newRow("auto Latin-1 bytes")
+        << 0 << QString::fromUtf8("abé") << 3 << QByteArray("ab\xE9");
+    QTest::newRow("auto Chinese with BOM") << 0 << QString::fromUtf8("中文") << 0
+                                           << QByteArray("\xEF\xBB\xBF\xE4\xB8\xAD\xE6\x96\x87");
     QTest::newRow("auto empty is the BOM") << 0 << "" << 4 << QByteArray("\xEF\xBB\xBF");
     QTest::newRow("numeric drops letters") << 1 << "No. 0042" << 4 << QByteArray("0042");
     QTest::newRow("numeric of letters holds nothing") << 1 << "abc" << 4 << QByteArray();
-    QTest::newRow("alphanumeric drops lower case") << 2 << "a0b $%*+-./:" << 150
-                                                   << QByteArray("0 $%*+-./:");
-    QTest::newRow("Latin-1 drops Chinese") << 3 << QString::fromUtf8("a中b") << 4
-                                           << QByteArray("ab");
-    QTest::newRow("UTF-8 with BOM") << 4 << QString::fromUtf8("标签 No.1") << 4
-                                    << QByteArray("\xEF\xBB\xBF") +
-                                           QString::fromUtf8("标签 No.1").toUtf8();
-    QTest::newRow("UTF-8 without BOM") << 5 << QString::fromUtf8("标签 No.1") << 4
-                                       << QString::fromUtf8("标签 No.1").toUtf8();
+    QTest::newRow("alphanumeric drops lower case")
+        << 2 << "a0b $%*+-./:" << 150 << QByteArray("0 $%*+-./:");
+    QTest::newRow("Latin-1 drops Chinese")
+        << 3 << QString::fromUtf8("a中b") << 4 << QByteArray("ab");
+    QTest::newRow("UTF-8 with BOM")
+        << 4 << QString::fromUtf8("标签 No.1") << 4
+        << QByteArray("\xEF\xBB\xBF") + QString::fromUtf8("标签 No.1").toUtf8();
+    QTest::newRow("UTF-8 without BOM")
+        << 5 << QString::fromUtf8("标签 No.1") << 4 << QString::fromUtf8("标签 No.1").toUtf8();
     QTest::newRow("long Chinese text, version above 10")
         << 5 << Chinese(300) << 4 << Chinese(300).toUtf8();
 }
@@ -242,8 +244,8 @@ void TestQRCode::scans() {
     const QString file = FDir.filePath(QStringLiteral("%1.png").arg(QTest::currentDataTag()));
     QVERIFY(QRSymbolImage(QREncode(text, encoding, quiet), 3).save(file));
     QProcess zbar;
-    zbar.start(QStringLiteral("zbarimg"), {QStringLiteral("-q"), QStringLiteral("--raw"),
-                                           QStringLiteral("-Sbinary"), file});
+    zbar.start(QStringLiteral("zbarimg"),
+               {QStringLiteral("-q"), QStringLiteral("--raw"), QStringLiteral("-Sbinary"), file});
     QVERIFY(zbar.waitForFinished(30000));
     QCOMPARE(zbar.exitCode(), 0); // a symbol was found, even an empty one
     QByteArray read = zbar.readAllStandardOutput();

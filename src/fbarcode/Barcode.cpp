@@ -49,10 +49,14 @@ constexpr TBarcodeInfo BCdata[BarcodeTypeCount] = {
     {"EAN128C", true, 0, 0, Encode_Code128},
 };
 
-bool ValidType(TBarcodeType typ) { return typ >= 0 && typ < BarcodeTypeCount; }
+bool ValidType(TBarcodeType typ) {
+    return typ >= 0 && typ < BarcodeTypeCount;
+}
 
 // Printing rounds to nearest with halves to even throughout.
-qint64 Round(double v) { return qint64(std::nearbyint(v)); }
+qint64 Round(double v) {
+    return qint64(std::nearbyint(v));
+}
 
 // Blanks and control characters off both ends.
 QString TrimControls(const QString& s) {
@@ -65,7 +69,8 @@ QString TrimControls(const QString& s) {
 }
 
 int Saturate(qint64 v) {
-    return int(std::clamp<qint64>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    return int(
+        std::clamp<qint64>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 // Restores the caller's font, pen and brush even when encoding fails half way.
@@ -244,7 +249,9 @@ QString TLinearBarcode::TypText(TBarcodeType typ) {
     return ValidType(typ) ? QString::fromLatin1(BCdata[typ].Name) : QString();
 }
 
-QString TLinearBarcode::GetTypText() const { return TypText(FTyp); }
+QString TLinearBarcode::GetTypText() const {
+    return TypText(FTyp);
+}
 
 void TLinearBarcode::MakeModules() {
     if (ValidType(FTyp)) {
@@ -279,7 +286,8 @@ QString TLinearBarcode::MakeData() {
     if (!ValidType(FTyp))
         throw EBarcodeError(QStringLiteral("%1: 不正确的条码类型").arg(BarcodeClassName()));
     QString text = FText;
-    const QString data = BCdata[FTyp].Encode(text, TEncodeContext{FTyp, FCheckSum, FCheckSumMethod});
+    const QString data =
+        BCdata[FTyp].Encode(text, TEncodeContext{FTyp, FCheckSum, FCheckSumMethod});
     setText(text);
     return data;
 }
@@ -429,7 +437,6 @@ void TLinearBarcode::DrawText(QPainter& canvas) {
         TextOutAt(canvas, x, y, orientation, ShownCode(), FCharExtra);
     if (FShowText == bcoTyp || FShowText == bcoBoth) {
         const int fontHeight = LogicalFontHeight(FShowTextFont, device);
-        TextOutAt(canvas, FLeft, FTop + int(Round(2.0 * fontHeight)), orientation, GetTypText(),
-                  0);
+        TextOutAt(canvas, FLeft, FTop + int(Round(2.0 * fontHeight)), orientation, GetTypText(), 0);
     }
 }

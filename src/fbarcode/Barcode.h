@@ -13,7 +13,7 @@
 class QPainter;
 
 // Ordinals are stored with every barcode item, so the order never changes.
-enum TBarcodeType {
+enum TBarcodeType : int {
     bcCode_2_5_interleaved,
     bcCode_2_5_industrial,
     bcCode_2_5_matrix,
@@ -40,8 +40,8 @@ enum TBarcodeType {
 };
 constexpr int BarcodeTypeCount = bcCodeEAN128C + 1;
 
-enum TBarcodeOption { bcoNone, bcoCode, bcoTyp, bcoBoth };
-enum TShowTextPosition {
+enum TBarcodeOption : int { bcoNone, bcoCode, bcoTyp, bcoBoth };
+enum TShowTextPosition : int {
     stpTopLeft,
     stpTopRight,
     stpTopCenter,

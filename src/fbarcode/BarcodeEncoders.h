@@ -20,7 +20,9 @@ struct TEncodeContext {
 using TEncoder = QString (*)(QString& text, const TEncodeContext& ctx);
 
 // The class name the messages carry in their placeholders.
-inline QString BarcodeClassName() { return QStringLiteral("TLinearBarcode"); }
+inline QString BarcodeClassName() {
+    return QStringLiteral("TLinearBarcode");
+}
 
 // Shared steps.
 QString PadLeft(const QString& text, int n);

@@ -4,9 +4,11 @@ namespace {
 
 // The 2 of 5 digit patterns: five width flags per digit, 1 = wide.
 constexpr const char* table_2_5[10] = {"00110", "10001", "01001", "11000", "00101",
-                                        "10100", "01100", "00011", "10010", "01010"};
+                                       "10100", "01100", "00011", "10010", "01010"};
 
-const char* Flags(QChar digit) { return table_2_5[digit.unicode() - u'0']; }
+const char* Flags(QChar digit) {
+    return table_2_5[digit.unicode() - u'0'];
+}
 
 } // namespace
 

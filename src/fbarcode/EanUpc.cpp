@@ -13,18 +13,23 @@ constexpr const char* table_EAN_A[10] = {"2605", "1615", "1516", "0805", "0526",
 constexpr const char* table_EAN_C[10] = {"7150", "6160", "6061", "5350", "5071",
                                          "5170", "5053", "5251", "5152", "7051"};
 // Parity of EAN-13 digits 2..7 chosen by the first digit.
-constexpr const char* table_ParityEAN13[10] = {"AAAAAA", "AABABB", "AABBAB", "AABBBA",
-                                               "ABAABB", "ABBAAB", "ABBBAA", "ABABAB",
-                                               "ABABBA", "ABBABA"};
+constexpr const char* table_ParityEAN13[10] = {"AAAAAA", "AABABB", "AABBAB", "AABBBA", "ABAABB",
+                                               "ABBAAB", "ABBBAA", "ABABAB", "ABABBA", "ABBABA"};
 // UPC-E parity for number system 0 by check digit (E even, o odd); its last five
 // columns are also the parity of the five-digit add-on.
 constexpr const char* table_UPC_E0[10] = {"EEEooo", "EEoEoo", "EEooEo", "EEoooE", "EoEEoo",
                                           "EooEEo", "EoooEE", "EoEoEo", "EoEooE", "EooEoE"};
 
-int Digit(QChar c) { return c.unicode() - u'0'; }
+int Digit(QChar c) {
+    return c.unicode() - u'0';
+}
 
-QString SetA(QChar c) { return QString::fromLatin1(table_EAN_A[Digit(c)]); }
-QString SetC(QChar c) { return QString::fromLatin1(table_EAN_C[Digit(c)]); }
+QString SetA(QChar c) {
+    return QString::fromLatin1(table_EAN_A[Digit(c)]);
+}
+QString SetC(QChar c) {
+    return QString::fromLatin1(table_EAN_C[Digit(c)]);
+}
 QString SetB(QChar c) {
     QString r = SetC(c);
     std::reverse(r.begin(), r.end());
@@ -34,7 +39,9 @@ QString SetB(QChar c) {
 const QString Guard = QStringLiteral("505");
 const QString Centre = QStringLiteral("05050");
 
-QString ParityDigit(QChar c, char parity) { return parity == 'E' ? SetB(c) : SetA(c); }
+QString ParityDigit(QChar c, char parity) {
+    return parity == 'E' ? SetB(c) : SetA(c);
+}
 
 } // namespace
 

@@ -13,11 +13,10 @@ struct TCodabarChar {
 };
 
 constexpr TCodabarChar table_cb[20] = {
-    {'0', "0000011"}, {'1', "0000110"}, {'2', "0001001"}, {'3', "1100000"},
-    {'4', "0010010"}, {'5', "1000010"}, {'6', "0100001"}, {'7', "0100100"},
-    {'8', "0110000"}, {'9', "1001000"}, {'-', "0001100"}, {'$', "0011000"},
-    {':', "1000101"}, {'/', "1010001"}, {'.', "1010100"}, {'+', "0010101"},
-    {'A', "0011010"}, {'B', "0101001"}, {'C', "0001011"}, {'D', "0001110"},
+    {'0', "0000011"}, {'1', "0000110"}, {'2', "0001001"}, {'3', "1100000"}, {'4', "0010010"},
+    {'5', "1000010"}, {'6', "0100001"}, {'7', "0100100"}, {'8', "0110000"}, {'9', "1001000"},
+    {'-', "0001100"}, {'$', "0011000"}, {':', "1000101"}, {'/', "1010001"}, {'.', "1010100"},
+    {'+', "0010101"}, {'A', "0011010"}, {'B', "0101001"}, {'C', "0001011"}, {'D', "0001110"},
 };
 
 QString CodabarPattern(QChar c) {
@@ -32,7 +31,8 @@ QString CodabarPattern(QChar c) {
         }
         return r;
     }
-    throw EBarcodeError(QStringLiteral("%1:Codabar bad character <%2>").arg(BarcodeClassName(), QString(c)));
+    throw EBarcodeError(
+        QStringLiteral("%1:Codabar bad character <%2>").arg(BarcodeClassName(), QString(c)));
 }
 
 // MSI digits are their four bits, most significant first: 1 a wide bar and a

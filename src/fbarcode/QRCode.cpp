@@ -6,15 +6,18 @@
 
 namespace {
 
-bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
 
 // The alphanumeric set of ISO/IEC 18004.
 bool IsAlphanumeric(QChar c) {
-    return IsDigit(c) || (c >= u'A' && c <= u'Z') ||
-           QStringLiteral(" $%*+-./:").contains(c);
+    return IsDigit(c) || (c >= u'A' && c <= u'Z') || QStringLiteral(" $%*+-./:").contains(c);
 }
 
-bool IsLatin1(QChar c) { return c.unicode() < 0x100; }
+bool IsLatin1(QChar c) {
+    return c.unicode() < 0x100;
+}
 
 template <typename Pred> bool All(const QString& text, Pred pred) {
     for (QChar c : text)
@@ -31,7 +34,9 @@ template <typename Pred> QByteArray Kept(const QString& text, Pred pred) {
     return r;
 }
 
-QByteArray WithBom(const QString& text) { return QByteArray("\xEF\xBB\xBF") + text.toUtf8(); }
+QByteArray WithBom(const QString& text) {
+    return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+}
 
 struct TQRinputFree {
     void operator()(QRinput* p) const { QRinput_free(p); }
@@ -82,8 +87,7 @@ TQRSymbol QREncode(const QString& text, int encoding, int quietZone) {
     }
     std::unique_ptr<QRcode, TQRcodeFree> code(QRcode_encodeInput(input.get()));
     if (!code)
-        throw EQRCodeError(
-            QStringLiteral("二维码内容过长，超出了最大版本 (40) 的容量"));
+        throw EQRCodeError(QStringLiteral("二维码内容过长，超出了最大版本 (40) 的容量"));
 
     TQRSymbol symbol;
     symbol.Version = code->version;
@@ -93,8 +97,9 @@ TQRSymbol QREncode(const QString& text, int encoding, int quietZone) {
     for (int r = 0; r < code->width; ++r)
         for (int c = 0; c < code->width; ++c)
             if (code->data[r * code->width + c] & 1)
-                symbol.Modules[qsizetype(r + symbol.QuietZone) * symbol.Size + c +
-                               symbol.QuietZone] = true;
+                symbol
+                    .Modules[qsizetype(r + symbol.QuietZone) * symbol.Size + c + symbol.QuietZone] =
+                    true;
     return symbol;
 }
 

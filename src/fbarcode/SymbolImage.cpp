@@ -47,12 +47,10 @@ QImage BarcodeSymbolImage(const TLinearBarcode& barcode, int marginModules) {
     }
     if (right < 0)
         return QImage(2 * margin + 1, 2 * margin + 1, QImage::Format_RGB32);
-    QImage out(right - left + 1 + 2 * margin, bottom - top + 1 + 2 * margin,
-               QImage::Format_RGB32);
+    QImage out(right - left + 1 + 2 * margin, bottom - top + 1 + 2 * margin, QImage::Format_RGB32);
     out.fill(Qt::white);
     QPainter p(&out);
-    p.drawImage(QPoint(margin, margin), image,
-                QRect(QPoint(left, top), QPoint(right, bottom)));
+    p.drawImage(QPoint(margin, margin), image, QRect(QPoint(left, top), QPoint(right, bottom)));
     return out;
 }
 

@@ -33,17 +33,17 @@ int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
 
     QCommandLineParser args;
-    args.setApplicationDescription(
-        QStringLiteral("kova-symbol barcode --type N --text T [--checksum] [--module PX] "
-                       "[--ratio R] [--height PX] [--angle DEG] [--show N] [--position N] -o FILE\n"
-                       "kova-symbol qr --text T [--encoding N] [--quiet-zone Q] [--scale PX] -o FILE"));
+    args.setApplicationDescription(QStringLiteral(
+        "kova-symbol barcode --type N --text T [--checksum] [--module PX] "
+        "[--ratio R] [--height PX] [--angle DEG] [--show N] [--position N] -o FILE\n"
+        "kova-symbol qr --text T [--encoding N] [--quiet-zone Q] [--scale PX] -o FILE"));
     args.addHelpOption();
     args.addPositionalArgument(QStringLiteral("kind"), QStringLiteral("barcode or qr"));
     const auto opt = [&](const char* name, const char* help, bool value = true) {
-        args.addOption(value ? QCommandLineOption(QString::fromLatin1(name),
-                                                  QString::fromLatin1(help), QStringLiteral("v"))
-                             : QCommandLineOption(QString::fromLatin1(name),
-                                                  QString::fromLatin1(help)));
+        args.addOption(
+            value ? QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(help),
+                                       QStringLiteral("v"))
+                  : QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(help)));
     };
     opt("type", "symbology ordinal 0..22");
     opt("text", "content");
@@ -107,8 +107,8 @@ int main(int argc, char* argv[]) {
                 !ToInt(args, QStringLiteral("quiet-zone"), quiet) ||
                 !ToInt(args, QStringLiteral("scale"), scale))
                 return Fail(QStringLiteral("kova-symbol: whole numbers expected"));
-            image = QRSymbolImage(QREncode(args.value(QStringLiteral("text")), encoding, quiet),
-                                  scale);
+            image =
+                QRSymbolImage(QREncode(args.value(QStringLiteral("text")), encoding, quiet), scale);
         } else {
             return Fail(args.helpText());
         }

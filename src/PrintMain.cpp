@@ -157,14 +157,15 @@ void TPrintMainFrm::buildLayout() {
     auto* projectRow = new QHBoxLayout(projectBox);
     cbbProjectList = new QComboBox;
     cbbProjectList->setObjectName(QStringLiteral("cbbProjectList"));
-    cbbProjectList->setMinimumWidth(220);
+    cbbProjectList->setMinimumWidth(150);
     btnProjectAdd = button(QStringLiteral("btnProjectAdd"), QStringLiteral("添  加"));
     btnProjectModify = button(QStringLiteral("btnProjectModify"), QStringLiteral("修  改"));
     btnProjectDel = button(QStringLiteral("btnProjectDel"), QStringLiteral("删  除"));
     projectRow->addWidget(cbbProjectList, 1);
-    projectRow->addWidget(btnProjectAdd);
-    projectRow->addWidget(btnProjectModify);
-    projectRow->addWidget(btnProjectDel);
+    for (QPushButton* b : {btnProjectAdd, btnProjectModify, btnProjectDel}) {
+        b->setFixedWidth(80);
+        projectRow->addWidget(b);
+    }
     root->addWidget(projectBox);
 
     auto* middle = new QHBoxLayout;

@@ -75,7 +75,7 @@ void TestStartup::startsWithDatabaseBesideProgram() {
     QTimer::singleShot(200, [&] {
         QVERIFY(PrintMainFrm);
         caption = PrintMainFrm->windowTitle();
-        size = PrintMainFrm->size();
+        size = PrintMainFrm->centralWidget()->size();
         projects = PrintModel ? PrintModel->SettingMgr()->PageSettingList()->Count() : -1;
         QCOMPARE(PrintMainFrm->CurrProject(), nullptr);
         PrintMainFrm->close();

@@ -74,7 +74,8 @@ private slots:
         QTest::newRow("negative step counts down") << "10" << -3 << false << 3 << 4;
         QTest::newRow("large page") << "0" << 1000 << false << 2000000 << 1999999000;
         QTest::newRow("past the largest value wraps") << "2147483647" << 1 << false << 2 << INT_MIN;
-        QTest::newRow("below the smallest value wraps") << "-2147483648" << 1 << true << 2 << INT_MAX;
+        QTest::newRow("below the smallest value wraps")
+            << "-2147483648" << 1 << true << 2 << INT_MAX;
         QTest::newRow("product wraps") << "0" << 2 << false << INT_MAX << -4;
         QTest::newRow("smallest page number wraps") << "1" << 1 << false << INT_MIN << INT_MIN;
         QTest::newRow("large step and page") << "5" << 100000 << false << 50000 << 704932709;
@@ -122,9 +123,13 @@ private slots:
         QTest::newRow("fill 5 of -45") << -45 << true << 5 << off << off << "-00045";
         QTest::newRow("fill 0 of 0") << 0 << true << 0 << off << off << "0";
         QTest::newRow("fill 0 of 7") << 7 << true << 0 << off << off << "7";
-        QTest::newRow("fill smallest value") << INT_MIN << true << 12 << off << off << "-002147483648";
-        QTest::newRow("postfix") << 42 << false << 0 << off << "#" << "42#";
-        QTest::newRow("prefix and postfix") << 9 << true << 3 << "A-" << "-Z" << "A-009-Z";
+        QTest::newRow("fill smallest value")
+            << INT_MIN << true << 12 << off << off << "-002147483648";
+        QTest::newRow("postfix") << 42 << false << 0 << off << "#"
+                                 << "42#";
+        QTest::newRow("prefix and postfix") << 9 << true << 3 << "A-"
+                                            << "-Z"
+                                            << "A-009-Z";
         QTest::newRow("empty prefix text") << 9 << false << 0 << "" << off << "9";
     }
     void getSerial() {
@@ -162,7 +167,8 @@ private slots:
         try {
             ::getSerial(item, 3);
         } catch (const EConvertError& e) {
-            QCOMPARE(e.Message(), QStringLiteral("Format '%.-1d' invalid or incompatible with argument"));
+            QCOMPARE(e.Message(),
+                     QStringLiteral("Format '%.-1d' invalid or incompatible with argument"));
         }
         // Without zero fill the length is not looked at.
         item.SetItemSerialIsFillZero(kFalse);
@@ -217,7 +223,8 @@ private slots:
     void pageFontFromSettings() {
         TestDatabase db;
         db.exec("update P_SETTING set setting_value = '20' where setting_name = 'font_size'");
-        db.exec("update P_SETTING set setting_value = '[fsBoldfsUnderline]' where setting_name = 'font_style'");
+        db.exec("update P_SETTING set setting_value = '[fsBoldfsUnderline]' where setting_name = "
+                "'font_style'");
         TSettingMgr settings;
         TFileMgr files;
         TProject project;
@@ -231,11 +238,14 @@ private slots:
         QTest::addColumn<QStringList>("active"); // ItemActive per item
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("name order whatever the creation")
-            << QStringList{"B", "C", "A"} << QStringList{"TRUE", "TRUE", "TRUE"} << QStringList{"A", "B", "C"};
+            << QStringList{"B", "C", "A"} << QStringList{"TRUE", "TRUE", "TRUE"}
+            << QStringList{"A", "B", "C"};
         QTest::newRow("disabled items left out")
-            << QStringList{"A", "B", "C"} << QStringList{"TRUE", "FALSE", "TRUE"} << QStringList{"A", "C"};
+            << QStringList{"A", "B", "C"} << QStringList{"TRUE", "FALSE", "TRUE"}
+            << QStringList{"A", "C"};
         QTest::newRow("only exact TRUE is active")
-            << QStringList{"A", "B", "C", "D"} << QStringList{"true", "", "True", "TRUE"} << QStringList{"D"};
+            << QStringList{"A", "B", "C", "D"} << QStringList{"true", "", "True", "TRUE"}
+            << QStringList{"D"};
         QTest::newRow("all disabled gives no lines")
             << QStringList{"A", "B"} << QStringList{"FALSE", "FALSE"} << QStringList{};
         QTest::newRow("no items") << QStringList{} << QStringList{} << QStringList{};
@@ -311,9 +321,12 @@ private slots:
     void dateItems_data() {
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("editor pattern") << "yyyy-m-d h:n:s:zz" << "2024-3-5 15:4:5:07";
-        QTest::newRow("long date") << "dddddd" << "2024年3月5日星期二";
-        QTest::newRow("c") << "c" << "2024/3/5 15:04:05";
+        QTest::newRow("editor pattern") << "yyyy-m-d h:n:s:zz"
+                                        << "2024-3-5 15:4:5:07";
+        QTest::newRow("long date") << "dddddd"
+                                   << "2024年3月5日星期二";
+        QTest::newRow("c") << "c"
+                           << "2024/3/5 15:04:05";
     }
     void dateItems() {
         QFETCH(QString, format);
@@ -327,7 +340,8 @@ private slots:
         item.SetItemSerialLength(3); // the date-style index; not used for the text
         item.SetItemFontSize("9");
         item.SetItemFontColor("clBlack");
-        const TPageComposer composer(settings, files, FixedClock(QDateTime(QDate(2024, 3, 5), QTime(15, 4, 5, 7))),
+        const TPageComposer composer(settings, files,
+                                     FixedClock(QDateTime(QDate(2024, 3, 5), QTime(15, 4, 5, 7))),
                                      QLocale(QLocale::Chinese, QLocale::China));
         QCOMPARE(composer.GetOneLine(item, 1)->Items(0)->Text(), expected);
     }
@@ -346,7 +360,8 @@ private slots:
             ++reads;
             return QDateTime(QDate(2024, 1, 1), QTime(10, 0, 0)).addMSecs(reads * 1001);
         };
-        const auto page = TPageComposer(settings, files, ticking, QLocale(QLocale::English, QLocale::UnitedStates))
+        const auto page = TPageComposer(settings, files, ticking,
+                                        QLocale(QLocale::English, QLocale::UnitedStates))
                               .GenerateTCPrint(project, 1);
         QCOMPARE(reads, 2);
         QCOMPARE(page->Lines().Items(0)->Items(0)->Text(), QStringLiteral("10:00:01.001"));
@@ -416,7 +431,8 @@ private slots:
         QCOMPARE(t.QRcodeQuietZone(), 4);
         QCOMPARE(t.QRcodeEncoding(), 1);
         QVERIFY(t.Font());
-        QCOMPARE(*t.Font(), (TFont{QStringLiteral("AR PL UMing CN"), 14, TColor(0x0000FF), fsBold | fsItalic}));
+        QCOMPARE(*t.Font(), (TFont{QStringLiteral("AR PL UMing CN"), 14, TColor(0x0000FF),
+                                   fsBold | fsItalic}));
         QVERIFY(t.ImageBody().isEmpty());
     }
 
@@ -438,7 +454,8 @@ private slots:
         item.SetItemAllowNewLine(flag);
         item.SetItemFontSize("9");
         item.SetItemFontColor("clBlack");
-        QCOMPARE(TPageComposer(settings, files).GetOneLine(item, 1)->Items(0)->AllowNewLine(), expected);
+        QCOMPARE(TPageComposer(settings, files).GetOneLine(item, 1)->Items(0)->AllowNewLine(),
+                 expected);
     }
 
     // The picture is read from the file store for every page composed.
@@ -486,7 +503,8 @@ private slots:
         item.SetItemFontSize("9");
         item.SetItemFontColor("clBlack");
         item.SetFileId("00000000-0000-0000-0000-000000000000");
-        QVERIFY(TPageComposer(settings, files).GetOneLine(item, 1)->Items(0)->ImageBody().isEmpty());
+        QVERIFY(
+            TPageComposer(settings, files).GetOneLine(item, 1)->Items(0)->ImageBody().isEmpty());
     }
 
     // Bad stored texts stop composition with a conversion error naming the text.
@@ -494,11 +512,17 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("message");
-        QTest::newRow("serial value not an integer") << "ItemValue" << "A12" << "'A12' is not a valid integer value";
-        QTest::newRow("pen colour unreadable") << "ItemOutlinePenColor" << "clSunset"
+        QTest::newRow("serial value not an integer") << "ItemValue"
+                                                     << "A12"
+                                                     << "'A12' is not a valid integer value";
+        QTest::newRow("pen colour unreadable") << "ItemOutlinePenColor"
+                                               << "clSunset"
                                                << "'clSunset' is not a valid integer value";
-        QTest::newRow("font colour unreadable") << "ItemFontColor" << "blue" << "'blue' is not a valid integer value";
-        QTest::newRow("font size not an integer") << "ItemFontSize" << "12.5"
+        QTest::newRow("font colour unreadable") << "ItemFontColor"
+                                                << "blue"
+                                                << "'blue' is not a valid integer value";
+        QTest::newRow("font size not an integer") << "ItemFontSize"
+                                                  << "12.5"
                                                   << "'12.5' is not a valid integer value";
     }
     void conversionErrors() {

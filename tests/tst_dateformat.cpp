@@ -37,7 +37,8 @@ private slots:
         const Row rows[] = {
             {"zh c with time", "zh_CN", afternoon, "c", "2024/3/5 15:04:05"},
             {"zh c at midnight has no time", "zh_CN", midnight, "c", "2024/3/5"},
-            {"zh c ignores milliseconds after midnight", "zh_CN", At(0, 0, 0, 500), "c", "2024/3/5"},
+            {"zh c ignores milliseconds after midnight", "zh_CN", At(0, 0, 0, 500), "c",
+             "2024/3/5"},
             {"zh c one second after midnight", "zh_CN", At(0, 0, 1, 0), "c", "2024/3/5 00:00:01"},
             {"zh empty format means c", "zh_CN", afternoon, "", "2024/3/5 15:04:05"},
             {"zh d", "zh_CN", afternoon, "d", "5"},
@@ -55,7 +56,8 @@ private slots:
             {"zh mmmmm long month name", "zh_CN", afternoon, "mmmmm", "三月"},
             {"zh y two digits", "zh_CN", afternoon, "y", "24"},
             {"zh yy two digits", "zh_CN", afternoon, "yy", "24"},
-            {"zh yy keeps the leading zero", "zh_CN", At(1, 0, 0, 0, QDate(2005, 1, 1)), "yy", "05"},
+            {"zh yy keeps the leading zero", "zh_CN", At(1, 0, 0, 0, QDate(2005, 1, 1)), "yy",
+             "05"},
             {"zh yyy four digits", "zh_CN", afternoon, "yyy", "2024"},
             {"zh yyyy four digits", "zh_CN", afternoon, "yyyy", "2024"},
             {"zh h", "zh_CN", morning, "h", "9"},
@@ -90,8 +92,10 @@ private slots:
             {"zh double-quoted text", "zh_CN", afternoon, "\"hh\"hh", "hh15"},
             {"zh quote of the other kind inside", "zh_CN", afternoon, "\"it's\"", "it's"},
             {"zh unterminated quote", "zh_CN", afternoon, "yy'mm", "24mm"},
-            {"zh other characters copied", "zh_CN", afternoon, "yyyy年m月d日 #1", "2024年3月5日 #1"},
-            {"zh upper-case letters", "zh_CN", afternoon, "YYYY-MM-DD HH:NN:SS.ZZZ", "2024-03-05 15:04:05.007"},
+            {"zh other characters copied", "zh_CN", afternoon, "yyyy年m月d日 #1",
+             "2024年3月5日 #1"},
+            {"zh upper-case letters", "zh_CN", afternoon, "YYYY-MM-DD HH:NN:SS.ZZZ",
+             "2024-03-05 15:04:05.007"},
             {"zh mixed-case run is one specifier", "zh_CN", afternoon, "yYyY", "2024"},
             {"zh c in upper case", "zh_CN", midnight, "C", "2024/3/5"},
             {"en c with time", "en_US", afternoon, "c", "3/5/24 3:04:05 PM"},
@@ -123,8 +127,8 @@ private slots:
             {"de date separator is the locale's", "de_DE", afternoon, "d/m/yyyy", "5.3.2024"},
         };
         for (const Row& r : rows)
-            QTest::newRow(r.name) << QString::fromLatin1(r.locale) << r.now << QString::fromUtf8(r.format)
-                                  << QString::fromUtf8(r.expected);
+            QTest::newRow(r.name) << QString::fromLatin1(r.locale) << r.now
+                                  << QString::fromUtf8(r.format) << QString::fromUtf8(r.expected);
     }
 
     void format() {
@@ -139,7 +143,8 @@ private slots:
     // agree with an explicit system locale.
     void defaultsToSystemLocale() {
         const QDateTime now = At(15, 4, 5, 7);
-        QCOMPARE(FormatDateTime("dddddd tt", now), FormatDateTime("dddddd tt", now, QLocale::system()));
+        QCOMPARE(FormatDateTime("dddddd tt", now),
+                 FormatDateTime("dddddd tt", now, QLocale::system()));
     }
 };
 

@@ -30,33 +30,69 @@ private slots:
         auto row = [](const char* name, Getter get, QVariant expected) {
             QTest::newRow(name) << get << expected;
         };
-        row("RotateDegree 0", [](const TTextItem& t) { return QVariant(t.RotateDegree()); }, 0.0);
-        row("x -1", [](const TTextItem& t) { return QVariant(t.x()); }, -1.0);
-        row("y -1", [](const TTextItem& t) { return QVariant(t.y()); }, -1.0);
-        row("TextWidth 0", [](const TTextItem& t) { return QVariant(t.TextWidth()); }, 0.0);
-        row("LineHeight 0", [](const TTextItem& t) { return QVariant(t.LineHeight()); }, 0.0);
-        row("no Font", [](const TTextItem& t) { return QVariant(t.Font() == nullptr); }, true);
-        row("AllowNewLine off", [](const TTextItem& t) { return QVariant(t.AllowNewLine()); }, false);
-        row("DrawOutline off", [](const TTextItem& t) { return QVariant(t.DrawOutline()); }, false);
-        row("OutlineMargin 0", [](const TTextItem& t) { return QVariant(t.OutlineMargin()); }, 0.0);
-        row("OutlinePenWidth 5", [](const TTextItem& t) { return QVariant(t.OutlinePenWidth()); }, 5);
-        row("OutlinePenColor window colour", [](const TTextItem& t) { return QVariant(t.OutlinePenColor()); },
+        row(
+            "RotateDegree 0", [](const TTextItem& t) { return QVariant(t.RotateDegree()); }, 0.0);
+        row(
+            "x -1", [](const TTextItem& t) { return QVariant(t.x()); }, -1.0);
+        row(
+            "y -1", [](const TTextItem& t) { return QVariant(t.y()); }, -1.0);
+        row(
+            "TextWidth 0", [](const TTextItem& t) { return QVariant(t.TextWidth()); }, 0.0);
+        row(
+            "LineHeight 0", [](const TTextItem& t) { return QVariant(t.LineHeight()); }, 0.0);
+        row(
+            "no Font", [](const TTextItem& t) { return QVariant(t.Font() == nullptr); }, true);
+        row(
+            "AllowNewLine off", [](const TTextItem& t) { return QVariant(t.AllowNewLine()); },
+            false);
+        row(
+            "DrawOutline off", [](const TTextItem& t) { return QVariant(t.DrawOutline()); }, false);
+        row(
+            "OutlineMargin 0", [](const TTextItem& t) { return QVariant(t.OutlineMargin()); }, 0.0);
+        row(
+            "OutlinePenWidth 5", [](const TTextItem& t) { return QVariant(t.OutlinePenWidth()); },
+            5);
+        row(
+            "OutlinePenColor window colour",
+            [](const TTextItem& t) { return QVariant(t.OutlinePenColor()); },
             QVariant(quint32(0xFF000005)));
-        row("OutlinePenStyle clear", [](const TTextItem& t) { return QVariant(int(t.OutlinePenStyle())); }, 5);
-        row("BarcodeType 0", [](const TTextItem& t) { return QVariant(t.BarcodeType()); }, 0);
-        row("BarcodeOption 0", [](const TTextItem& t) { return QVariant(t.BarcodeOption()); }, 0);
-        row("BarcodePosition 0", [](const TTextItem& t) { return QVariant(t.BarcodePosition()); }, 0);
-        row("BarcodeTextOffsetX 0", [](const TTextItem& t) { return QVariant(t.BarcodeTextOffsetX()); }, 0);
-        row("BarcodeTextOffsetY 20", [](const TTextItem& t) { return QVariant(t.BarcodeTextOffsetY()); }, 20);
-        row("BarcodeModule 0.5", [](const TTextItem& t) { return QVariant(t.BarcodeModule()); }, 0.5);
-        row("BarcodeRatio 2", [](const TTextItem& t) { return QVariant(t.BarcodeRatio()); }, 2.0);
-        row("QRcodeQuietZone 3", [](const TTextItem& t) { return QVariant(t.QRcodeQuietZone()); }, 3);
-        row("QRcodeEncoding 0", [](const TTextItem& t) { return QVariant(t.QRcodeEncoding()); }, 0);
-        row("ItemName empty", [](const TTextItem& t) { return QVariant(t.ItemName()); }, QString());
-        row("ItemType 0", [](const TTextItem& t) { return QVariant(t.ItemType()); }, 0);
-        row("Text empty", [](const TTextItem& t) { return QVariant(t.Text()); }, QString());
-        row("ItemCharExtra 0", [](const TTextItem& t) { return QVariant(t.ItemCharExtra()); }, 0);
-        row("ImageBody empty", [](const TTextItem& t) { return QVariant(t.ImageBody()); }, QByteArray());
+        row(
+            "OutlinePenStyle clear",
+            [](const TTextItem& t) { return QVariant(int(t.OutlinePenStyle())); }, 5);
+        row(
+            "BarcodeType 0", [](const TTextItem& t) { return QVariant(t.BarcodeType()); }, 0);
+        row(
+            "BarcodeOption 0", [](const TTextItem& t) { return QVariant(t.BarcodeOption()); }, 0);
+        row(
+            "BarcodePosition 0", [](const TTextItem& t) { return QVariant(t.BarcodePosition()); },
+            0);
+        row(
+            "BarcodeTextOffsetX 0",
+            [](const TTextItem& t) { return QVariant(t.BarcodeTextOffsetX()); }, 0);
+        row(
+            "BarcodeTextOffsetY 20",
+            [](const TTextItem& t) { return QVariant(t.BarcodeTextOffsetY()); }, 20);
+        row(
+            "BarcodeModule 0.5", [](const TTextItem& t) { return QVariant(t.BarcodeModule()); },
+            0.5);
+        row(
+            "BarcodeRatio 2", [](const TTextItem& t) { return QVariant(t.BarcodeRatio()); }, 2.0);
+        row(
+            "QRcodeQuietZone 3", [](const TTextItem& t) { return QVariant(t.QRcodeQuietZone()); },
+            3);
+        row(
+            "QRcodeEncoding 0", [](const TTextItem& t) { return QVariant(t.QRcodeEncoding()); }, 0);
+        row(
+            "ItemName empty", [](const TTextItem& t) { return QVariant(t.ItemName()); }, QString());
+        row(
+            "ItemType 0", [](const TTextItem& t) { return QVariant(t.ItemType()); }, 0);
+        row(
+            "Text empty", [](const TTextItem& t) { return QVariant(t.Text()); }, QString());
+        row(
+            "ItemCharExtra 0", [](const TTextItem& t) { return QVariant(t.ItemCharExtra()); }, 0);
+        row(
+            "ImageBody empty", [](const TTextItem& t) { return QVariant(t.ImageBody()); },
+            QByteArray());
     }
     void textItemDefaults() {
         QFETCH(Getter, get);
@@ -120,9 +156,15 @@ private slots:
                 page.AddLine(std::move(line));
                 break;
             }
-            case u'P': page.AddPageBreak(); break;
-            case u'B': page.AddLineBreak(); break;
-            case u'S': page.AddStripe(1, 2, 3, QStringLiteral("dash")); break;
+            case u'P':
+                page.AddPageBreak();
+                break;
+            case u'B':
+                page.AddLineBreak();
+                break;
+            case u'S':
+                page.AddStripe(1, 2, 3, QStringLiteral("dash"));
+                break;
             }
         }
         QCOMPARE(page.Count(), count);

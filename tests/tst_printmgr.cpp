@@ -97,7 +97,8 @@ class TestPrintMgr : public QObject {
 
 private slots:
     void initTestCase() {
-        QVERIFY2(qEnvironmentVariableIsSet("CUPS_SERVER"), "the tests run against the private CUPS server");
+        QVERIFY2(qEnvironmentVariableIsSet("CUPS_SERVER"),
+                 "the tests run against the private CUPS server");
     }
 
     // --- conversions, with the resolutions and offsets given -----------------
@@ -170,16 +171,20 @@ private slots:
         QTest::addColumn<double>("x");
         QTest::addColumn<double>("y");
         QTest::addColumn<QPoint>("expected");
-        QTest::newRow("600 dpi, no offsets") << 600 << 600 << 0 << 0 << 0 << 0 << 10.0 << 10.0 << QPoint(236, 236);
-        QTest::newRow("page offset 0.5 mm across") << 600 << 600 << 0 << 0 << 5 << 0 << 10.0 << 10.0 << QPoint(248, 236);
-        QTest::newRow("page offset 1.2 mm down") << 600 << 600 << 0 << 0 << 0 << 12 << 10.0 << 10.0 << QPoint(236, 265);
-        QTest::newRow("negative page offsets") << 600 << 600 << 0 << 0 << -5 << -100 << 10.0 << 10.0
-                                               << QPoint(224, 0);
-        QTest::newRow("printable area taken off") << 600 << 600 << 30 << 40 << 0 << 0 << 10.0 << 10.0
-                                                  << QPoint(206, 196);
-        QTest::newRow("point left of the printable area") << 600 << 600 << 100 << 100 << 0 << 0 << 1.0 << 1.0
-                                                          << QPoint(-76, -76);
-        QTest::newRow("600 x 300 dpi") << 600 << 300 << 0 << 0 << 0 << 0 << 25.4 << 25.4 << QPoint(600, 300);
+        QTest::newRow("600 dpi, no offsets")
+            << 600 << 600 << 0 << 0 << 0 << 0 << 10.0 << 10.0 << QPoint(236, 236);
+        QTest::newRow("page offset 0.5 mm across")
+            << 600 << 600 << 0 << 0 << 5 << 0 << 10.0 << 10.0 << QPoint(248, 236);
+        QTest::newRow("page offset 1.2 mm down")
+            << 600 << 600 << 0 << 0 << 0 << 12 << 10.0 << 10.0 << QPoint(236, 265);
+        QTest::newRow("negative page offsets")
+            << 600 << 600 << 0 << 0 << -5 << -100 << 10.0 << 10.0 << QPoint(224, 0);
+        QTest::newRow("printable area taken off")
+            << 600 << 600 << 30 << 40 << 0 << 0 << 10.0 << 10.0 << QPoint(206, 196);
+        QTest::newRow("point left of the printable area")
+            << 600 << 600 << 100 << 100 << 0 << 0 << 1.0 << 1.0 << QPoint(-76, -76);
+        QTest::newRow("600 x 300 dpi")
+            << 600 << 300 << 0 << 0 << 0 << 0 << 25.4 << 25.4 << QPoint(600, 300);
     }
     void placePoint() {
         QFETCH(int, dpiX);
@@ -191,7 +196,8 @@ private slots:
         QFETCH(double, x);
         QFETCH(double, y);
         QFETCH(QPoint, expected);
-        QCOMPARE(PlacePoint({dpiX, dpiY, printableX, printableY}, offsetX, offsetY, x, y), expected);
+        QCOMPARE(PlacePoint({dpiX, dpiY, printableX, printableY}, offsetX, offsetY, x, y),
+                 expected);
     }
 
     // Barcodes: one rounding and always the vertical resolution.
@@ -245,7 +251,8 @@ private slots:
 
     void defaultEntry() {
         TPrintMgr mgr;
-        QCOMPARE(mgr.GetDefaultPrint(), QStringLiteral("KOVA_PDF,Generic CUPS-PDF Printer (w/ options),cups-pdf:/"));
+        QCOMPARE(mgr.GetDefaultPrint(),
+                 QStringLiteral("KOVA_PDF,Generic CUPS-PDF Printer (w/ options),cups-pdf:/"));
     }
 
     void selection_data() {
@@ -258,10 +265,14 @@ private slots:
         QTest::newRow("default by TRUE") << kOtherQueue << kOtherQueue << "TRUE" << kDefaultQueue;
         QTest::newRow("default by true") << kOtherQueue << kOtherQueue << "true" << kDefaultQueue;
         QTest::newRow("default by True") << kOtherQueue << kOtherQueue << "True" << kDefaultQueue;
-        QTest::newRow("unknown name falls back") << kOtherQueue << "No such printer" << "FALSE" << kDefaultQueue;
-        QTest::newRow("name in other case is unknown") << kOtherQueue << "kova_pdf_b" << "FALSE" << kDefaultQueue;
-        QTest::newRow("empty name keeps the selection") << kOtherQueue << "" << "FALSE" << kOtherQueue;
-        QTest::newRow("flag YES is no default") << kDefaultQueue << kOtherQueue << "YES" << kOtherQueue;
+        QTest::newRow("unknown name falls back") << kOtherQueue << "No such printer"
+                                                 << "FALSE" << kDefaultQueue;
+        QTest::newRow("name in other case is unknown") << kOtherQueue << "kova_pdf_b"
+                                                       << "FALSE" << kDefaultQueue;
+        QTest::newRow("empty name keeps the selection") << kOtherQueue << ""
+                                                        << "FALSE" << kOtherQueue;
+        QTest::newRow("flag YES is no default")
+            << kDefaultQueue << kOtherQueue << "YES" << kOtherQueue;
     }
     void selection() {
         QFETCH(QString, before);
@@ -284,10 +295,13 @@ private slots:
         QTest::addColumn<int>("paperLength");
         QTest::addColumn<int>("dmOrientation");
         QTest::newRow("portrait as given") << 100.0 << 80.0 << 1 << 0 << 1000 << 800 << 1;
-        QTest::newRow("landscape keeps width and length") << 100.0 << 80.0 << 1 << 1 << 1000 << 800 << 2;
-        QTest::newRow("any non-zero orientation is landscape") << 100.0 << 80.0 << 1 << 7 << 1000 << 800 << 2;
+        QTest::newRow("landscape keeps width and length")
+            << 100.0 << 80.0 << 1 << 1 << 1000 << 800 << 2;
+        QTest::newRow("any non-zero orientation is landscape")
+            << 100.0 << 80.0 << 1 << 7 << 1000 << 800 << 2;
         QTest::newRow("50 mm wide is sent as 760") << 50.0 << 80.0 << 1 << 0 << 760 << 800 << 1;
-        QTest::newRow("600 mm tall is sent as 5000") << 100.0 << 600.0 << 1 << 0 << 1000 << 5000 << 1;
+        QTest::newRow("600 mm tall is sent as 5000")
+            << 100.0 << 600.0 << 1 << 0 << 1000 << 5000 << 1;
         QTest::newRow("tenths halve to even, down") << 76.25 << 80.0 << 1 << 0 << 762 << 800 << 1;
         QTest::newRow("tenths halve to even, up") << 76.75 << 80.0 << 1 << 0 << 768 << 800 << 1;
         QTest::newRow("height is PRatio pages") << 100.0 << 80.0 << 2 << 0 << 1000 << 1600 << 1;
@@ -317,7 +331,8 @@ private slots:
         const QSizeF mm = layout.pageSize().size(QPageSize::Millimeter);
         QCOMPARE(qRound(mm.width() * 10), paperWidth);
         QCOMPARE(qRound(mm.height() * 10), paperLength);
-        QCOMPARE(layout.orientation(), dmOrientation == 2 ? QPageLayout::Landscape : QPageLayout::Portrait);
+        QCOMPARE(layout.orientation(),
+                 dmOrientation == 2 ? QPageLayout::Landscape : QPageLayout::Portrait);
         QCOMPARE(Printer().Device().copyCount(), 1);
     }
 
@@ -339,27 +354,30 @@ private slots:
         QTest::addColumn<QString>("expectedPrinter");
         QTest::addColumn<int>("paperWidth");
         QTest::addColumn<int>("paperLength");
-        QTest::newRow("named printer")
-            << "[Printer]\nDeviceName=KOVA_PDF_B\nIsUseDefault=No\nPaperSize=256\nPageWidth=120.5\nPageHeight=90\n" << 1
-            << kOtherQueue << 1205 << 900;
+        QTest::newRow("named printer") << "[Printer]\nDeviceName=KOVA_PDF_B\nIsUseDefault="
+                                          "No\nPaperSize=256\nPageWidth=120.5\nPageHeight=90\n"
+                                       << 1 << kOtherQueue << 1205 << 900;
         QTest::newRow("use default in any case")
-            << "[Printer]\nDeviceName=KOVA_PDF_B\nIsUseDefault=yes\nPageWidth=120\nPageHeight=90\n" << 1
-            << kDefaultQueue << 1200 << 900;
+            << "[Printer]\nDeviceName=KOVA_PDF_B\nIsUseDefault=yes\nPageWidth=120\nPageHeight=90\n"
+            << 1 << kDefaultQueue << 1200 << 900;
         QTest::newRow("height times PRatio")
-            << "[Printer]\nDeviceName=KOVA_PDF_B\nIsUseDefault=No\nPageWidth=120\nPageHeight=90\n" << 3
-            << kOtherQueue << 1200 << 2700;
+            << "[Printer]\nDeviceName=KOVA_PDF_B\nIsUseDefault=No\nPageWidth=120\nPageHeight=90\n"
+            << 3 << kOtherQueue << 1200 << 2700;
         QTest::newRow("missing sizes read as 20 and are clamped")
-            << "[Printer]\nDeviceName=KOVA_PDF_B\nIsUseDefault=No\n" << 1 << kOtherQueue << 760 << 700;
-        QTest::newRow("empty section uses the default printer") << "[Printer]\n" << 1 << kDefaultQueue << 760 << 700;
+            << "[Printer]\nDeviceName=KOVA_PDF_B\nIsUseDefault=No\n"
+            << 1 << kOtherQueue << 760 << 700;
+        QTest::newRow("empty section uses the default printer") << "[Printer]\n"
+                                                                << 1 << kDefaultQueue << 760 << 700;
         QTest::newRow("unknown printer falls back")
-            << "[Printer]\nDeviceName=Nowhere\nIsUseDefault=No\nPageWidth=120\nPageHeight=90\n" << 1 << kDefaultQueue
-            << 1200 << 900;
+            << "[Printer]\nDeviceName=Nowhere\nIsUseDefault=No\nPageWidth=120\nPageHeight=90\n"
+            << 1 << kDefaultQueue << 1200 << 900;
         QTest::newRow("bad width restores the defaults")
-            << "[Printer]\nDeviceName=KOVA_PDF_B\nIsUseDefault=No\nPageWidth=wide\nPageHeight=90\n" << 1
-            << kDefaultQueue << 2390 << 1397;
+            << "[Printer]\nDeviceName=KOVA_PDF_B\nIsUseDefault=No\nPageWidth=wide\nPageHeight=90\n"
+            << 1 << kDefaultQueue << 2390 << 1397;
         QTest::newRow("bad paper size restores the defaults")
-            << "[Printer]\nDeviceName=KOVA_PDF_B\nIsUseDefault=No\nPaperSize=A4\nPageWidth=120\nPageHeight=90\n" << 2
-            << kDefaultQueue << 2390 << 2794;
+            << "[Printer]\nDeviceName=KOVA_PDF_B\nIsUseDefault=No\nPaperSize=A4\nPageWidth="
+               "120\nPageHeight=90\n"
+            << 2 << kDefaultQueue << 2390 << 2794;
         QTest::newRow("no file") << "" << 1 << kDefaultQueue << 2390 << 1397;
     }
     void iniSettings() {
@@ -423,7 +441,7 @@ private slots:
         QTest::addColumn<QPoint>("expected");
         QTest::newRow("no offsets") << 0 << 0 << QPoint(472, 472);
         QTest::newRow("0.5 mm across") << 5 << 0 << QPoint(496, 472); // 10.5 mm at 1200 dpi
-        QTest::newRow("2 mm up") << 0 << -20 << QPoint(472, 378);      // 8 mm
+        QTest::newRow("2 mm up") << 0 << -20 << QPoint(472, 378);     // 8 mm
     }
     void placingAtTheQueue() {
         QFETCH(int, offsetX);
@@ -518,9 +536,11 @@ private slots:
         QTest::addColumn<int>("orientation");
         QTest::addColumn<double>("paperWidth");
         QTest::addColumn<double>("paperHeight");
-        QTest::newRow("portrait 100 x 80 on the second queue") << kOtherQueue << 100.0 << 80.0 << 0 << 100.0 << 80.0;
+        QTest::newRow("portrait 100 x 80 on the second queue")
+            << kOtherQueue << 100.0 << 80.0 << 0 << 100.0 << 80.0;
         QTest::newRow("landscape 100 x 80") << kDefaultQueue << 100.0 << 80.0 << 1 << 100.0 << 80.0;
-        QTest::newRow("narrow and tall clamped") << kDefaultQueue << 50.0 << 600.0 << 0 << 76.0 << 500.0;
+        QTest::newRow("narrow and tall clamped")
+            << kDefaultQueue << 50.0 << 600.0 << 0 << 76.0 << 500.0;
         QTest::newRow("tall landscape") << kOtherQueue << 90.0 << 200.0 << 1 << 90.0 << 200.0;
     }
     void pageReachesTheQueue() {
@@ -538,14 +558,18 @@ private slots:
         Printer().BeginDoc();
         // A 10 x 5 mm block in the drawing area's top-left corner.
         const QPoint corner = mgr.Place(0, 0);
-        Printer().Canvas().fillRect(QRect(corner, QPoint(mgr.Place(10, 5)) - QPoint(1, 1)), Qt::black);
+        Printer().Canvas().fillRect(QRect(corner, QPoint(mgr.Place(10, 5)) - QPoint(1, 1)),
+                                    Qt::black);
         const int job = Printer().EndDoc();
         QVERIFY(job > 0);
 
         const QString pdf = WaitForJobPdf(title, job);
-        QVERIFY2(!pdf.isEmpty(), qPrintable(QStringLiteral("no PDF for job %1 in %2").arg(job).arg(PdfFolder())));
+        QVERIFY2(!pdf.isEmpty(),
+                 qPrintable(QStringLiteral("no PDF for job %1 in %2").arg(job).arg(PdfFolder())));
         const QString info = Run(QStringLiteral("pdfinfo"), {pdf});
-        const auto size = QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts")).match(info);
+        const auto size =
+            QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts"))
+                .match(info);
         QVERIFY2(size.hasMatch(), qPrintable(info));
         const auto rot = QRegularExpression(QStringLiteral("Page rot:\\s+(\\d+)")).match(info);
         const int rotation = rot.hasMatch() ? rot.captured(1).toInt() : 0;
@@ -571,7 +595,8 @@ private slots:
         QVERIFY(ink.isValid());
         // 2 pixels per millimetre.
         const QSize expected = orientation ? QSize(10, 20) : QSize(20, 10);
-        QVERIFY2(qAbs(ink.width() - expected.width()) <= 1 && qAbs(ink.height() - expected.height()) <= 1,
+        QVERIFY2(qAbs(ink.width() - expected.width()) <= 1 &&
+                     qAbs(ink.height() - expected.height()) <= 1,
                  qPrintable(QStringLiteral("%1 x %2").arg(ink.width()).arg(ink.height())));
         // It sits in a corner of the paper.
         QVERIFY(ink.left() <= 1 || ink.right() >= page.width() - 2);

@@ -17,7 +17,8 @@ QString getSerial(const TPrintItem& item, qint32 value) {
                 QStringLiteral("Format '%.%1d' invalid or incompatible with argument").arg(length));
         // Digits of the magnitude, widened first so the smallest value has one.
         const qint64 wide = value;
-        const QString digits = QString::number(wide < 0 ? -wide : wide).rightJustified(length, u'0');
+        const QString digits =
+            QString::number(wide < 0 ? -wide : wide).rightJustified(length, u'0');
         text = (wide < 0 ? QStringLiteral("-") : QString()) + digits;
     } else {
         text = QString::number(value);
@@ -36,7 +37,8 @@ qint32 SerialValue(const TPrintItem& item, qint32 serialno) {
     return qint32(IsTrue(item.ItemSerialDecrease()) ? start - delta : start + delta);
 }
 
-TPageComposer::TPageComposer(const TSettingMgr& settings, TFileMgr& files, TClock clock, QLocale locale)
+TPageComposer::TPageComposer(const TSettingMgr& settings, TFileMgr& files, TClock clock,
+                             QLocale locale)
     : FSettings(settings), FFiles(files), FClock(std::move(clock)), FLocale(std::move(locale)) {}
 
 std::unique_ptr<TCPrint> TPageComposer::GenerateTCPrint(TProject& project, qint32 serialno) const {
@@ -60,7 +62,8 @@ std::unique_ptr<TCPrint> TPageComposer::GenerateTCPrint(TProject& project, qint3
     return page;
 }
 
-std::unique_ptr<TLineOfText> TPageComposer::GetOneLine(const TPrintItem& item, qint32 serialno) const {
+std::unique_ptr<TLineOfText> TPageComposer::GetOneLine(const TPrintItem& item,
+                                                       qint32 serialno) const {
     auto text = std::make_unique<TTextItem>();
     switch (item.ItemType()) {
     case itSerial:

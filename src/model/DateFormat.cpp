@@ -75,8 +75,12 @@ private:
         return false;
     }
 
-    QString ShortDate() const { return FLocale.toString(FDate, FLocale.dateFormat(QLocale::ShortFormat)); }
-    QString LongDate() const { return FLocale.toString(FDate, FLocale.dateFormat(QLocale::LongFormat)); }
+    QString ShortDate() const {
+        return FLocale.toString(FDate, FLocale.dateFormat(QLocale::ShortFormat));
+    }
+    QString LongDate() const {
+        return FLocale.toString(FDate, FLocale.dateFormat(QLocale::LongFormat));
+    }
     QString ShortTime() const {
         return FLocale.toString(FTime, WithoutTimeZone(FLocale.timeFormat(QLocale::ShortFormat)));
     }
@@ -121,8 +125,8 @@ private:
                 if (count <= 2)
                     AppendNumber(FDate.month(), count);
                 else
-                    FResult += FLocale.monthName(FDate.month(),
-                                                 count == 3 ? QLocale::ShortFormat : QLocale::LongFormat);
+                    FResult += FLocale.monthName(FDate.month(), count == 3 ? QLocale::ShortFormat
+                                                                           : QLocale::LongFormat);
                 break;
             }
             case u'D': {

@@ -20,7 +20,8 @@ int MmToPixels(long double mm, int dpi) {
 QPoint PlacePoint(const TDeviceMetrics& metrics, int offsetX, int offsetY, double x, double y) {
     const long double xmm = static_cast<long double>(offsetX) / 10.0L + x;
     const long double ymm = static_cast<long double>(offsetY) / 10.0L + y;
-    return QPoint(MmToPixels(xmm, metrics.DpiX) - metrics.OffsetX, MmToPixels(ymm, metrics.DpiY) - metrics.OffsetY);
+    return QPoint(MmToPixels(xmm, metrics.DpiX) - metrics.OffsetX,
+                  MmToPixels(ymm, metrics.DpiY) - metrics.OffsetY);
 }
 
 double ClampPaperWidth(double mm) {
@@ -35,8 +36,9 @@ double ClampPaperHeight(double mm) {
     return mm > 500 ? 500 : mm;
 }
 
-void TPrintMgr::InitPrinter(int PRatio, double APWidth, double APHeight, int APsize, const QString& ADeviceName,
-                            const QString& Adefault, int AOffsetX, int AOffsetY, int ApaperOrientation) {
+void TPrintMgr::InitPrinter(int PRatio, double APWidth, double APHeight, int APsize,
+                            const QString& ADeviceName, const QString& Adefault, int AOffsetX,
+                            int AOffsetY, int ApaperOrientation) {
     FiOffsetX = AOffsetX;
     FiOffsetY = AOffsetY;
     const double height = APHeight * PRatio;
@@ -61,14 +63,17 @@ void TPrintMgr::InitPrinter(const QString& ConfigIni, int PRatio) {
         useDefault = ini.value(QStringLiteral("IsUseDefault"), QStringLiteral("Yes")).toString();
         bool fieldOk = false;
         const QLocale c = QLocale::c();
-        const int readSize = c.toInt(ini.value(QStringLiteral("PaperSize"), QStringLiteral("256")).toString().trimmed(),
-                                     &fieldOk);
+        const int readSize = c.toInt(
+            ini.value(QStringLiteral("PaperSize"), QStringLiteral("256")).toString().trimmed(),
+            &fieldOk);
         ok = ok && fieldOk;
-        const double readWidth =
-            c.toDouble(ini.value(QStringLiteral("PageWidth"), QStringLiteral("20")).toString().trimmed(), &fieldOk);
+        const double readWidth = c.toDouble(
+            ini.value(QStringLiteral("PageWidth"), QStringLiteral("20")).toString().trimmed(),
+            &fieldOk);
         ok = ok && fieldOk;
-        const double readHeight =
-            c.toDouble(ini.value(QStringLiteral("PageHeight"), QStringLiteral("20")).toString().trimmed(), &fieldOk);
+        const double readHeight = c.toDouble(
+            ini.value(QStringLiteral("PageHeight"), QStringLiteral("20")).toString().trimmed(),
+            &fieldOk);
         ok = ok && fieldOk && ini.status() == QSettings::NoError;
         if (ok) {
             paperSize = readSize;
@@ -94,13 +99,15 @@ void TPrintMgr::SetPagerSize(int /*APsize*/, int orientation, double width, doub
     TDeviceMode mode;
     if (!Printer().GetDeviceMode(mode))
         return;
-    mode.dmOrientation = orientation != 0 ? TDeviceMode::DMORIENT_LANDSCAPE : TDeviceMode::DMORIENT_PORTRAIT;
+    mode.dmOrientation =
+        orientation != 0 ? TDeviceMode::DMORIENT_LANDSCAPE : TDeviceMode::DMORIENT_PORTRAIT;
     mode.dmCopies = 1;
     // Always a user-defined size, whatever the caller asked for.
     mode.dmPaperSize = TDeviceMode::DMPAPER_USER;
     mode.dmPaperWidth = qint16(RoundHalfEven(static_cast<long double>(width) * 10));
     mode.dmPaperLength = qint16(RoundHalfEven(static_cast<long double>(height) * 10));
-    mode.dmFields |= TDeviceMode::DM_PAPERSIZE | TDeviceMode::DM_PAPERLENGTH | TDeviceMode::DM_PAPERWIDTH;
+    mode.dmFields |=
+        TDeviceMode::DM_PAPERSIZE | TDeviceMode::DM_PAPERLENGTH | TDeviceMode::DM_PAPERWIDTH;
     mode.dmDefaultSource = TDeviceMode::DMBIN_AUTO;
     Printer().SetDeviceMode(mode);
 }
@@ -117,7 +124,8 @@ QString TPrintMgr::GetDefaultPrint() const {
     QString uri;
     const QByteArray queue = name.toUtf8();
     if (cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.constData(), nullptr)) {
-        makeAndModel = QString::fromUtf8(cupsGetOption("printer-make-and-model", dest->num_options, dest->options));
+        makeAndModel = QString::fromUtf8(
+            cupsGetOption("printer-make-and-model", dest->num_options, dest->options));
         uri = QString::fromUtf8(cupsGetOption("device-uri", dest->num_options, dest->options));
         cupsFreeDests(1, dest);
     }
@@ -162,8 +170,10 @@ QPoint TPrintMgr::Place(double x, double y) const {
 }
 
 void TPrintMgr::showpageinfo(const std::function<void(const QString&)>& showMessage) const {
-    static const QString sample =
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789.,;:!?'\"-+*/=()[]{}<>@#$%&_");
+    static const QString sample = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvw"
+                                                 "xyz0123456789.,;:!?'\"-+*/=()[]{}<>@#$%&_");
     for (QChar ch : sample)
-        showMessage(QStringLiteral("length: %1 , %2 pixels width").arg(ch).arg(Printer().TextWidth(QString(ch))));
+        showMessage(QStringLiteral("length: %1 , %2 pixels width")
+                        .arg(ch)
+                        .arg(Printer().TextWidth(QString(ch))));
 }

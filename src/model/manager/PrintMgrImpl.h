@@ -34,8 +34,9 @@ public:
     // Selects the printer ("TRUE" in any case for the default, else the named
     // one, falling back to the default; an empty name keeps the selection),
     // keeps the offsets (0.1 mm) and sets paper size and orientation.
-    void InitPrinter(int PRatio, double APWidth, double APHeight, int APsize, const QString& ADeviceName,
-                     const QString& Adefault, int AOffsetX, int AOffsetY, int ApaperOrientation);
+    void InitPrinter(int PRatio, double APWidth, double APHeight, int APsize,
+                     const QString& ADeviceName, const QString& Adefault, int AOffsetX,
+                     int AOffsetY, int ApaperOrientation);
     // The same from the section "Printer" of an INI file; always portrait.
     void InitPrinter(const QString& ConfigIni, int PRatio);
 

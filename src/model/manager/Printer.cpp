@@ -81,8 +81,9 @@ void TPrinter::ResetDeviceMode() {
     FMode = TDeviceMode();
     const QPageLayout layout = FDevice->pageLayout();
     const QSizeF mm = layout.pageSize().size(QPageSize::Millimeter);
-    FMode.dmOrientation = layout.orientation() == QPageLayout::Landscape ? TDeviceMode::DMORIENT_LANDSCAPE
-                                                                         : TDeviceMode::DMORIENT_PORTRAIT;
+    FMode.dmOrientation = layout.orientation() == QPageLayout::Landscape
+                              ? TDeviceMode::DMORIENT_LANDSCAPE
+                              : TDeviceMode::DMORIENT_PORTRAIT;
     FMode.dmPaperWidth = qint16(qRound(mm.width() * 10));
     FMode.dmPaperLength = qint16(qRound(mm.height() * 10));
 }
@@ -99,14 +100,16 @@ void TPrinter::SetDeviceMode(const TDeviceMode& mode) {
     if (!HasPrinter())
         return;
     FMode = mode;
-    if ((mode.dmFields & (TDeviceMode::DM_PAPERWIDTH | TDeviceMode::DM_PAPERLENGTH)) && mode.dmPaperWidth > 0 &&
-        mode.dmPaperLength > 0) {
+    if ((mode.dmFields & (TDeviceMode::DM_PAPERWIDTH | TDeviceMode::DM_PAPERLENGTH)) &&
+        mode.dmPaperWidth > 0 && mode.dmPaperLength > 0) {
         // Width across the feed, length along it, whatever the orientation.
         const QSizeF mm(mode.dmPaperWidth / 10.0, mode.dmPaperLength / 10.0);
-        FDevice->setPageSize(QPageSize(mm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
+        FDevice->setPageSize(
+            QPageSize(mm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
     }
-    FDevice->setPageOrientation(mode.dmOrientation == TDeviceMode::DMORIENT_LANDSCAPE ? QPageLayout::Landscape
-                                                                                      : QPageLayout::Portrait);
+    FDevice->setPageOrientation(mode.dmOrientation == TDeviceMode::DMORIENT_LANDSCAPE
+                                    ? QPageLayout::Landscape
+                                    : QPageLayout::Portrait);
     // Zero margins are refused where the printer has hardware margins; the
     // layout then keeps those, which is what the printable offsets report.
     FDevice->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
@@ -147,9 +150,11 @@ void TPrinter::BeginDoc() {
     CheckNotPrinting();
     if (!HasPrinter())
         throw EInOutError(QStringLiteral("No printer is selected"));
-    auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/kova-job-XXXXXX.pdf"));
+    auto file =
+        std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/kova-job-XXXXXX.pdf"));
     if (!file->open())
-        throw EInOutError(QStringLiteral("Cannot create the print file %1").arg(file->fileTemplate()));
+        throw EInOutError(
+            QStringLiteral("Cannot create the print file %1").arg(file->fileTemplate()));
     file->close();
 
     // The job is drawn to a PDF with exactly the printer's page layout and
@@ -201,8 +206,8 @@ int TPrinter::EndDoc() {
     const QByteArray queue = PrinterName().toUtf8();
     const QByteArray path = QFile::encodeName(file->fileName());
     const QByteArray title = FTitle.toUtf8();
-    const int job = cupsPrintFile(queue.constData(), path.constData(), title.constData(), int(options.size()),
-                                  options.data());
+    const int job = cupsPrintFile(queue.constData(), path.constData(), title.constData(),
+                                  int(options.size()), options.data());
     if (job <= 0)
         throw EInOutError(QStringLiteral("Printing to %1 failed: %2")
                               .arg(PrinterName(), QString::fromUtf8(cupsLastErrorString())));

@@ -12,9 +12,6 @@
 // Pen styles as stored with an item (8-bit); psClear draws nothing.
 enum TPenStyle : quint8 { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
 
-// The system's window colour, the pen colour a fresh drawable carries.
-constexpr TColor clWindow = 0xFF000005;
-
 // One drawable of a composed page, every value already resolved for that page.
 // Geometry is in millimetres from the page's top-left corner; what TextWidth and
 // LineHeight mean depends on ItemType (see the renderers).
@@ -22,6 +19,9 @@ class TTextItem : public TPersistentObject {
 public:
     TTextItem();
     ~TTextItem() override;
+
+    // The desktop's window colour (system colour 5), a fresh item's pen colour.
+    static constexpr TColor DefaultPenColor = 0xFF000005;
 
     double RotateDegree() const { return FRotateDegree; }
     void SetRotateDegree(double v) { FRotateDegree = v; }
@@ -89,7 +89,7 @@ private:
     bool FDrawOutline = false;
     double FOutlineMargin = 0;
     qint32 FOutlinePenWidth = 5;
-    TColor FOutlinePenColor = clWindow;
+    TColor FOutlinePenColor = DefaultPenColor;
     TPenStyle FOutlinePenStyle = psClear;
     qint32 FBarcodeType = 0;
     qint32 FBarcodeOption = 0;

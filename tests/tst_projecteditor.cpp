@@ -93,7 +93,6 @@ private slots:
     void storesEveryField_data();
     void storesEveryField();
     void emptyNameIsRefused();
-    void defaultDeviceClearsDeviceName();
     void uninstalledPrinterIsKept();
     void untouchedNumbersKeepStoredValues();
     void saveButtonFollowsChanges_data();
@@ -237,7 +236,7 @@ void TestProjectEditor::storesEveryField_data() {
     QTest::newRow("named printer, landscape")
         << "标签 A" << false << 2 << 80.25 << 40.0 << true << 12.0 << 7.0 << "FALSE"
         << "Office Laser";
-    QTest::newRow("default printer, portrait")
+    QTest::newRow("default device clears the printer name")
         << "Labels" << true << 0 << 210.0 << 297.0 << false << 0.0 << 0.0 << "TRUE"
         << "";
     QTest::newRow("zero and negative taken as entered")
@@ -264,6 +263,7 @@ void TestProjectEditor::storesEveryField() {
     child<QLineEdit>(ed.get(), "edtProjectName")->setText(name);
     child<QCheckBox>(ed.get(), "PrnDefault")->setChecked(useDefault);
     child<QComboBox>(ed.get(), "prnSelect")->setCurrentIndex(printerIndex);
+    QCOMPARE(child<QComboBox>(ed.get(), "prnSelect")->isEnabled(), !useDefault);
     child<QDoubleSpinBox>(ed.get(), "PrnPageWidth")->setValue(width);
     child<QDoubleSpinBox>(ed.get(), "PrnPageHeight")->setValue(height);
     child<QRadioButton>(ed.get(), landscape ? "rbLandscape" : "rbPortrait")->click();
@@ -323,23 +323,6 @@ void TestProjectEditor::emptyNameIsRefused() {
     QVERIFY(!ed->doSave());
     QCOMPARE(p.ProjectName(), QString("Invoices"));
     QCOMPARE(p.ProjectNotes(), QString("first line\nsecond line"));
-}
-
-void TestProjectEditor::defaultDeviceClearsDeviceName() {
-    TProject p;
-    fillProject(p);
-    auto ed = openEditor(p);
-    auto* select = child<QComboBox>(ed.get(), "prnSelect");
-    auto* useDefault = child<QCheckBox>(ed.get(), "PrnDefault");
-    QVERIFY(select->isEnabled());
-    useDefault->click();
-    QVERIFY(!select->isEnabled());
-    useDefault->click();
-    QVERIFY(select->isEnabled());
-    useDefault->click();
-    QTest::mouseClick(child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
-    QCOMPARE(p.ProjectDefaultDevice(), QString("TRUE"));
-    QCOMPARE(p.ProjectDeviceName(), QString());
 }
 
 void TestProjectEditor::uninstalledPrinterIsKept() {

@@ -37,7 +37,8 @@ public:
     // The printer manager's list of installed printers.
     static QStringList InstalledPrinters();
 
-    // Fills the form from the project, which must outlive the dialog's use.
+    // Fills the form from the project, which must outlive the dialog's use. The
+    // project font is read through the print model, which must be loaded.
     void Setdata(TProject* project);
     TProject* GetData() const { return currProject; }
     // True once a save has written the form into the project.

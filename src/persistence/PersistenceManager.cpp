@@ -14,7 +14,9 @@ QString sqlErrorText(const QSqlError& error) {
     return text;
 }
 
-int sqlErrorCode(const QSqlError& error) { return error.nativeErrorCode().toInt(); }
+int sqlErrorCode(const QSqlError& error) {
+    return error.nativeErrorCode().toInt();
+}
 
 // Rewrites ":name" placeholders to "?" outside quoted text and identifiers, and
 // reports the names in order of appearance.
@@ -38,7 +40,8 @@ QString positionalSql(const QString& sql, QStringList& names) {
         if (c == QLatin1Char(':') && i + 1 < sql.size() &&
             (sql.at(i + 1).isLetter() || sql.at(i + 1) == QLatin1Char('_'))) {
             qsizetype j = i + 1;
-            while (j < sql.size() && (sql.at(j).isLetterOrNumber() || sql.at(j) == QLatin1Char('_')))
+            while (j < sql.size() &&
+                   (sql.at(j).isLetterOrNumber() || sql.at(j) == QLatin1Char('_')))
                 ++j;
             names << sql.mid(i + 1, j - i - 1);
             out += QLatin1Char('?');
@@ -54,7 +57,7 @@ QString positionalSql(const QString& sql, QStringList& names) {
 
 // ---- TQuery
 
-TQuery::TQuery(TDatabaseConnection& connection) : FConnection(connection) {}
+TQuery::TQuery(TDatabaseConnection& connection) : FConnection(&connection) {}
 TQuery::~TQuery() = default;
 
 void TQuery::SetSQL(const QString& sql) {
@@ -66,14 +69,20 @@ void TQuery::SetSQL(const QString& sql) {
 void TQuery::ParamAsString(const QString& name, const QString& value) {
     FParams[name.toLower()] = value.isNull() ? QString(QLatin1String("")) : value;
 }
-void TQuery::ParamAsInteger(const QString& name, int value) { FParams[name.toLower()] = value; }
-void TQuery::ParamAsDouble(const QString& name, double value) { FParams[name.toLower()] = value; }
+void TQuery::ParamAsInteger(const QString& name, int value) {
+    FParams[name.toLower()] = value;
+}
+void TQuery::ParamAsDouble(const QString& name, double value) {
+    FParams[name.toLower()] = value;
+}
 void TQuery::ParamFromStream(const QString& name, const QByteArray& bytes) {
     FParams[name.toLower()] = bytes;
 }
 
 void TQuery::Open() {
     Close();
+    if (!FConnection)
+        throw EPersistenceError(QStringLiteral("The query is no longer attached to a connection."));
     QStringList names;
     const QString sql = positionalSql(FSQL, names);
     TStatementParams bound;
@@ -85,7 +94,7 @@ void TQuery::Open() {
     }
     PersistenceManager().NotifyStatement(FSQL, bound);
 
-    FQuery = std::make_unique<QSqlQuery>(FConnection.Database());
+    FQuery = std::make_unique<QSqlQuery>(FConnection->Database());
     FQuery->setForwardOnly(true);
     if (!FQuery->prepare(sql))
         throw EDatabaseError(sqlErrorText(FQuery->lastError()), sqlErrorCode(FQuery->lastError()));
@@ -93,45 +102,79 @@ void TQuery::Open() {
         FQuery->bindValue(i, bound.at(i).second);
     if (!FQuery->exec())
         throw EDatabaseError(sqlErrorText(FQuery->lastError()), sqlErrorCode(FQuery->lastError()));
+    FRecord = FQuery->record();
     FEof = !(FQuery->isSelect() && FQuery->next());
 }
 
 void TQuery::Next() {
-    if (FQuery && !FEof)
+    if (FEof)
+        return;
+    if (FQuery)
         FEof = !FQuery->next();
+    else
+        FEof = ++FRow >= FRows.size();
 }
 
 int TQuery::fieldIndex(const QString& name) const {
-    const int index = FQuery ? FQuery->record().indexOf(name) : -1;
+    const int index = FRecord.indexOf(name);
     if (index < 0)
         throw EPersistenceError(QStringLiteral("Field %1 not found").arg(name));
     return index;
 }
 
+QVariant TQuery::value(int index) const {
+    if (FQuery)
+        return FQuery->value(index);
+    const auto& row = FRows.at(FRow);
+    return index >= 0 && index < row.size() ? row.at(index) : QVariant();
+}
+
 QVariant TQuery::Field(const QString& name) const {
     const int index = fieldIndex(name);
-    return FEof ? QVariant() : FQuery->value(index);
+    return FEof ? QVariant() : value(index);
 }
 
 QVariant TQuery::FieldAt(int index) const {
-    return FEof || !FQuery ? QVariant() : FQuery->value(index);
+    return FEof ? QVariant() : value(index);
 }
 
-QString TQuery::FieldAsString(const QString& name) const { return Field(name).toString(); }
+QString TQuery::FieldAsString(const QString& name) const {
+    return Field(name).toString();
+}
 
 QByteArray TQuery::AssignFieldAsStream(const QString& name) const {
     const int index = fieldIndex(name);
-    const QVariant value = FQuery->value(index);
-    if (FQuery->record().field(index).metaType().id() != QMetaType::QByteArray)
+    if (FRecord.field(index).metaType().id() != QMetaType::QByteArray)
         throw EPersistenceError(
             QStringLiteral("Field is not a BLOB error in method AssignFieldAsStream of class %1")
                 .arg(QStringLiteral("TQuery")));
-    return value.toByteArray();
+    return FEof ? QByteArray() : value(index).toByteArray();
 }
 
 void TQuery::Close() {
     FQuery.reset();
+    FRecord.clear();
+    FRows.clear();
+    FRow = 0;
     FEof = true;
+}
+
+void TQuery::Detach() {
+    std::vector<QList<QVariant>> rows;
+    if (FQuery) {
+        for (bool more = !FEof; more; more = FQuery->next()) {
+            QList<QVariant> row;
+            row.reserve(FRecord.count());
+            for (int i = 0; i < FRecord.count(); ++i)
+                row.append(FQuery->value(i));
+            rows.push_back(std::move(row));
+        }
+        FQuery.reset();
+    }
+    FRows = std::move(rows);
+    FRow = 0;
+    FEof = FRows.empty();
+    FConnection = nullptr;
 }
 
 // ---- TDatabaseConnection
@@ -226,7 +269,8 @@ void TPersistenceManager::ConnectDatabase(const QString& databaseName, const QSt
         if (l->Name() == layerName)
             layer = l.get();
     if (!layer)
-        throw EPersistenceError(QStringLiteral("Unable to find persistence layer <%1>").arg(layerName));
+        throw EPersistenceError(
+            QStringLiteral("Unable to find persistence layer <%1>").arg(layerName));
 
     Disconnect();
     // Connections must close while Qt's database registry still exists.
@@ -239,13 +283,14 @@ void TPersistenceManager::ConnectDatabase(const QString& databaseName, const QSt
     QString cause;
     try {
         const QString name = QStringLiteral("kova_%1").arg(++FConnectionSerial);
-        FPool.push_back({std::make_unique<TDatabaseConnection>(layer->Open(connection, name)), false});
+        FPool.push_back(
+            {std::make_unique<TDatabaseConnection>(layer->Open(connection, name)), false});
         FLayer = layer;
         FParams = connection;
         return;
     } catch (const EDatabaseError& e) {
-        const bool rejectedLogin = e.Message().contains(QLatin1String("user name and password"),
-                                                        Qt::CaseInsensitive);
+        const bool rejectedLogin =
+            e.Message().contains(QLatin1String("user name and password"), Qt::CaseInsensitive);
         if (!rejectedLogin)
             cause = QStringLiteral("Error attempting to connect to database.\r%1\rError code: %2")
                         .arg(e.Message())
@@ -253,13 +298,13 @@ void TPersistenceManager::ConnectDatabase(const QString& databaseName, const QSt
     } catch (const Exception& e) {
         cause = e.Message();
     }
-    QString message = QStringLiteral("Cannot connect to database. \r"
-                                     "Database name:       %1\r"
-                                     "User name:           %2\r"
-                                     "Password:            %3\r"
-                                     "Persistence layer:   %4")
-                          .arg(databaseName, userName, QString(password.size(), QLatin1Char('X')),
-                               layerName);
+    QString message =
+        QStringLiteral("Cannot connect to database. \r"
+                       "Database name:       %1\r"
+                       "User name:           %2\r"
+                       "Password:            %3\r"
+                       "Persistence layer:   %4")
+            .arg(databaseName, userName, QString(password.size(), QLatin1Char('X')), layerName);
     if (!cause.isEmpty())
         message += QStringLiteral("\r\rMessage:\r") + cause;
     throw EPersistenceError(message);
@@ -299,17 +344,26 @@ namespace {
 
 QVariant columnValue(const QVariant& raw, TPropKind kind) {
     switch (kind) {
-    case TPropKind::Integer: return raw.isNull() ? 0 : raw.toInt();
-    case TPropKind::Double: return raw.isNull() ? 0.0 : raw.toDouble();
-    default: return raw.isNull() ? QString(QLatin1String("")) : raw.toString();
+    case TPropKind::Integer:
+        return raw.isNull() ? 0 : raw.toInt();
+    case TPropKind::Double:
+        return raw.isNull() ? 0.0 : raw.toDouble();
+    default:
+        return raw.isNull() ? QString(QLatin1String("")) : raw.toString();
     }
 }
 
 void bindProperty(TQuery& query, const QString& column, const QVariant& value, TPropKind kind) {
     switch (kind) {
-    case TPropKind::Integer: query.ParamAsInteger(column, value.toInt()); break;
-    case TPropKind::Double: query.ParamAsDouble(column, value.toDouble()); break;
-    default: query.ParamAsString(column, value.toString()); break;
+    case TPropKind::Integer:
+        query.ParamAsInteger(column, value.toInt());
+        break;
+    case TPropKind::Double:
+        query.ParamAsDouble(column, value.toDouble());
+        break;
+    default:
+        query.ParamAsString(column, value.toString());
+        break;
     }
 }
 
@@ -362,7 +416,8 @@ void TPersistenceManager::loadList(TDatabaseConnection& conn, TPersistentList& l
         for (const TMapping& m : *mappings) {
             if (m.Keys & pktFK)
                 continue;
-            const TPropKind kind = (m.Keys & pktDB) ? TPropKind::String : kindOf(elementClass, m.Path);
+            const TPropKind kind =
+                (m.Keys & pktDB) ? TPropKind::String : kindOf(elementClass, m.Path);
             element->SetPropValue(m.Path, columnValue(query->Field(m.Column), kind));
         }
         list.Add(element);
@@ -412,7 +467,8 @@ void TPersistenceManager::SaveObject(TPersistentObject& root) {
         for (const TMapping& m : *mappings)
             if (m.Keys & pktDB)
                 key = m.Column;
-        query->SetSQL(QStringLiteral("delete from %1 where %2 =:%2").arg(mappings->front().Table, key));
+        query->SetSQL(
+            QStringLiteral("delete from %1 where %2 =:%2").arg(mappings->front().Table, key));
         query->ParamAsString(key, object->OID());
         query->ExecSQL();
         acted.push_back(object);

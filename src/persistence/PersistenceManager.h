@@ -8,6 +8,7 @@
 #include <QPair>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <functional>
 #include <map>
 #include <memory>
@@ -33,9 +34,9 @@ enum TPKType { pktDB = 0x1, pktFK = 0x2 };
 
 struct TMapping {
     QString Table;
-    QString Path;   // property path, e.g. "ItemName" or "Owner.OID"
+    QString Path; // property path, e.g. "ItemName" or "Owner.OID"
     QString Column;
-    int Keys = 0;   // TPKType flags
+    int Keys = 0; // TPKType flags
 };
 
 using TStatementParams = QList<QPair<QString, QVariant>>;
@@ -69,14 +70,22 @@ public:
     // The bytes of a blob field; fails when the field is not a blob.
     QByteArray AssignFieldAsStream(const QString& name) const;
     void Close();
+    // Reads the remaining rows into memory and lets go of the connection, so the
+    // rows stay readable after the connection went back to the pool. A detached
+    // query cannot run again.
+    void Detach();
 
 private:
     int fieldIndex(const QString& name) const;
+    QVariant value(int index) const;
 
-    TDatabaseConnection& FConnection;
+    TDatabaseConnection* FConnection;
     QString FSQL;
     std::map<QString, QVariant> FParams; // keyed by lower-case name
     std::unique_ptr<QSqlQuery> FQuery;
+    QSqlRecord FRecord;                 // the columns of the open statement
+    std::vector<QList<QVariant>> FRows; // a detached query's rows
+    size_t FRow = 0;
     bool FEof = true;
 };
 

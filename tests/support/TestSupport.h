@@ -2,10 +2,13 @@
 
 #include "persistence/PersistenceManager.h"
 
+#include <QApplication>
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QVariant>
+#include <functional>
 
 // A fresh database file copied from the schema-made template, connected as the
 // program's default database for the fixture's lifetime.
@@ -50,3 +53,13 @@ public:
     QList<RecordedStatement> statements;
     QStringList sqls() const;
 };
+
+// Calls action with the next modal window of type T once it is up.
+template <class T> void WhenModal(std::function<void(T*)> action) {
+    QTimer::singleShot(20, [action] {
+        if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget()))
+            action(window);
+        else
+            WhenModal<T>(action);
+    });
+}

@@ -8,9 +8,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -278,4 +280,22 @@ void MessageAnswerer::poll() {
         button = box->buttons().value(0);
     if (button)
         button->click();
+}
+
+QString ZbarScan(const QString& image) {
+    QProcess zbar;
+    zbar.start(QStringLiteral("zbarimg"), {QStringLiteral("-q"), QStringLiteral("--raw"), image});
+    if (!zbar.waitForFinished(30000))
+        return QStringLiteral("<zbarimg did not finish>");
+    return QString::fromUtf8(zbar.readAllStandardOutput()).trimmed();
+}
+
+QImage RasterisePdfPage(const QString& pdf, int page, int dpi) {
+    QTemporaryDir dir;
+    const QString base = dir.filePath(QStringLiteral("page"));
+    QProcess::execute(QStringLiteral("pdftoppm"),
+                      {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-gray"),
+                       QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                       QString::number(page), QStringLiteral("-singlefile"), pdf, base});
+    return QImage(base + QStringLiteral(".pgm"));
 }

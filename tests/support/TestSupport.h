@@ -87,3 +87,8 @@ private:
     QList<int> FButtons;
     class QTimer* FTimer;
 };
+
+// zbarimg's reading of a picture: "TYPE:data" per symbol, one per line.
+QString ZbarScan(const QString& image);
+// One page of a PDF rasterised by pdftoppm, greyscale, at `dpi`.
+class QImage RasterisePdfPage(const QString& pdf, int page, int dpi);

@@ -3,8 +3,22 @@
 #include "model/bom/SettingBom.h"
 #include "persistence/FbLayer.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <cups/cups.h>
+#include <functional>
 
 void EnsurePersistence() {
     RegisterBusinessObjects();
@@ -27,7 +41,9 @@ TestDatabase::TestDatabase() {
                                          QStringLiteral("FBAPI"));
 }
 
-TestDatabase::~TestDatabase() { PersistenceManager().Disconnect(); }
+TestDatabase::~TestDatabase() {
+    PersistenceManager().Disconnect();
+}
 
 void TestDatabase::exec(const QString& sql) {
     TDatabaseLock conn;
@@ -65,11 +81,221 @@ StatementRecorder::StatementRecorder() {
         });
 }
 
-StatementRecorder::~StatementRecorder() { PersistenceManager().SetStatementObserver({}); }
+StatementRecorder::~StatementRecorder() {
+    PersistenceManager().SetStatementObserver({});
+}
 
 QStringList StatementRecorder::sqls() const {
     QStringList list;
     for (const auto& s : statements)
         list << s.normalized();
     return list;
+}
+
+QString TestPdfFolder() {
+    return QFileInfo(QStringLiteral(KOVA_CUPS_SOCKET)).dir().filePath(QStringLiteral("root/pdf"));
+}
+
+QString JobPdf(const QString& title, int id) {
+    const QDir dir(TestPdfFolder());
+    for (const QString& name : dir.entryList({QStringLiteral("*-job_%1.pdf").arg(id)}, QDir::Files))
+        if (name.startsWith(title))
+            return dir.filePath(name);
+    return QString();
+}
+
+namespace {
+
+struct JobInfo {
+    bool found = false;
+    ipp_jstate_t state = IPP_JSTATE_PENDING;
+    QString printer;
+};
+
+JobInfo FindJob(int id) {
+    cups_job_t* jobs = nullptr;
+    const int n = cupsGetJobs(&jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
+    JobInfo info;
+    for (int i = 0; i < n; ++i)
+        if (jobs[i].id == id) {
+            info.found = true;
+            info.state = jobs[i].state;
+            info.printer = QString::fromUtf8(jobs[i].dest);
+        }
+    cupsFreeJobs(n, jobs);
+    return info;
+}
+
+// The queue's own words: its state message, or "stopped" with the reasons.
+QString QueueTrouble(const QString& printer) {
+    const QByteArray name = printer.toUtf8();
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(), nullptr);
+    if (!dest)
+        return QStringLiteral("queue %1 is gone").arg(printer);
+    const char* state = cupsGetOption("printer-state", dest->num_options, dest->options);
+    QString trouble;
+    if (state && QByteArray(state) == "5") {
+        const char* message =
+            cupsGetOption("printer-state-message", dest->num_options, dest->options);
+        const char* reasons =
+            cupsGetOption("printer-state-reasons", dest->num_options, dest->options);
+        trouble = QStringLiteral("queue %1 stopped: %2 (%3)")
+                      .arg(printer, QString::fromUtf8(message ? message : ""),
+                           QString::fromUtf8(reasons ? reasons : ""));
+    }
+    cupsFreeDests(1, dest);
+    return trouble;
+}
+
+} // namespace
+
+QString WaitForJobPdf(const QString& title, int id, QString* why, int timeoutMs) {
+    QString reason;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        const JobInfo job = FindJob(id);
+        if (!job.found) {
+            reason = QStringLiteral("job %1 is unknown to the server").arg(id);
+            break;
+        }
+        if (job.state == IPP_JSTATE_COMPLETED) {
+            const QString pdf = JobPdf(title, id);
+            if (!pdf.isEmpty() && QFileInfo(pdf).size() > 0)
+                return pdf;
+        } else if (job.state > IPP_JSTATE_STOPPED) {
+            reason = QStringLiteral("job %1 ended in state %2: %3")
+                         .arg(id)
+                         .arg(int(job.state))
+                         .arg(QueueTrouble(job.printer));
+            break;
+        } else if (const QString trouble = QueueTrouble(job.printer); !trouble.isEmpty()) {
+            reason = trouble;
+            break;
+        }
+        QThread::msleep(100);
+    }
+    if (reason.isEmpty())
+        reason = QStringLiteral("no PDF for job %1 in %2 after %3 ms")
+                     .arg(id)
+                     .arg(TestPdfFolder())
+                     .arg(timeoutMs);
+    if (why)
+        *why = reason;
+    return QString();
+}
+
+namespace {
+
+QList<int> JobsWhere(const std::function<bool(const cups_job_t&)>& match) {
+    cups_job_t* jobs = nullptr;
+    const int n = cupsGetJobs(&jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
+    QList<int> ids;
+    for (int i = 0; i < n; ++i)
+        if (match(jobs[i]))
+            ids << jobs[i].id;
+    cupsFreeJobs(n, jobs);
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+} // namespace
+
+QList<int> JobsTitled(const QString& title) {
+    return JobsWhere([&](const cups_job_t& job) { return QString::fromUtf8(job.title) == title; });
+}
+
+QList<int> JobsOnQueue(const QString& queue) {
+    return JobsWhere([&](const cups_job_t& job) { return QString::fromUtf8(job.dest) == queue; });
+}
+
+bool JobTitled(const QString& title) {
+    return !JobsTitled(title).isEmpty();
+}
+
+bool AddTestQueue(const QString& name, QString* why) {
+    const QString root =
+        QFileInfo(
+            QFileInfo(QStringLiteral(KOVA_CUPS_SOCKET)).dir().filePath(QStringLiteral("root")))
+            .symLinkTarget();
+    const QString instance = QStringLiteral("kova") + root.section(QLatin1Char('.'), -1);
+    QProcess lpadmin;
+    lpadmin.start(QStringLiteral("lpadmin"),
+                  {QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                   QStringLiteral("cups-pdf:/") + instance, QStringLiteral("-P"),
+                   QStringLiteral("/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd"), QStringLiteral("-o"),
+                   QStringLiteral("pdftops-renderer-default=pdftocairo")});
+    lpadmin.waitForFinished(30000);
+    if (lpadmin.exitStatus() != QProcess::NormalExit || lpadmin.exitCode() != 0) {
+        if (why)
+            *why = QString::fromLocal8Bit(lpadmin.readAllStandardError());
+        return false;
+    }
+    return true;
+}
+
+void RemoveTestQueue(const QString& name) {
+    QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name});
+}
+
+QString RunTool(const QString& program, const QStringList& args, int* exitCode) {
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(120000);
+    if (exitCode)
+        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+QStringList PdfPageTexts(const QString& pdf) {
+    QStringList pages =
+        RunTool(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}).split(QLatin1Char('\f'));
+    // pdftotext ends the last page with a form feed too.
+    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+        pages.removeLast();
+    for (QString& page : pages)
+        page = page.trimmed();
+    return pages;
+}
+
+MessageAnswerer::MessageAnswerer(QList<int> buttons)
+    : FButtons(std::move(buttons)), FTimer(new QTimer) {
+    QObject::connect(FTimer, &QTimer::timeout, [this] { poll(); });
+    FTimer->start(20);
+}
+
+MessageAnswerer::~MessageAnswerer() {
+    delete FTimer;
+}
+
+void MessageAnswerer::poll() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box)
+        return;
+    texts << box->text();
+    QAbstractButton* button = box->defaultButton();
+    if (!FButtons.isEmpty())
+        button = box->button(QMessageBox::StandardButton(FButtons.takeFirst()));
+    if (!button)
+        button = box->buttons().value(0);
+    if (button)
+        button->click();
+}
+
+QString ZbarScan(const QString& image) {
+    QProcess zbar;
+    zbar.start(QStringLiteral("zbarimg"), {QStringLiteral("-q"), QStringLiteral("--raw"), image});
+    if (!zbar.waitForFinished(30000))
+        return QStringLiteral("<zbarimg did not finish>");
+    return QString::fromUtf8(zbar.readAllStandardOutput()).trimmed();
+}
+
+QImage RasterisePdfPage(const QString& pdf, int page, int dpi) {
+    QTemporaryDir dir;
+    const QString base = dir.filePath(QStringLiteral("page"));
+    QProcess::execute(QStringLiteral("pdftoppm"),
+                      {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-gray"),
+                       QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                       QString::number(page), QStringLiteral("-singlefile"), pdf, base});
+    return QImage(base + QStringLiteral(".pgm"));
 }

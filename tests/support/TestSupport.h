@@ -63,3 +63,45 @@ template <class T> void WhenModal(std::function<void(T*)> action) {
             WhenModal<T>(action);
     });
 }
+
+// The private print server (scripts/test-cups-start): where cups-pdf writes its jobs.
+QString TestPdfFolder();
+// The PDF of a finished job, "<title>...-job_<id>.pdf"; empty when there is none.
+QString JobPdf(const QString& title, int id);
+// Waits for the PDF of a job. A job the server stops, aborts or cancels, or a
+// queue that stops, ends the wait at once with the server's reason in `why`.
+QString WaitForJobPdf(const QString& title, int id, QString* why = nullptr, int timeoutMs = 60000);
+// Whether the server has seen a job of this title (titles tell concurrent tests apart).
+bool JobTitled(const QString& title);
+// Ids of the jobs of this title, in submission order.
+QList<int> JobsTitled(const QString& title);
+// Ids of every job a queue has seen, in submission order.
+QList<int> JobsOnQueue(const QString& queue);
+// A cups-pdf queue of the test's own on the private server (jobs on it are the
+// test's alone, and it may be stopped or made to reject jobs); removed by
+// RemoveTestQueue. Returns false with the reason when lpadmin fails.
+bool AddTestQueue(const QString& name, QString* why = nullptr);
+void RemoveTestQueue(const QString& name);
+// Runs a command to its end; its standard output.
+QString RunTool(const QString& program, const QStringList& args, int* exitCode = nullptr);
+// The text of every page of a PDF, as pdftotext reads it.
+QStringList PdfPageTexts(const QString& pdf);
+
+// Answers the modal message boxes that come up with the given buttons, in order,
+// keeping their texts; a box the list does not cover gets its default button.
+class MessageAnswerer {
+public:
+    explicit MessageAnswerer(QList<int> buttons = {});
+    ~MessageAnswerer();
+    QStringList texts;
+
+private:
+    void poll();
+    QList<int> FButtons;
+    class QTimer* FTimer;
+};
+
+// zbarimg's reading of a picture: "TYPE:data" per symbol, one per line.
+QString ZbarScan(const QString& image);
+// One page of a PDF rasterised by pdftoppm, greyscale, at `dpi`.
+class QImage RasterisePdfPage(const QString& pdf, int page, int dpi);

@@ -1,0 +1,448 @@
+// Print runs end to end: kova-print (the Print button's code without a window)
+// against a real database file and a real cups-pdf queue, read back with
+// pdftotext. Numbering never skips and never repeats.
+#include "TestSupport.h"
+
+#include "PrintMain.h"
+#include "model/PrintCommon.h"
+#include "model/bom/SettingBom.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+
+namespace {
+
+const QString kProject = QStringLiteral("票号");
+
+struct Printed {
+    int exitCode = -1;
+    QString out, err;
+    int jobId = 0;
+    int nextStart() const { return out.trimmed().toInt(); }
+};
+
+QString KovaPrint() {
+    return QStringLiteral(KOVA_BIN_DIR "/kova-print");
+}
+
+Printed Collect(QProcess& p) {
+    Printed r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    const auto job = QRegularExpression(QStringLiteral("job (\\d+) on")).match(r.err);
+    r.jobId = job.hasMatch() ? job.captured(1).toInt() : 0;
+    return r;
+}
+
+// The serial numbers on the pages of a PDF, one per page.
+QStringList Serials(const QString& pdf) {
+    QStringList serials;
+    for (const QString& page : PdfPageTexts(pdf))
+        serials << page.section(QLatin1Char('\n'), 0, 0).trimmed();
+    return serials;
+}
+
+QStringList Range(int from, int count) {
+    QStringList s;
+    for (int i = 0; i < count; ++i)
+        s << QStringLiteral("NO.%1").arg(from + i, 6, 10, QLatin1Char('0'));
+    return s;
+}
+
+} // namespace
+
+class TestPrintRun : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void numbering_data();
+    void numbering();
+    void concurrentRunsNeverShareNumbers();
+    void signalStopsAfterThePageInHand_data();
+    void signalStopsAfterThePageInHand();
+    void jobTheQueueRefusesKeepsTheStart_data();
+    void jobTheQueueRefusesKeepsTheStart();
+    void printButton_data();
+    void printButton();
+
+private:
+    // A project of one serial-number item "NO.000001" upwards, on our queue.
+    void storeProject(int start);
+    Printed print(const QStringList& args);
+    QProcess* startPrint(const QStringList& args);
+    int storedStart();
+    QStringList jobSerials(const Printed& run);
+
+    // The main window on the test database, the project selected.
+    void openWindow();
+
+    QString queue;
+    std::unique_ptr<TestDatabase> db;
+    TPrintMainFrm* frm = nullptr;
+};
+
+void TestPrintRun::initTestCase() {
+    QVERIFY2(qEnvironmentVariableIsSet("CUPS_SERVER"), "runs against the private CUPS server");
+    queue = QStringLiteral("KOVA_RUN_%1").arg(QCoreApplication::applicationPid());
+    QString why;
+    QVERIFY2(AddTestQueue(queue, &why), qPrintable(why));
+}
+
+void TestPrintRun::cleanupTestCase() {
+    RemoveTestQueue(queue);
+}
+
+void TestPrintRun::init() {
+    db = std::make_unique<TestDatabase>();
+}
+
+void TestPrintRun::cleanup() {
+    delete frm;
+    frm = nullptr;
+    delete PrintModel;
+    PrintModel = nullptr;
+    db.reset();
+}
+
+void TestPrintRun::openWindow() {
+    const QString programDir = QFileInfo(db->path()).absolutePath() + "/prog";
+    QDir().mkpath(programDir + "/data");
+    QFile::link(db->path(), programDir + "/data/KOVAUTF8.FDB");
+    frm = new TPrintMainFrm(programDir);
+    QVERIFY(frm->FormCreate());
+    frm->show();
+    frm->cbbProjectList->setCurrentIndex(frm->cbbProjectList->findText(kProject));
+    frm->cbbProjectListChange();
+    QVERIFY(frm->btnPrint->isEnabled());
+}
+
+void TestPrintRun::storeProject(int start) {
+    TProjectList list;
+    auto* p = new TProject;
+    p->SetProjectName(kProject);
+    p->SetProjectPageWidth(100);
+    p->SetProjectPageHeight(80);
+    p->SetProjectDefaultDevice(kFalse);
+    p->SetProjectDeviceName(queue);
+    p->SetProjectSerialStart(start);
+    list.Add(p);
+    p->SetDirty(true);
+    auto* serial = new TPrintItem;
+    serial->SetItemName(QStringLiteral("serial"));
+    serial->SetItemType(itSerial);
+    serial->SetItemValue(QStringLiteral("1"));
+    serial->SetItemSerialIsFillZero(kTrue);
+    serial->SetItemSerialLength(6);
+    serial->SetItemSerialHasPre(kTrue);
+    serial->SetItemSerialPreText(QStringLiteral("NO."));
+    serial->SetItemFontName(QStringLiteral("宋体"));
+    serial->SetItemFontSize(QStringLiteral("12"));
+    serial->SetItemFontColor(QStringLiteral("clBlack"));
+    serial->SetItemFontStyle(QStringLiteral("[]"));
+    serial->SetItemX(10);
+    serial->SetItemY(10);
+    p->ItemList()->Add(serial);
+    serial->SetDirty(true);
+    p->Save();
+}
+
+QProcess* TestPrintRun::startPrint(const QStringList& args) {
+    auto* p = new QProcess(this);
+    p->start(KovaPrint(), QStringList{QStringLiteral("--database"), db->path(),
+                                      QStringLiteral("--project"), kProject} +
+                              args);
+    return p;
+}
+
+Printed TestPrintRun::print(const QStringList& args) {
+    std::unique_ptr<QProcess> p(startPrint(args));
+    p->waitForFinished(120000);
+    return Collect(*p);
+}
+
+int TestPrintRun::storedStart() {
+    return db->scalar(QStringLiteral("select serial_start from P_PROJECT")).toInt();
+}
+
+QStringList TestPrintRun::jobSerials(const Printed& run) {
+    if (run.jobId <= 0)
+        return {};
+    QString why;
+    const QString pdf = WaitForJobPdf(QString(), run.jobId, &why);
+    if (pdf.isEmpty())
+        qWarning() << why;
+    return pdf.isEmpty() ? QStringList{QStringLiteral("no PDF: ") + why} : Serials(pdf);
+}
+
+// Each row is a sequence of runs on a fresh project; after each, the pages the
+// queue received, the next start printed and the start the database holds.
+void TestPrintRun::numbering_data() {
+    QTest::addColumn<int>("start");
+    QTest::addColumn<QList<QStringList>>("runs");
+    QTest::addColumn<QList<int>>("exitCodes");
+    QTest::addColumn<QList<QStringList>>("pages");
+    QTest::addColumn<QList<int>>("stored");
+
+    QTest::newRow("three pages from 1, then the next run continues at 4")
+        << 1 << QList<QStringList>{{"--pages", "3"}, {"--pages", "2"}} << QList<int>{0, 0}
+        << QList<QStringList>{Range(1, 3), Range(4, 2)} << QList<int>{4, 6};
+    QTest::newRow("one page from 5 stores 6")
+        << 5 << QList<QStringList>{{"--pages", "1"}} << QList<int>{0}
+        << QList<QStringList>{Range(5, 1)} << QList<int>{6};
+    QTest::newRow("--from replaces the stored start")
+        << 1 << QList<QStringList>{{"--pages", "2", "--from", "10"}} << QList<int>{0}
+        << QList<QStringList>{Range(10, 2)} << QList<int>{12};
+    QTest::newRow("--no-save leaves the stored start alone")
+        << 7 << QList<QStringList>{{"--pages", "2", "--no-save"}} << QList<int>{0}
+        << QList<QStringList>{Range(7, 2)} << QList<int>{7};
+    QTest::newRow("numbers already printed are refused unless asked for")
+        << 1
+        << QList<QStringList>{{"--pages", "3"},
+                              {"--pages", "1", "--from", "2"},
+                              {"--pages", "1", "--from", "2", "--reprint"}}
+        << QList<int>{0, 3, 0} << QList<QStringList>{Range(1, 3), {}, Range(2, 1)}
+        << QList<int>{4, 4, 3};
+    QTest::newRow("no pages is refused and changes nothing")
+        << 3 << QList<QStringList>{{"--pages", "0"}} << QList<int>{1} << QList<QStringList>{{}}
+        << QList<int>{3};
+    QTest::newRow("a run past the largest page number is refused")
+        << 2147483000 << QList<QStringList>{{"--pages", "1000"}} << QList<int>{1}
+        << QList<QStringList>{{}} << QList<int>{2147483000};
+}
+
+void TestPrintRun::numbering() {
+    QFETCH(int, start);
+    QFETCH(QList<QStringList>, runs);
+    QFETCH(QList<int>, exitCodes);
+    QFETCH(QList<QStringList>, pages);
+    QFETCH(QList<int>, stored);
+    storeProject(start);
+    for (int i = 0; i < runs.size(); ++i) {
+        const Printed run = print(runs[i]);
+        QVERIFY2(run.exitCode == exitCodes[i], qPrintable(run.err));
+        QCOMPARE(jobSerials(run), pages[i]);
+        QCOMPARE(storedStart(), stored[i]);
+        if (run.exitCode == 0 && !runs[i].contains("--no-save"))
+            QCOMPARE(run.nextStart(), stored[i]);
+    }
+}
+
+// Two processes printing the same project at once: the second waits for the
+// first and continues where it ended.
+void TestPrintRun::concurrentRunsNeverShareNumbers() {
+    storeProject(1);
+    std::unique_ptr<QProcess> a(startPrint({"--pages", "40"}));
+    std::unique_ptr<QProcess> b(startPrint({"--pages", "40"}));
+    QVERIFY(a->waitForFinished(120000));
+    QVERIFY(b->waitForFinished(120000));
+    const Printed ra = Collect(*a), rb = Collect(*b);
+    QVERIFY2(ra.exitCode == 0, qPrintable(ra.err));
+    QVERIFY2(rb.exitCode == 0, qPrintable(rb.err));
+    QStringList all = jobSerials(ra) + jobSerials(rb);
+    QCOMPARE(all.size(), 80);
+    std::sort(all.begin(), all.end());
+    QCOMPARE(all, Range(1, 80));
+    QCOMPARE(storedStart(), 81);
+}
+
+void TestPrintRun::signalStopsAfterThePageInHand_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+// Stopped mid-run, the pages done are printed as one job and the stored start
+// is the first page that was not printed.
+void TestPrintRun::signalStopsAfterThePageInHand() {
+    QFETCH(int, signal);
+    storeProject(100);
+    std::unique_ptr<QProcess> p(startPrint({"--pages", "100000"}));
+    QByteArray progress;
+    p->setReadChannel(QProcess::StandardError);
+    while (!progress.contains("(120)") && p->waitForReadyRead(30000))
+        progress += p->readAllStandardError();
+    QVERIFY2(progress.contains("(120)"), progress.constData());
+    ::kill(pid_t(p->processId()), signal);
+    QVERIFY(p->waitForFinished(60000));
+    Printed run = Collect(*p);
+    run.err.prepend(QString::fromUtf8(progress));
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    const int next = run.nextStart();
+    QVERIFY2(next > 120 && next < 100100, qPrintable(run.out));
+    QCOMPARE(storedStart(), next);
+    QCOMPARE(jobSerials(run), Range(100, next - 100));
+}
+
+// Whatever keeps the job from the queue, nothing was printed and the start stays.
+void TestPrintRun::jobTheQueueRefusesKeepsTheStart_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("queue rejecting jobs") << "reject";
+    QTest::newRow("print server gone mid-run") << "server gone";
+    QTest::newRow("killed before the job was handed over") << "SIGKILL";
+}
+
+void TestPrintRun::jobTheQueueRefusesKeepsTheStart() {
+    QFETCH(QString, how);
+    storeProject(50);
+    const QList<int> jobsBefore = JobsTitled(QStringLiteral("refused"));
+    if (how == "reject") {
+        QCOMPARE(QProcess::execute("cupsreject", {queue}), 0);
+        const Printed run = print({"--pages", "3", "--title", "refused"});
+        QProcess::execute("cupsaccept", {queue});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(queue), qPrintable(run.err));
+        QVERIFY2(run.err.contains("not accepting"), qPrintable(run.err));
+    } else {
+        // A print server of the test's own that goes away while pages are drawn.
+        QTemporaryDir serverDir;
+        const QString folder = serverDir.filePath(QStringLiteral("cups"));
+        const QString scripts = QStringLiteral(KOVA_SOURCE_DIR "/scripts/");
+        if (how == "server gone")
+            QCOMPARE(QProcess::execute(scripts + "test-cups-start", {folder}), 0);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (how == "server gone")
+            env.insert("CUPS_SERVER", folder + "/cups.sock");
+        p.setProcessEnvironment(env);
+        p.start(KovaPrint(),
+                {"--database", db->path(), "--project", kProject, "--pages", "100000", "--title",
+                 "refused", "--printer", how == "server gone" ? "KOVA_PDF" : queue});
+        QByteArray progress;
+        p.setReadChannel(QProcess::StandardError);
+        while (!progress.contains("(150)") && p.waitForReadyRead(30000))
+            progress += p.readAllStandardError();
+        QVERIFY2(progress.contains("(150)"), progress.constData());
+        if (how == "server gone") {
+            QCOMPARE(QProcess::execute(scripts + "test-cups-stop", {folder}), 0);
+            ::kill(pid_t(p.processId()), SIGTERM);
+        } else {
+            ::kill(pid_t(p.processId()), SIGKILL);
+        }
+        QVERIFY(p.waitForFinished(60000));
+        const Printed run = Collect(p);
+        if (how == "server gone") {
+            QCOMPARE(run.exitCode, 1);
+            QVERIFY2(run.err.contains("KOVA_PDF"), qPrintable(run.err));
+        } else {
+            QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+        }
+    }
+    QCOMPARE(storedStart(), 50);
+    QCOMPARE(JobsTitled(QStringLiteral("refused")), jobsBefore);
+}
+
+// The Print button: what reaches the printer, what the database keeps and what
+// the window says, when the user stops, pauses, or a page cannot be drawn.
+void TestPrintRun::printButton_data() {
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("atPage");
+    QTest::addColumn<QStringList>("printed");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("a whole run") << 3 << "" << 0 << Range(1, 3) << 4 << "打印结束"
+                                 << "";
+    QTest::newRow("Stop during page 2 of 10 stores 3")
+        << 10 << "stop" << 2 << Range(1, 2) << 3 << "打印停止(3)"
+        << "";
+    QTest::newRow("a page that cannot be composed: the pages before it print, it is next")
+        << 10 << "break" << 4 << Range(1, 3) << 4 << "打印结束"
+        << "第 4 页无法打印";
+    QTest::newRow("the first page cannot be composed: nothing printed, start kept")
+        << 10 << "break" << 1 << QStringList() << 1 << "打印结束"
+        << "第 1 页无法打印";
+    QTest::newRow("Print again while the run finishes begins no second job")
+        << 10 << "stop and print" << 2 << Range(1, 2) << 3 << "打印停止(3)"
+        << "";
+    QTest::newRow("Pause discards the job; continuing prints every page")
+        << 5 << "pause" << 3 << Range(1, 5) << 6 << "打印结束"
+        << "";
+    QTest::newRow("another station printed meanwhile, user declines")
+        << 3 << "moved on, No" << 0 << QStringList() << 20 << ""
+        << "已经打印过";
+    QTest::newRow("another station printed meanwhile, user prints again")
+        << 3 << "moved on, Yes" << 0 << Range(1, 3) << 4 << "打印结束"
+        << "已经打印过";
+    QTest::newRow("no pages: a message and nothing else")
+        << 0 << "" << 0 << QStringList() << 1 << ""
+        << "打印页数不能小于1";
+}
+
+void TestPrintRun::printButton() {
+    QFETCH(int, pages);
+    QFETCH(QString, action);
+    QFETCH(int, atPage);
+    QFETCH(QStringList, printed);
+    QFETCH(int, stored);
+    QFETCH(QString, status);
+    QFETCH(QString, message);
+    storeProject(1);
+    openWindow();
+    frm->PrnSerialTo->setValue(pages);
+    if (action.startsWith("moved on"))
+        db->exec("update P_PROJECT set serial_start = 20");
+
+    const qsizetype jobsBefore = JobsOnQueue(queue).size();
+    QObject::connect(frm->PrnSerialFrom, &QSpinBox::valueChanged, frm, [&](int page) {
+        if (page != atPage || !frm->btnStop->isEnabled())
+            return;
+        if (action.startsWith("stop"))
+            frm->btnStop->click();
+        if (action == "stop and print")
+            frm->btnPrint->click();
+        if (action == "pause")
+            frm->btnPauseClick(); // the button is hidden and disabled in the layout
+        if (action == "break")
+            PrintModel->SettingMgr()->ProjectList()->Items(0)->ItemList()->Items(0)->SetItemValue(
+                "not a number");
+    });
+    if (action == "break" && atPage == 1)
+        PrintModel->SettingMgr()->ProjectList()->Items(0)->ItemList()->Items(0)->SetItemValue(
+            "not a number");
+    QApplication::setActiveWindow(frm);
+    MessageAnswerer answers(action.endsWith("Yes") ? QList<int>{QMessageBox::Yes} : QList<int>{});
+    frm->btnPrint->click();
+    if (pages < 1)
+        QCOMPARE(frm->focusWidget(), frm->PrnSerialTo);
+    if (action == "pause") {
+        QCOMPARE(frm->lastJobId, 0);
+        QCOMPARE(frm->btnPause->text(), QString("继续"));
+        QCOMPARE(frm->PrnSerialFrom->value(), 1);
+        atPage = 0;
+        frm->btnPauseClick();
+        QCOMPARE(frm->btnPause->text(), QString("暂停"));
+    }
+    QCOMPARE(jobSerials({0, {}, {}, frm->lastJobId}), printed);
+    QCOMPARE(JobsOnQueue(queue).size() - jobsBefore, printed.isEmpty() ? 0 : 1);
+    QCOMPARE(storedStart(), stored);
+    QCOMPARE(frm->lblStatus->text(), status);
+    QCOMPARE(frm->PrnSerialFrom->value(), stored);
+    QVERIFY(frm->btnPrint->isEnabled());
+    QVERIFY(!frm->btnStop->isEnabled());
+    QVERIFY(frm->btnProjectModify->isEnabled());
+    if (message.isEmpty())
+        QVERIFY2(answers.texts.isEmpty(), qPrintable(answers.texts.join("|")));
+    else
+        QVERIFY2(answers.texts.join("|").contains(message), qPrintable(answers.texts.join("|")));
+}
+
+QTEST_MAIN(TestPrintRun)
+#include "tst_printrun.moc"

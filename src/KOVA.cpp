@@ -2,6 +2,7 @@
 #include "model/Font.h"
 #include "model/bom/SettingBom.h"
 #include "persistence/FbLayer.h"
+#include "view/ABOUT.h"
 #include "view/KovaApplication.h"
 
 #include <QFileInfo>
@@ -17,5 +18,7 @@ int main(int argc, char** argv) {
 
     TKovaApplication app(argc, argv);
     InstallFontSubstitutions();
+    InstallTranslations();
+    InstallHelpViewer();
     return RunKova(QCoreApplication::applicationDirPath());
 }

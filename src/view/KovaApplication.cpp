@@ -2,7 +2,9 @@
 
 #include "model/Errors.h"
 
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 
 TKovaApplication::TKovaApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -36,4 +38,19 @@ void ShowMessage(const QString& text, QWidget* parent) {
                     QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+bool InstallTranslations() {
+    static QTranslator* translator = nullptr;
+    if (translator)
+        return true;
+    auto* candidate = new QTranslator(QCoreApplication::instance());
+    if (!candidate->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete candidate;
+        return false;
+    }
+    QCoreApplication::installTranslator(candidate);
+    translator = candidate;
+    return true;
 }

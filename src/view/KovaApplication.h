@@ -16,3 +16,7 @@ public:
 // A plain message box with one OK button. Stored messages separate lines with
 // carriage returns; they are shown as line breaks.
 void ShowMessage(const QString& text, QWidget* parent = nullptr);
+
+// Loads Qt's own Chinese texts (message box buttons and the like) for zh_CN,
+// the language of every text the program shows. False when they are not installed.
+bool InstallTranslations();

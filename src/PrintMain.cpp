@@ -3,8 +3,8 @@
 #include "model/Colors.h"
 #include "model/ItemEditing.h"
 #include "model/ItemSummary.h"
-#include "model/SummaryPicture.h"
 #include "model/PrintCommon.h"
+#include "model/SummaryPicture.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "persistence/PersistenceManager.h"
 #include "view/ABOUT.h"
@@ -48,7 +48,8 @@ QString colorStyle(TColor color) {
 
 // The state toggle in green or red, dark enough to read on a button's face.
 QString statusStyle(bool active) {
-    return QStringLiteral("color: %1;").arg(active ? QStringLiteral("#006400") : QStringLiteral("#a00000"));
+    return QStringLiteral("color: %1;")
+        .arg(active ? QStringLiteral("#006400") : QStringLiteral("#a00000"));
 }
 
 // Entries 16 pixels high: grey for disabled items, bold for serial numbers.
@@ -348,7 +349,8 @@ void TPrintMainFrm::buildLayout() {
     connect(ItemListBox, &QListWidget::itemClicked, this, &TPrintMainFrm::ItemListBoxClick);
     // Keys and drags move the selection without a click: the summary follows.
     connect(ItemListBox, &QListWidget::currentRowChanged, this, &TPrintMainFrm::ItemListBoxClick);
-    connect(ItemListBox, &QListWidget::itemDoubleClicked, this, &TPrintMainFrm::ItemListBoxDblClick);
+    connect(ItemListBox, &QListWidget::itemDoubleClicked, this,
+            &TPrintMainFrm::ItemListBoxDblClick);
     connect(btnAdd, &QPushButton::clicked, this, &TPrintMainFrm::btnAddClick);
     connect(btnEdit, &QPushButton::clicked, this, &TPrintMainFrm::btnEditClick);
     connect(btnDelete, &QPushButton::clicked, this, &TPrintMainFrm::btnDeleteClick);
@@ -394,7 +396,8 @@ void TPrintMainFrm::disableModelCommands() {
              btnPause, BtnPreview})
         w->setEnabled(false);
     lblStatus->setWordWrap(true);
-    lblStatus->setText(QStringLiteral("项目数据未能载入，编辑和打印已停用。请检查数据库后重新启动程序。"));
+    lblStatus->setText(
+        QStringLiteral("项目数据未能载入，编辑和打印已停用。请检查数据库后重新启动程序。"));
 }
 
 void TPrintMainFrm::SetData() {
@@ -697,7 +700,9 @@ void TPrintMainFrm::btnEditClick() {
     RenderView();
 }
 
-void TPrintMainFrm::ItemListBoxDblClick() { btnEditClick(); }
+void TPrintMainFrm::ItemListBoxDblClick() {
+    btnEditClick();
+}
 
 void TPrintMainFrm::ShowPrintItemEditor(TPrintItem* item, TProject* project, bool doedit) {
     // A new item belongs to this call until it is safely in the project's list.

@@ -8,10 +8,10 @@
 
 #include <QBuffer>
 #include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QLineEdit>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -418,8 +418,9 @@ void TestMainWindow::printerLine_data() {
     QTest::newRow("default device") << "TRUE" << "" << "" << true;
     QTest::newRow("installed, other case") << "FALSE" << "kova_pdf_b" << "打印设备：kova_pdf_b" << true;
     QTest::newRow("not installed") << "FALSE" << "GONE_PRINTER" << "打印设备：未设置" << false;
-    QTest::newRow("default device, system has no default")
-        << "TRUE" << "" << "打印设备：未设置" << false;
+    QTest::newRow("default device, system has no default") << "TRUE"
+                                                           << ""
+                                                           << "打印设备：未设置" << false;
 }
 
 void TestMainWindow::printerLine() {
@@ -553,7 +554,6 @@ void TestMainWindow::modifyProjectThroughEditor() {
     QCOMPARE(frm->CurrProject(), PrintModel->SettingMgr()->ProjectList()->Items(0));
 }
 
-
 void TestMainWindow::keyboardSelectionFollowsAndDeleteKeepsRows() {
     QList<TPrintItem*> items;
     for (const char* name : {"a", "b", "c"}) {
@@ -605,7 +605,8 @@ void TestMainWindow::longProjectNamesAreCut() {
     storeProject("old", {});
     start();
     selectProject("old");
-    driveEditor([&](QDialog* e) { e->findChild<QLineEdit*>("edtProjectName")->setText(name); }, true);
+    driveEditor([&](QDialog* e) { e->findChild<QLineEdit*>("edtProjectName")->setText(name); },
+                true);
     frm->btnProjectModify->click();
     // The field holds what the column holds; what is shown is what is stored.
     const QString stored = db->scalar("select project_name from P_PROJECT").toString();
@@ -701,8 +702,8 @@ void TestMainWindow::failedLoadDisablesCommands() {
     QVERIFY(PrintModel && !PrintModel->SettingMgr());
     QVERIFY(!frm->ModelReady());
     for (QWidget* w : std::initializer_list<QWidget*>{
-             frm->btnProjectAdd, frm->btnProjectModify, frm->btnProjectDel, frm->btnAdd, frm->btnEdit,
-             frm->btnDelete, frm->btnItemStatus, frm->btnPrint, frm->cbbProjectList})
+             frm->btnProjectAdd, frm->btnProjectModify, frm->btnProjectDel, frm->btnAdd,
+             frm->btnEdit, frm->btnDelete, frm->btnItemStatus, frm->btnPrint, frm->cbbProjectList})
         QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
     QVERIFY2(frm->lblStatus->text().contains("未能载入"), qPrintable(frm->lblStatus->text()));
     // Commands reached any other way do nothing rather than crash.
@@ -731,7 +732,8 @@ void TestMainWindow::windowFitsSmallScreen() {
              qPrintable(QString("%1 + %2").arg(at.y()).arg(frm->height())));
     for (QWidget* w : std::initializer_list<QWidget*>{frm->btnPrint, frm->prgPrint}) {
         const QPoint bottom = w->mapTo(frm, QPoint(0, w->height())) + at + QPoint(0, titleBar);
-        QVERIFY2(available.contains(QPoint(available.left(), bottom.y() - 1)), qPrintable(w->objectName()));
+        QVERIFY2(available.contains(QPoint(available.left(), bottom.y() - 1)),
+                 qPrintable(w->objectName()));
     }
     QCOMPARE(at.x(), (1366 - frm->width()) / 2);
 }
@@ -757,7 +759,8 @@ void TestMainWindow::deleteQuestionSpeaksChineseAndDefaultsToNo() {
     });
     frm->btnDelete->click();
     QCOMPARE(buttons.size(), 2);
-    QVERIFY2(buttons.at(0).contains("是") && buttons.at(1).contains("否"), qPrintable(buttons.join('/')));
+    QVERIFY2(buttons.at(0).contains("是") && buttons.at(1).contains("否"),
+             qPrintable(buttons.join('/')));
     QVERIFY(noIsDefault);
     QCOMPARE(db->count("P_ITEM"), 1);
 }

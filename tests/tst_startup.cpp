@@ -8,9 +8,9 @@
 
 #include <QDir>
 #include <QLabel>
-#include <QScreen>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -122,7 +122,8 @@ void TestStartup::windowOpensOnSmallScreen() {
     QTimer::singleShot(200, [&] {
         QVERIFY(PrintMainFrm);
         window = PrintMainFrm->geometry();
-        print = QRect(PrintMainFrm->btnPrint->mapToGlobal(QPoint(0, 0)), PrintMainFrm->btnPrint->size());
+        print = QRect(PrintMainFrm->btnPrint->mapToGlobal(QPoint(0, 0)),
+                      PrintMainFrm->btnPrint->size());
         PrintMainFrm->close();
     });
     QCOMPARE(RunKova(programDir.path()), 0);

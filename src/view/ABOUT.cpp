@@ -141,12 +141,13 @@ public slots:
     void open(const QUrl& url) {
         const QString path = url.toLocalFile();
         auto* process = new QProcess(this);
-        connect(process, &QProcess::errorOccurred, this, [process, path](QProcess::ProcessError error) {
-            if (error != QProcess::FailedToStart)
-                return;
-            process->deleteLater();
-            ShowMessage(HelpUnavailableMessage(path, false));
-        });
+        connect(process, &QProcess::errorOccurred, this,
+                [process, path](QProcess::ProcessError error) {
+                    if (error != QProcess::FailedToStart)
+                        return;
+                    process->deleteLater();
+                    ShowMessage(HelpUnavailableMessage(path, false));
+                });
         connect(process, &QProcess::finished, this,
                 [process, path](int exitCode, QProcess::ExitStatus status) {
                     process->deleteLater();

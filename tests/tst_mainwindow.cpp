@@ -106,24 +106,11 @@ void TestMainWindow::cleanup() {
 }
 
 void TestMainWindow::storeProject(const QString& name, const QList<TPrintItem*>& items) {
-    TProjectList list;
-    auto* p = new TProject;
-    p->SetProjectName(name);
-    list.Add(p);
-    p->SetDirty(true);
-    for (TPrintItem* item : items) {
-        p->ItemList()->Add(item);
-        item->SetDirty(true);
-    }
-    p->Save();
+    StoreProject(name, items);
 }
 
 void TestMainWindow::start() {
-    // The window connects to the database beside the "program": point it at the fixture's file.
-    const QString programDir = QFileInfo(db->path()).absolutePath() + "/prog";
-    QDir().mkpath(programDir + "/data");
-    QFile::link(db->path(), programDir + "/data/KOVAUTF8.FDB");
-    frm = new TPrintMainFrm(programDir);
+    frm = new TPrintMainFrm(ProgramDirFor(*db));
     QVERIFY(frm->FormCreate());
     frm->show();
 }

@@ -154,25 +154,14 @@ void TestPrintItemEditor::cleanup() {
 }
 
 void TestPrintItemEditor::storeProject(const QList<TPrintItem*>& items) {
-    TProjectList list;
-    auto* p = new TProject;
-    p->SetProjectName("p");
-    p->SetProjectFontName("DejaVu Sans");
-    p->SetProjectFontSize("11");
-    list.Add(p);
-    p->SetDirty(true);
-    for (TPrintItem* item : items) {
-        p->ItemList()->Add(item);
-        item->SetDirty(true);
-    }
-    p->Save();
+    StoreProject("p", items, [](TProject& p) {
+        p.SetProjectFontName("DejaVu Sans");
+        p.SetProjectFontSize("11");
+    });
 }
 
 void TestPrintItemEditor::start() {
-    const QString programDir = QFileInfo(db->path()).absolutePath() + "/prog";
-    QDir().mkpath(programDir + "/data");
-    QFile::link(db->path(), programDir + "/data/KOVAUTF8.FDB");
-    frm = new TPrintMainFrm(programDir);
+    frm = new TPrintMainFrm(ProgramDirFor(*db));
     QVERIFY(frm->FormCreate());
     frm->show();
     frm->cbbProjectList->setCurrentIndex(0);

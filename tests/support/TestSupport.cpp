@@ -3,7 +3,9 @@
 #include "model/bom/SettingBom.h"
 #include "persistence/FbLayer.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 void EnsurePersistence() {
@@ -27,7 +29,9 @@ TestDatabase::TestDatabase() {
                                          QStringLiteral("FBAPI"));
 }
 
-TestDatabase::~TestDatabase() { PersistenceManager().Disconnect(); }
+TestDatabase::~TestDatabase() {
+    PersistenceManager().Disconnect();
+}
 
 void TestDatabase::exec(const QString& sql) {
     TDatabaseLock conn;
@@ -65,11 +69,37 @@ StatementRecorder::StatementRecorder() {
         });
 }
 
-StatementRecorder::~StatementRecorder() { PersistenceManager().SetStatementObserver({}); }
+StatementRecorder::~StatementRecorder() {
+    PersistenceManager().SetStatementObserver({});
+}
 
 QStringList StatementRecorder::sqls() const {
     QStringList list;
     for (const auto& s : statements)
         list << s.normalized();
     return list;
+}
+
+QString StoreProject(const QString& name, const QList<TPrintItem*>& items,
+                     const std::function<void(TProject&)>& setUp) {
+    TProjectList list;
+    auto* p = new TProject;
+    p->SetProjectName(name);
+    if (setUp)
+        setUp(*p);
+    list.Add(p);
+    p->SetDirty(true);
+    for (TPrintItem* item : items) {
+        p->ItemList()->Add(item);
+        item->SetDirty(true);
+    }
+    p->Save();
+    return p->OID();
+}
+
+QString ProgramDirFor(const TestDatabase& db) {
+    const QString programDir = QFileInfo(db.path()).absolutePath() + QStringLiteral("/prog");
+    QDir().mkpath(programDir + QStringLiteral("/data"));
+    QFile::link(db.path(), programDir + QStringLiteral("/data/KOVAUTF8.FDB"));
+    return programDir;
 }

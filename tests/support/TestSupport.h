@@ -63,3 +63,15 @@ public:
     QList<RecordedStatement> statements;
     QStringList sqls() const;
 };
+
+// The private print server (scripts/test-cups-start): where cups-pdf writes its jobs.
+QString TestPdfFolder();
+// The PDF of a finished job, "<title>...-job_<id>.pdf"; empty when there is none.
+QString JobPdf(const QString& title, int id);
+// Waits for the PDF of a job. A job the server stops, aborts or cancels, or a
+// queue that stops, ends the wait at once with the server's reason in `why`.
+QString WaitForJobPdf(const QString& title, int id, QString* why = nullptr, int timeoutMs = 60000);
+// Whether the server has seen a job of this title (titles tell concurrent tests apart).
+bool JobTitled(const QString& title);
+// Ids of the jobs of this title, in submission order.
+QList<int> JobsTitled(const QString& title);

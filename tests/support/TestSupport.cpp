@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 #include <QThread>
 #include <algorithm>
@@ -150,8 +151,10 @@ QString QueueTrouble(const QString& printer) {
     const char* state = cupsGetOption("printer-state", dest->num_options, dest->options);
     QString trouble;
     if (state && QByteArray(state) == "5") {
-        const char* message = cupsGetOption("printer-state-message", dest->num_options, dest->options);
-        const char* reasons = cupsGetOption("printer-state-reasons", dest->num_options, dest->options);
+        const char* message =
+            cupsGetOption("printer-state-message", dest->num_options, dest->options);
+        const char* reasons =
+            cupsGetOption("printer-state-reasons", dest->num_options, dest->options);
         trouble = QStringLiteral("queue %1 stopped: %2 (%3)")
                       .arg(printer, QString::fromUtf8(message ? message : ""),
                            QString::fromUtf8(reasons ? reasons : ""));
@@ -210,4 +213,51 @@ QList<int> JobsTitled(const QString& title) {
     return ids;
 }
 
-bool JobTitled(const QString& title) { return !JobsTitled(title).isEmpty(); }
+bool JobTitled(const QString& title) {
+    return !JobsTitled(title).isEmpty();
+}
+
+bool AddTestQueue(const QString& name, QString* why) {
+    const QString root =
+        QFileInfo(
+            QFileInfo(QStringLiteral(KOVA_CUPS_SOCKET)).dir().filePath(QStringLiteral("root")))
+            .symLinkTarget();
+    const QString instance = QStringLiteral("kova") + root.section(QLatin1Char('.'), -1);
+    QProcess lpadmin;
+    lpadmin.start(QStringLiteral("lpadmin"),
+                  {QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                   QStringLiteral("cups-pdf:/") + instance, QStringLiteral("-P"),
+                   QStringLiteral("/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd"), QStringLiteral("-o"),
+                   QStringLiteral("pdftops-renderer-default=pdftocairo")});
+    lpadmin.waitForFinished(30000);
+    if (lpadmin.exitStatus() != QProcess::NormalExit || lpadmin.exitCode() != 0) {
+        if (why)
+            *why = QString::fromLocal8Bit(lpadmin.readAllStandardError());
+        return false;
+    }
+    return true;
+}
+
+void RemoveTestQueue(const QString& name) {
+    QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name});
+}
+
+QString RunTool(const QString& program, const QStringList& args, int* exitCode) {
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(120000);
+    if (exitCode)
+        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+QStringList PdfPageTexts(const QString& pdf) {
+    QStringList pages =
+        RunTool(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}).split(QLatin1Char('\f'));
+    // pdftotext ends the last page with a form feed too.
+    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+        pages.removeLast();
+    for (QString& page : pages)
+        page = page.trimmed();
+    return pages;
+}

@@ -75,3 +75,12 @@ QString WaitForJobPdf(const QString& title, int id, QString* why = nullptr, int 
 bool JobTitled(const QString& title);
 // Ids of the jobs of this title, in submission order.
 QList<int> JobsTitled(const QString& title);
+// A cups-pdf queue of the test's own on the private server (jobs on it are the
+// test's alone, and it may be stopped or made to reject jobs); removed by
+// RemoveTestQueue. Returns false with the reason when lpadmin fails.
+bool AddTestQueue(const QString& name, QString* why = nullptr);
+void RemoveTestQueue(const QString& name);
+// Runs a command to its end; its standard output.
+QString RunTool(const QString& program, const QStringList& args, int* exitCode = nullptr);
+// The text of every page of a PDF, as pdftotext reads it.
+QStringList PdfPageTexts(const QString& pdf);

@@ -23,20 +23,22 @@ constexpr TCode39Char table_39[44] = {
     {'/', "010100010", 40}, {'+', "010001010", 41}, {'%', "000101010", 42}, {'*', "010010100", -1},
 };
 
-// Row of table_39 for each ASCII code, -1 where Code 39 has no character.
-struct TCode39Index {
+// Row of a character table for each ASCII code, -1 where the table has none.
+struct TAsciiIndex {
     signed char Row[128];
-    constexpr TCode39Index() : Row{} {
+    template <typename TChar, size_t N>
+    constexpr explicit TAsciiIndex(const TChar (&table)[N]) : Row{} {
         for (auto& r : Row)
             r = -1;
-        for (int i = 0; i < 44; ++i)
-            Row[int(table_39[i].Ch)] = static_cast<signed char>(i);
+        for (size_t i = 0; i < N; ++i)
+            Row[int(table[i].Ch)] = static_cast<signed char>(i);
     }
+    int operator[](QChar c) const { return c.unicode() < 128 ? Row[c.unicode()] : -1; }
 };
-constexpr TCode39Index index_39;
+constexpr TAsciiIndex index_39(table_39);
 
 const TCode39Char* Find39(QChar c) {
-    const int row = c.unicode() < 128 ? index_39.Row[c.unicode()] : -1;
+    const int row = index_39[c];
     return row < 0 ? nullptr : &table_39[row];
 }
 
@@ -60,52 +62,48 @@ constexpr TCode93Char table_93[47] = {
     {'{', "311121"}, {'}', "122211"},
 };
 
-struct TCode93Index {
-    signed char Row[128];
-    constexpr TCode93Index() : Row{} {
-        for (auto& r : Row)
-            r = -1;
-        for (int i = 0; i < 47; ++i)
-            Row[int(table_93[i].Ch)] = static_cast<signed char>(i);
-    }
-};
-constexpr TCode93Index index_93;
+constexpr TAsciiIndex index_93(table_93);
 
 int Find93(QChar c) {
-    return c.unicode() < 128 ? index_93.Row[c.unicode()] : -1;
+    return index_93[c];
 }
 
-// The full-ASCII sequence of code c (0..127). Both symbologies share the layout of
-// the full-ASCII table and differ only in the four shift characters.
-QString FullAscii(int c, QChar dollar, QChar percent, QChar slash, QChar plus) {
-    auto seq = [](QChar shift, int letter) { return QString(shift) + QChar(u'A' + letter); };
+// Appends the full-ASCII sequence of code c (0..127): one character, or a shift and
+// a letter. Both symbologies share the layout of the full-ASCII table and differ
+// only in the four shift characters.
+void AddFullAscii(QString& r, int c, QChar dollar, QChar percent, QChar slash, QChar plus) {
+    auto seq = [&r](QChar shift, int letter) {
+        r += shift;
+        r += QChar(u'A' + letter);
+    };
     if (c == 0)
-        return seq(percent, 'U' - 'A');
-    if (c <= 26)
-        return seq(dollar, c - 1);
-    if (c <= 31)
-        return seq(percent, c - 27);
-    if (c == 32)
-        return QStringLiteral(" ");
-    if (c <= 47)
-        return seq(slash, c - 33);
-    if (c <= 57)
-        return QString(QChar(c));
-    if (c == 58)
-        return seq(slash, 'Z' - 'A');
-    if (c <= 63)
-        return seq(percent, 'F' - 'A' + (c - 59));
-    if (c == 64)
-        return seq(percent, 'V' - 'A');
-    if (c <= 90)
-        return QString(QChar(c));
-    if (c <= 95)
-        return seq(percent, 'K' - 'A' + (c - 91));
-    if (c == 96)
-        return seq(percent, 'W' - 'A');
-    if (c <= 122)
-        return seq(plus, c - 97);
-    return seq(percent, 'P' - 'A' + (c - 123));
+        seq(percent, 'U' - 'A');
+    else if (c <= 26)
+        seq(dollar, c - 1);
+    else if (c <= 31)
+        seq(percent, c - 27);
+    else if (c == 32)
+        r += QLatin1Char(' ');
+    else if (c <= 47)
+        seq(slash, c - 33);
+    else if (c <= 57)
+        r += QChar(c);
+    else if (c == 58)
+        seq(slash, 'Z' - 'A');
+    else if (c <= 63)
+        seq(percent, 'F' - 'A' + (c - 59));
+    else if (c == 64)
+        seq(percent, 'V' - 'A');
+    else if (c <= 90)
+        r += QChar(c);
+    else if (c <= 95)
+        seq(percent, 'K' - 'A' + (c - 91));
+    else if (c == 96)
+        seq(percent, 'W' - 'A');
+    else if (c <= 122)
+        seq(plus, c - 97);
+    else
+        seq(percent, 'P' - 'A' + (c - 123));
 }
 
 QString ToFullAscii(const QString& text, QChar dollar, QChar percent, QChar slash, QChar plus) {
@@ -113,7 +111,7 @@ QString ToFullAscii(const QString& text, QChar dollar, QChar percent, QChar slas
     r.reserve(2 * text.size());
     for (QChar c : text)
         if (c.unicode() <= 127)
-            r += FullAscii(c.unicode(), dollar, percent, slash, plus);
+            AddFullAscii(r, c.unicode(), dollar, percent, slash, plus);
     return r;
 }
 

@@ -468,7 +468,7 @@ private slots:
                  expected);
     }
 
-    // The picture is read from the file store for every page composed.
+    // The picture is read from the file store once for all pages of a run.
     void imageBytesFromTheStore() {
         TestDatabase db;
         TSettingMgr settings;
@@ -501,7 +501,7 @@ private slots:
         int reads = 0;
         for (const QString& sql : recorder.sqls())
             reads += sql.contains(QLatin1String("from P_FILE"), Qt::CaseInsensitive);
-        QCOMPARE(reads, 4);
+        QCOMPARE(reads, 1);
     }
 
     void missingFileGivesNoBytes() {

@@ -67,6 +67,13 @@ std::unique_ptr<TCPrint> TPageComposer::GenerateTCPrint(TProject& project, qint3
     return page;
 }
 
+QByteArray TPageComposer::picture(const QString& fileId) const {
+    auto it = FPictures.find(fileId);
+    if (it == FPictures.end())
+        it = FPictures.emplace(fileId, FFiles.getFileData(fileId)).first;
+    return it->second;
+}
+
 std::unique_ptr<TLineOfText> TPageComposer::GetOneLine(const TPrintItem& item,
                                                        qint32 serialno) const {
     auto text = std::make_unique<TTextItem>();
@@ -104,9 +111,8 @@ std::unique_ptr<TLineOfText> TPageComposer::GetOneLine(const TPrintItem& item,
     text->SetFont(std::make_unique<TFont>(FSettings.getItemFont(item)));
     text->SetAllowNewLine(IsTrue(item.ItemAllowNewLine()));
     text->SetOutlinePenColor(StringToColor(item.ItemOutlinePenColor()));
-    // Read for every page: nothing is cached between pages.
     if (!item.FileId().isEmpty())
-        text->SetImageBody(FFiles.getFileData(item.FileId()));
+        text->SetImageBody(picture(item.FileId()));
 
     auto line = std::make_unique<TLineOfText>();
     line->Add(text.release());

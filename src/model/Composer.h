@@ -3,8 +3,10 @@
 #include "model/DateFormat.h"
 #include "model/bom/PrintBom.h"
 
+#include <QByteArray>
 #include <QLocale>
 #include <QString>
+#include <map>
 #include <memory>
 
 class TFileMgr;
@@ -27,8 +29,8 @@ qint32 SerialValue(const TPrintItem& item, qint32 serialno);
 
 // Turns a project and a page number into the page the printer manager draws.
 // Every page is composed afresh: serials counted, dates read from the clock
-// (once per item), fonts and colours resolved and pictures read from the
-// file store.
+// (once per item), fonts and colours resolved. Pictures are read from the file
+// store once for the composer's life (one print run), not for every page.
 class TPageComposer {
 public:
     TPageComposer(const TSettingMgr& settings, TFileMgr& files, TClock clock = SystemClock(),
@@ -43,6 +45,9 @@ public:
 private:
     const TSettingMgr& FSettings;
     TFileMgr& FFiles;
+    QByteArray picture(const QString& fileId) const;
+
     TClock FClock;
     QLocale FLocale;
+    mutable std::map<QString, QByteArray> FPictures;
 };

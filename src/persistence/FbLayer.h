@@ -16,3 +16,44 @@ void RegisterFirebirdLayer();
 // several copies can share one database file) and at the lock folder every copy
 // shares. Must run before the first connection opens.
 void SetupFirebirdEnvironment(const QString& programDir);
+
+// Another run holds the project: its page numbers are taken until that run ends.
+class EProjectBusy : public EDatabaseError {
+public:
+    using EDatabaseError::EDatabaseError;
+};
+
+// A project's row held for the length of a print run, so that no other run, in
+// this process or another sharing the database, takes the same page numbers.
+// It runs its own transaction on a pooled connection: it reads committed data
+// and never waits for another holder, so a window never freezes behind
+// another station's run. Destroyed without Store, nothing changes.
+class TProjectRunLock {
+public:
+    // Takes the row and reads the stored start. Throws EProjectBusy when another
+    // run holds it, EDatabaseError when the project is gone or the database fails.
+    explicit TProjectRunLock(const QString& projectOid);
+    ~TProjectRunLock();
+    TProjectRunLock(const TProjectRunLock&) = delete;
+    TProjectRunLock& operator=(const TProjectRunLock&) = delete;
+
+    // The start as the database held it when the row was taken.
+    int StoredStart() const { return FStoredStart; }
+    // Writes the next start and the page count and commits, which ends the lock.
+    void Store(int serialStart, int serialEnd);
+    // Ends the lock without changing anything.
+    void Release();
+    bool Held() const { return FTransaction != 0; }
+
+private:
+    TDatabaseConnection* FConnection;
+    QString FOid;
+    unsigned int FTransaction = 0;
+    int FStoredStart = 0;
+};
+
+// SIGINT and SIGTERM reach the program instead of ending the database engine's
+// attachments under it: the Firebird client library's own handling is told
+// not to shut down, and `onSignal` runs (in signal context: it may only set a
+// flag or write to a pipe). Install before the first connection opens.
+void InstallTerminationHandling(void (*onSignal)(int));

@@ -3,8 +3,15 @@
 #include "model/bom/SettingBom.h"
 #include "persistence/FbLayer.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTest>
+#include <QThread>
+#include <algorithm>
+#include <cups/cups.h>
 
 void EnsurePersistence() {
     RegisterBusinessObjects();
@@ -27,7 +34,9 @@ TestDatabase::TestDatabase() {
                                          QStringLiteral("FBAPI"));
 }
 
-TestDatabase::~TestDatabase() { PersistenceManager().Disconnect(); }
+TestDatabase::~TestDatabase() {
+    PersistenceManager().Disconnect();
+}
 
 void TestDatabase::exec(const QString& sql) {
     TDatabaseLock conn;
@@ -65,11 +74,167 @@ StatementRecorder::StatementRecorder() {
         });
 }
 
-StatementRecorder::~StatementRecorder() { PersistenceManager().SetStatementObserver({}); }
+StatementRecorder::~StatementRecorder() {
+    PersistenceManager().SetStatementObserver({});
+}
 
 QStringList StatementRecorder::sqls() const {
     QStringList list;
     for (const auto& s : statements)
         list << s.normalized();
     return list;
+}
+
+QString TestPdfFolder() {
+    return QFileInfo(QStringLiteral(KOVA_CUPS_SOCKET)).dir().filePath(QStringLiteral("root/pdf"));
+}
+
+QString JobPdf(const QString& title, int id) {
+    const QDir dir(TestPdfFolder());
+    for (const QString& name : dir.entryList({QStringLiteral("*-job_%1.pdf").arg(id)}, QDir::Files))
+        if (name.startsWith(title))
+            return dir.filePath(name);
+    return QString();
+}
+
+namespace {
+
+struct JobInfo {
+    bool found = false;
+    ipp_jstate_t state = IPP_JSTATE_PENDING;
+    QString printer;
+};
+
+JobInfo FindJob(int id) {
+    cups_job_t* jobs = nullptr;
+    const int n = cupsGetJobs(&jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
+    JobInfo info;
+    for (int i = 0; i < n; ++i)
+        if (jobs[i].id == id) {
+            info.found = true;
+            info.state = jobs[i].state;
+            info.printer = QString::fromUtf8(jobs[i].dest);
+        }
+    cupsFreeJobs(n, jobs);
+    return info;
+}
+
+// The queue's own words: its state message, or "stopped" with the reasons.
+QString QueueTrouble(const QString& printer) {
+    const QByteArray name = printer.toUtf8();
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(), nullptr);
+    if (!dest)
+        return QStringLiteral("queue %1 is gone").arg(printer);
+    const char* state = cupsGetOption("printer-state", dest->num_options, dest->options);
+    QString trouble;
+    if (state && QByteArray(state) == "5") {
+        const char* message =
+            cupsGetOption("printer-state-message", dest->num_options, dest->options);
+        const char* reasons =
+            cupsGetOption("printer-state-reasons", dest->num_options, dest->options);
+        trouble = QStringLiteral("queue %1 stopped: %2 (%3)")
+                      .arg(printer, QString::fromUtf8(message ? message : ""),
+                           QString::fromUtf8(reasons ? reasons : ""));
+    }
+    cupsFreeDests(1, dest);
+    return trouble;
+}
+
+} // namespace
+
+QString WaitForJobPdf(const QString& title, int id, QString* why, int timeoutMs) {
+    QString reason;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        const JobInfo job = FindJob(id);
+        if (!job.found) {
+            reason = QStringLiteral("job %1 is unknown to the server").arg(id);
+            break;
+        }
+        if (job.state == IPP_JSTATE_COMPLETED) {
+            const QString pdf = JobPdf(title, id);
+            if (!pdf.isEmpty() && QFileInfo(pdf).size() > 0)
+                return pdf;
+        } else if (job.state > IPP_JSTATE_STOPPED) {
+            reason = QStringLiteral("job %1 ended in state %2: %3")
+                         .arg(id)
+                         .arg(int(job.state))
+                         .arg(QueueTrouble(job.printer));
+            break;
+        } else if (const QString trouble = QueueTrouble(job.printer); !trouble.isEmpty()) {
+            reason = trouble;
+            break;
+        }
+        QThread::msleep(100);
+    }
+    if (reason.isEmpty())
+        reason = QStringLiteral("no PDF for job %1 in %2 after %3 ms")
+                     .arg(id)
+                     .arg(TestPdfFolder())
+                     .arg(timeoutMs);
+    if (why)
+        *why = reason;
+    return QString();
+}
+
+QList<int> JobsTitled(const QString& title) {
+    cups_job_t* jobs = nullptr;
+    const int n = cupsGetJobs(&jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
+    QList<int> ids;
+    for (int i = 0; i < n; ++i)
+        if (QString::fromUtf8(jobs[i].title) == title)
+            ids << jobs[i].id;
+    cupsFreeJobs(n, jobs);
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+bool JobTitled(const QString& title) {
+    return !JobsTitled(title).isEmpty();
+}
+
+bool AddTestQueue(const QString& name, QString* why) {
+    const QString root =
+        QFileInfo(
+            QFileInfo(QStringLiteral(KOVA_CUPS_SOCKET)).dir().filePath(QStringLiteral("root")))
+            .symLinkTarget();
+    const QString instance = QStringLiteral("kova") + root.section(QLatin1Char('.'), -1);
+    QProcess lpadmin;
+    lpadmin.start(QStringLiteral("lpadmin"),
+                  {QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                   QStringLiteral("cups-pdf:/") + instance, QStringLiteral("-P"),
+                   QStringLiteral("/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd"), QStringLiteral("-o"),
+                   QStringLiteral("pdftops-renderer-default=pdftocairo")});
+    lpadmin.waitForFinished(30000);
+    if (lpadmin.exitStatus() != QProcess::NormalExit || lpadmin.exitCode() != 0) {
+        if (why)
+            *why = QString::fromLocal8Bit(lpadmin.readAllStandardError());
+        return false;
+    }
+    return true;
+}
+
+void RemoveTestQueue(const QString& name) {
+    QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name});
+}
+
+QString RunTool(const QString& program, const QStringList& args, int* exitCode) {
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(120000);
+    if (exitCode)
+        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+QStringList PdfPageTexts(const QString& pdf) {
+    QStringList pages =
+        RunTool(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}).split(QLatin1Char('\f'));
+    // pdftotext ends the last page with a form feed too.
+    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+        pages.removeLast();
+    for (QString& page : pages)
+        page = page.trimmed();
+    return pages;
 }

@@ -50,3 +50,24 @@ public:
     QList<RecordedStatement> statements;
     QStringList sqls() const;
 };
+
+// The private print server (scripts/test-cups-start): where cups-pdf writes its jobs.
+QString TestPdfFolder();
+// The PDF of a finished job, "<title>...-job_<id>.pdf"; empty when there is none.
+QString JobPdf(const QString& title, int id);
+// Waits for the PDF of a job. A job the server stops, aborts or cancels, or a
+// queue that stops, ends the wait at once with the server's reason in `why`.
+QString WaitForJobPdf(const QString& title, int id, QString* why = nullptr, int timeoutMs = 60000);
+// Whether the server has seen a job of this title (titles tell concurrent tests apart).
+bool JobTitled(const QString& title);
+// Ids of the jobs of this title, in submission order.
+QList<int> JobsTitled(const QString& title);
+// A cups-pdf queue of the test's own on the private server (jobs on it are the
+// test's alone, and it may be stopped or made to reject jobs); removed by
+// RemoveTestQueue. Returns false with the reason when lpadmin fails.
+bool AddTestQueue(const QString& name, QString* why = nullptr);
+void RemoveTestQueue(const QString& name);
+// Runs a command to its end; its standard output.
+QString RunTool(const QString& program, const QStringList& args, int* exitCode = nullptr);
+// The text of every page of a PDF, as pdftotext reads it.
+QStringList PdfPageTexts(const QString& pdf);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "model/Colors.h"
 #include "model/Rounding.h"
+#include "model/bom/PrintBom.h"
+#include "model/manager/PageRenderer.h"
 #include "model/manager/Printer.h"
 
 #include <QPoint>
@@ -27,9 +30,19 @@ double ClampPaperHeight(double mm);
 // Converts millimetres to pixels of the current printer and sets the printer
 // up for a project's page. Short-lived; the printer settings it makes stay with
 // the process-wide printer.
+class QPicture;
+class TLinearBarcode;
+
+// The preview's sketch of a page: its frame and every item's text at the item's
+// position, in device pixels of a printer with these metrics; page offsets in
+// tenths of a millimetre.
+void ReportPage(const TCPrint& value, QPicture& picture, const TDeviceMetrics& metrics, int offsetX,
+                int offsetY);
+
 class TPrintMgr {
 public:
-    TPrintMgr() = default;
+    TPrintMgr();
+    ~TPrintMgr();
 
     // Selects the printer ("TRUE" in any case for the default, else the named
     // one, falling back to the default; an empty name keeps the selection),
@@ -66,7 +79,51 @@ public:
     int OffsetX() const { return FiOffsetX; }
     int OffsetY() const { return FiOffsetY; }
 
+    // --- drawing a page on the printer's canvas --------------------------------
+    // Each draws only while the printer is printing. A page is prepared whole
+    // before any of it is painted: an item that cannot be drawn throws before
+    // the sheet has a mark on it.
+
+    // Draws a composed page; returns the number of lines drawn.
+    int PrintSerial(const TCPrint& value);
+    // The same in two steps, for a run that starts a sheet only for a page that
+    // is known to draw.
+    TPreparedPage PreparePage(const TCPrint& value);
+    int PaintPage(const TPreparedPage& page);
+
+    int PrintTextItem(const TTextItem& ti);
+    void PrintLine(double Xmm1, double Ymm1, double Xmm2, double Ymm2, QPainter& ACanvas,
+                   int APenWidth, TColor APenColor, TPenStyle APenStyle);
+    void PrintOutLine(const QRect& ARect, QPainter& ACanvas, int APenWidth, TColor APenColor,
+                      TPenStyle APenStyle);
+    void PrintImage(const TTextItem& ti);
+    // Draws a copy of the barcode; ABarcode stays the caller's, unchanged.
+    void PrintBarcode(const TLinearBarcode& ABarcode);
+    void PrintQRcode1(const TTextItem& ti);
+    // Stretches "temp/<ItemName>.bmp" under programDir onto the item's rectangle.
+    void PrintQRcode(const TTextItem& ti, const QString& programDir);
+
+    // Records the preview sketch of a page against the current printer.
+    void Report(const TCPrint& value, QPicture& AMetaFile);
+
+    // Drawing operations kept for callers outside the print run.
+    int PrintText(double Xmm, double Ymm, double LineHeight, double TxtWidth, const QString& Txt,
+                  int FontSize, int TextAlignment, bool AllowNewLine);
+    int PrintText(double Xmm, double Ymm, const QString& Txt, int FontSize, bool AllowNewLine);
+    int PrintRectText(double Xmm, double Ymm, double LineHeight, double TxtWidth,
+                      const QString& Txt, const QFont& aFont, int TextAlignment, bool AllowNewLine,
+                      bool DrawOutline, double aMargin, int aOutlinePenWidth);
+    void PrintEllipse(double Xmm1, double Ymm1, double Xmm2, double Ymm2, int APenWidth);
+    void PrintTableLine(QPainter& ACanvas, int APenWidth, TColor APenColor, TPenStyle APenStyle);
+    // Raw output to a parallel port does not exist here: always an input/output error.
+    void PrintChar(const QString& s);
+
+    // The renderer of the current printer and offsets; pictures decoded by it
+    // stay decoded for the manager's life (one run).
+    TPageRenderer& Renderer();
+
 private:
     int FiOffsetX = 0;
     int FiOffsetY = 0;
+    std::unique_ptr<TPageRenderer> FRenderer;
 };

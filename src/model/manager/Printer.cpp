@@ -40,10 +40,14 @@ QString TPrinter::DefaultPrinter() {
 }
 
 QString TPrinter::PrinterName() const {
+    if (!FPdfFile.isEmpty())
+        return FPdfFile;
     return HasPrinter() ? FDevice->printerName() : QString();
 }
 
 bool TPrinter::HasPrinter() const {
+    if (!FPdfFile.isEmpty())
+        return true;
     return FDevice->outputFormat() == QPrinter::NativeFormat && !FDevice->printerName().isEmpty();
 }
 
@@ -52,15 +56,36 @@ void TPrinter::CheckNotPrinting() const {
         throw Exception(kPrinting);
 }
 
+void TPrinter::SelectPdfFile(const QString& path) {
+    CheckNotPrinting();
+    if (path.isEmpty())
+        throw EInOutError(QStringLiteral("No PDF file name given"));
+    FDevice = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    FDevice->setFullPage(false);
+    FDevice->setOutputFormat(QPrinter::PdfFormat);
+    FDevice->setOutputFileName(path);
+    FPdfFile = path;
+    ResetDeviceMode();
+}
+
 void TPrinter::SelectDefault() {
     CheckNotPrinting();
     const QString name = DefaultPrinter();
     if (name.isEmpty())
         throw Exception(kNoDefault);
+    leavePdfFile();
     if (name != PrinterName()) {
         FDevice->setPrinterName(name);
         ResetDeviceMode();
     }
+}
+
+void TPrinter::leavePdfFile() {
+    if (FPdfFile.isEmpty())
+        return;
+    FPdfFile.clear();
+    FDevice = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    FDevice->setFullPage(false);
 }
 
 void TPrinter::SelectPrinter(const QString& name) {
@@ -69,6 +94,7 @@ void TPrinter::SelectPrinter(const QString& name) {
         SelectDefault();
         return;
     }
+    leavePdfFile();
     if (name != PrinterName()) {
         FDevice->setPrinterName(name);
         ResetDeviceMode();
@@ -193,6 +219,21 @@ int TPrinter::EndDoc() {
         throw Exception(QStringLiteral("Printer is not currently printing"));
     FinishPainting();
     const std::unique_ptr<QTemporaryFile> file = std::move(FJobFile);
+    if (!FPdfFile.isEmpty()) {
+        // Written beside the target and renamed, so the file is whole or absent.
+        const QString partial = FPdfFile + QStringLiteral(".part");
+        QFile::remove(partial);
+        if (!QFile::copy(file->fileName(), partial) ||
+            (QFile::exists(FPdfFile) && !QFile::remove(FPdfFile)) ||
+            !QFile::rename(partial, FPdfFile)) {
+            QFile::remove(partial);
+            throw EInOutError(QStringLiteral("Cannot write the PDF file %1").arg(FPdfFile));
+        }
+        // The temporary file was private; the document is the user's like any other file.
+        QFile::setPermissions(FPdfFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        return 0;
+    }
 
     const QPageLayout layout = FDevice->pageLayout();
     const QByteArray media = layout.pageSize().key().toUtf8();
@@ -209,7 +250,7 @@ int TPrinter::EndDoc() {
     const int job = cupsPrintFile(queue.constData(), path.constData(), title.constData(),
                                   int(options.size()), options.data());
     if (job <= 0)
-        throw EInOutError(QStringLiteral("Printing to %1 failed: %2")
+        throw EInOutError(QStringLiteral("打印机 %1 没有接受打印任务，什么也没有打印：%2")
                               .arg(PrinterName(), QString::fromUtf8(cupsLastErrorString())));
     return job;
 }

@@ -66,6 +66,10 @@ public:
     void SelectDefault();
     // An exact installed name; any other name selects the default printer.
     void SelectPrinter(const QString& name);
+    // A PDF file instead of a queue: documents are written there when they end.
+    // Selecting a printer again leaves the file.
+    void SelectPdfFile(const QString& path);
+    QString PdfFile() const { return FPdfFile; }
 
     // False when no printer is selected.
     bool GetDeviceMode(TDeviceMode& mode) const;
@@ -90,7 +94,9 @@ public:
     void SetTitle(const QString& title) { FTitle = title; }
     void BeginDoc();
     void NewPage();
-    // Sends the document to the selected queue and returns the job's id.
+    // Sends the document to the selected queue and returns the job's id (0 for
+    // a PDF file). Throws EInOutError naming the printer and the reason when the
+    // queue does not take it; the document is gone either way.
     int EndDoc();
     // Discards the document; nothing reaches the queue.
     void Abort();
@@ -100,6 +106,7 @@ public:
 
 private:
     void CheckNotPrinting() const;
+    void leavePdfFile();
     void ResetDeviceMode();
     void FinishPainting();
 
@@ -107,6 +114,7 @@ private:
     TDeviceMode FMode;
     QFont FFont;
     QString FTitle;
+    QString FPdfFile;
     std::unique_ptr<QTemporaryFile> FJobFile;
     std::unique_ptr<QPrinter> FJobDevice;
     std::unique_ptr<QPainter> FCanvas;

@@ -1,0 +1,311 @@
+#include "model/manager/PageRenderer.h"
+
+#include "fbarcode/Barcode.h"
+#include "fbarcode/Barcode2.h"
+#include "fbarcode/QRCode.h"
+#include "model/Errors.h"
+#include "model/Jpeg.h"
+#include "model/Rounding.h"
+#include "model/manager/PrintMgrImpl.h"
+
+#include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPen>
+
+namespace {
+
+// GDI pens wider than a pixel end and join round; the outline and line items
+// were designed with that look.
+Qt::PenStyle QtPenStyle(TPenStyle style) {
+    switch (style) {
+    case psDash:
+        return Qt::DashLine;
+    case psDot:
+        return Qt::DotLine;
+    case psDashDot:
+        return Qt::DashDotLine;
+    case psDashDotDot:
+        return Qt::DashDotDotLine;
+    case psClear:
+        return Qt::NoPen;
+    default:
+        return Qt::SolidLine;
+    }
+}
+
+void PaintText(QPainter& canvas, const TPreparedText& text) {
+    canvas.setFont(text.Font);
+    canvas.setPen(text.Color);
+    const QFontMetricsF fm(text.Font, canvas.device());
+    for (const auto& [at, line] : text.Lines) {
+        canvas.save();
+        canvas.translate(at);
+        if (text.Orientation != 0)
+            canvas.rotate(-text.Orientation / 10.0);
+        if (text.Extra == 0) {
+            // Opaque text: the cells are white over whatever lies beneath.
+            canvas.fillRect(QRectF(0, 0, fm.horizontalAdvance(line), text.CellHeight), Qt::white);
+            canvas.drawText(QPointF(0, text.Ascent), line);
+        } else {
+            // Placed character by character so that the extra space is exactly
+            // Extra device pixels at any resolution.
+            qreal pos = 0;
+            for (qsizetype i = 0; i < line.size();) {
+                const qsizetype n = line[i].isHighSurrogate() && i + 1 < line.size() ? 2 : 1;
+                const QString ch = line.mid(i, n);
+                const qreal advance = fm.horizontalAdvance(ch) + text.Extra;
+                canvas.fillRect(QRectF(pos, 0, advance, text.CellHeight), Qt::white);
+                canvas.drawText(QPointF(pos, text.Ascent), ch);
+                pos += advance;
+                i += n;
+            }
+        }
+        canvas.restore();
+    }
+    TPageRenderer::PaintOutline(canvas, text.Outline, text.Pen);
+}
+
+struct PaintVisitor {
+    QPainter& canvas;
+    void operator()(const TPreparedText& t) const { PaintText(canvas, t); }
+    void operator()(const TPreparedLine& l) const {
+        if (l.Pen.Style == psClear)
+            return;
+        canvas.setPen(MakePen(l.Pen));
+        canvas.drawLine(l.From, l.To);
+    }
+    void operator()(const TPreparedImage& i) const {
+        if (i.Target.width() > 0 && i.Target.height() > 0)
+            canvas.drawImage(i.Target, i.Image);
+        TPageRenderer::PaintOutline(canvas, i.Outline, i.Pen);
+    }
+    void operator()(const TPreparedBarcode& b) const {
+        // A copy draws, so the prepared one stays as it was (as PrintBarcode does).
+        TLinearBarcode copy;
+        copy.Assign(b.Barcode.get());
+        copy.DrawBarcode(canvas);
+    }
+    void operator()(const TPreparedQR& q) const {
+        canvas.save();
+        canvas.setRenderHint(QPainter::Antialiasing, false);
+        canvas.fillRect(q.Target, Qt::white);
+        for (const QRectF& r : q.Dark)
+            canvas.fillRect(r, Qt::black);
+        canvas.restore();
+    }
+};
+
+class EPrintItemError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+} // namespace
+
+QPen MakePen(const TPenSpec& spec) {
+    QPen pen(spec.Color, spec.Width, QtPenStyle(spec.Style), Qt::RoundCap, Qt::RoundJoin);
+    return pen;
+}
+
+TPenSpec ItemPen(const TTextItem& item) {
+    return {item.OutlinePenWidth(), ColorToQColor(item.OutlinePenColor()), item.OutlinePenStyle()};
+}
+
+TPageRenderer::TPageRenderer(const TDeviceMetrics& metrics, int offsetX, int offsetY,
+                             const QPaintDevice* device)
+    : FMetrics(metrics), FOffsetX(offsetX), FOffsetY(offsetY), FDevice(device) {}
+
+TPageRenderer::~TPageRenderer() = default;
+
+QPoint TPageRenderer::Place(double x, double y) const {
+    return PlacePoint(FMetrics, FOffsetX, FOffsetY, x, y);
+}
+
+int TPageRenderer::Xmm(long double mm) const {
+    return MmToPixels(mm, FMetrics.DpiX);
+}
+int TPageRenderer::Ymm(long double mm) const {
+    return MmToPixels(mm, FMetrics.DpiY);
+}
+
+TPreparedPage TPageRenderer::Prepare(const TCPrint& page) {
+    TPreparedPage prepared;
+    const TCLines& lines = page.Lines();
+    for (int l = 0; l < lines.Count(); ++l) {
+        const TLineOfText& line = *lines.Items(l);
+        auto& out = prepared.Lines.emplace_back();
+        for (int i = 0; i < line.Count(); ++i)
+            out.push_back(PrepareItem(*line.Items(i)));
+    }
+    return prepared;
+}
+
+TPreparedItem TPageRenderer::PrepareItem(const TTextItem& item) {
+    try {
+        switch (item.ItemType()) {
+        case 2:
+            return PrepareLine(item.x(), item.y(), item.TextWidth(), item.LineHeight(),
+                               ItemPen(item));
+        case 3:
+            return PrepareBarcode(item);
+        case 4:
+            return PrepareQR(item);
+        case 5:
+            return PrepareImage(item);
+        default:
+            return PrepareText(item);
+        }
+    } catch (const Exception& e) {
+        throw EPrintItemError(
+            QStringLiteral("打印项 \"%1\" 无法打印：%2").arg(item.ItemName(), e.Message()));
+    }
+}
+
+TPreparedText TPageRenderer::PrepareText(const TTextItem& item) {
+    TPreparedText t;
+    const TFont font = item.Font() ? *item.Font() : TFont();
+    t.Font = font.toQFont();
+    t.Color = font.qcolor();
+    t.Orientation = RoundHalfEven(static_cast<long double>(item.RotateDegree()) * 10);
+    t.Extra = item.ItemCharExtra();
+    t.Pen = ItemPen(item);
+    const QFontMetrics fm(t.Font, const_cast<QPaintDevice*>(FDevice));
+    const QFontMetricsF fmf(t.Font, const_cast<QPaintDevice*>(FDevice));
+    t.CellHeight = fm.height();
+    t.Ascent = fmf.ascent();
+    const QPoint p = Place(item.x(), item.y());
+    const long double lineStep = static_cast<long double>(t.CellHeight) * item.LineHeight();
+    const int marginX = Xmm(item.OutlineMargin());
+    const int marginY = Ymm(item.OutlineMargin());
+    const QString& text = item.Text();
+    auto width = [&](const QString& s) {
+        return fm.horizontalAdvance(s) + qint64(t.Extra) * s.size();
+    };
+    qint64 boxWidth;
+    int lastY = p.y();
+    if (item.AllowNewLine()) {
+        boxWidth = Xmm(item.TextWidth());
+        const qreal limit = qreal(boxWidth) - width(QStringLiteral("X"));
+        const auto lines = WrapText(text, limit, t.Extra,
+                                    [&](const QString& ch) { return fm.horizontalAdvance(ch); });
+        for (std::size_t n = 0; n < lines.size(); ++n) {
+            lastY = RoundHalfEven(static_cast<long double>(n) * lineStep + p.y());
+            t.Lines.push_back({QPoint(p.x(), lastY), lines[n]});
+        }
+    } else {
+        boxWidth = item.TextWidth() == 0 ? width(text) : Xmm(item.TextWidth());
+        t.Lines.push_back({p, text});
+    }
+    t.Outline =
+        QRect(QPoint(p.x() - marginX, p.y() - marginY),
+              QPoint(RoundHalfEven(static_cast<long double>(p.x()) + boxWidth + marginX),
+                     RoundHalfEven(static_cast<long double>(lastY) + t.CellHeight + marginY)));
+    return t;
+}
+
+TPreparedLine TPageRenderer::PrepareLine(double x1, double y1, double x2, double y2,
+                                         const TPenSpec& pen) const {
+    return {Place(x1, y1), Place(x2, y2), pen};
+}
+
+QImage TPageRenderer::Picture(const QByteArray& jpeg) {
+    for (const auto& [bytes, image] : FPictures)
+        if (bytes == jpeg)
+            return image;
+    QImage image = DecodeJpeg(jpeg);
+    FPictures.push_back({jpeg, image});
+    return image;
+}
+
+TPreparedImage TPageRenderer::PrepareImage(const TTextItem& item) {
+    TPreparedImage i;
+    const QPoint p = Place(item.x(), item.y());
+    i.Target = QRect(p, QSize(Xmm(item.TextWidth()), Ymm(item.LineHeight())));
+    i.Image = Picture(item.ImageBody());
+    const int mx = Xmm(item.OutlineMargin()), my = Ymm(item.OutlineMargin());
+    // The outline runs around (Px, Py, Px + width, Py + height), grown by the margins.
+    i.Outline = QRect(QPoint(p.x() - mx, p.y() - my),
+                      QPoint(p.x() + i.Target.width() + mx, p.y() + i.Target.height() + my));
+    i.Pen = ItemPen(item);
+    return i;
+}
+
+TPreparedBarcode TPageRenderer::PrepareBarcode(const TTextItem& item) const {
+    auto barcode = std::make_shared<TLinearBarcode>();
+    barcode->setText(item.Text());
+    // Barcodes are placed from the printable area's corner, at the vertical
+    // resolution, without the page offsets: stored labels rely on it.
+    barcode->setTop(ConvertMmToPixelsY(item.y(), FMetrics));
+    barcode->setLeft(ConvertMmToPixelsY(item.x(), FMetrics));
+    barcode->setHeight(ConvertMmToPixelsY(item.LineHeight(), FMetrics));
+    barcode->setTyp(TBarcodeType(item.BarcodeType()));
+    barcode->setShowText(TBarcodeOption(item.BarcodeOption()));
+    barcode->setShowTextPosition(TShowTextPosition(item.BarcodePosition()));
+    barcode->setShowTextOffSetX(item.BarcodeTextOffsetX());
+    barcode->setShowTextOffSetY(item.BarcodeTextOffsetY());
+    barcode->setCharExtra(item.ItemCharExtra());
+    barcode->setModul(ConvertMmToPixelsY(item.BarcodeModule(), FMetrics));
+    barcode->setRatio(item.BarcodeRatio());
+    if (item.Font()) {
+        barcode->setShowTextFont(item.Font()->toQFont());
+        barcode->setShowTextFontColor(item.Font()->qcolor());
+    }
+    barcode->setChecksum(item.AllowNewLine());
+    barcode->setAngle(item.RotateDegree());
+    // A dry run on a scrap canvas: whatever the symbol would throw, it throws
+    // now, before anything of the page is on paper.
+    QImage scrap(1, 1, QImage::Format_Mono);
+    QPainter dry(&scrap);
+    TLinearBarcode copy;
+    copy.Assign(barcode.get());
+    copy.DrawBarcode(dry);
+    return {barcode};
+}
+
+TPreparedQR TPageRenderer::PrepareQR(const TTextItem& item) const {
+    TPreparedQR q;
+    const QPoint p = Place(item.x(), item.y());
+    const qreal w = Xmm(item.TextWidth()), h = Ymm(item.LineHeight());
+    q.Target = QRectF(p.x(), p.y(), w, h);
+    const TQRSymbol symbol = QREncode(item.Text(), item.QRcodeEncoding(), item.QRcodeQuietZone());
+    const int n = symbol.Size;
+    // Modules are stretched to the rectangle, not rounded to whole pixels.
+    for (int r = 0; r < n; ++r) {
+        int c = 0;
+        while (c < n) {
+            if (!symbol.Dark(r, c)) {
+                ++c;
+                continue;
+            }
+            const int start = c;
+            while (c < n && symbol.Dark(r, c))
+                ++c;
+            q.Dark.push_back(QRectF(QPointF(p.x() + start * w / n, p.y() + r * h / n),
+                                    QPointF(p.x() + c * w / n, p.y() + (r + 1) * h / n)));
+        }
+    }
+    return q;
+}
+
+void TPageRenderer::Paint(QPainter& canvas, const TPreparedPage& page) {
+    for (const auto& line : page.Lines)
+        for (const TPreparedItem& item : line)
+            Paint(canvas, item);
+}
+
+void TPageRenderer::Paint(QPainter& canvas, const TPreparedItem& item) {
+    std::visit(PaintVisitor{canvas}, item);
+}
+
+void TPageRenderer::PaintOutline(QPainter& canvas, const QRect& r, const TPenSpec& pen) {
+    if (pen.Style == psClear)
+        return;
+    canvas.save();
+    canvas.setPen(MakePen(pen));
+    canvas.setBrush(Qt::NoBrush);
+    const QPoint corners[5] = {r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft(),
+                               r.topLeft()};
+    canvas.drawPolyline(corners, 5);
+    canvas.restore();
+}

@@ -1,0 +1,136 @@
+#pragma once
+
+#include "model/bom/PrintBom.h"
+#include "model/manager/Printer.h"
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QRectF>
+#include <QString>
+#include <memory>
+#include <utility>
+#include <variant>
+#include <vector>
+
+class QPaintDevice;
+class QPainter;
+class QPen;
+class TLinearBarcode;
+
+// A pen as items store it: width in device pixels, colour, style ordinal.
+struct TPenSpec {
+    int Width = 1;
+    QColor Color = Qt::black;
+    TPenStyle Style = psSolid;
+};
+QPen MakePen(const TPenSpec& spec);
+
+// One item of a page with every position worked out in device pixels and every
+// symbol encoded and picture decoded: painting it cannot fail.
+struct TPreparedText {
+    QFont Font;
+    QColor Color;
+    int Orientation = 0; // tenths of a degree, counter-clockwise
+    int Extra = 0;       // device pixels after every character
+    int CellHeight = 0;
+    qreal Ascent = 0;
+    std::vector<std::pair<QPoint, QString>> Lines;
+    QRect Outline;
+    TPenSpec Pen;
+};
+struct TPreparedLine {
+    QPoint From, To;
+    TPenSpec Pen;
+};
+struct TPreparedImage {
+    QImage Image;
+    QRect Target;
+    QRect Outline;
+    TPenSpec Pen;
+};
+struct TPreparedBarcode {
+    std::shared_ptr<TLinearBarcode> Barcode;
+};
+struct TPreparedQR {
+    QRectF Target;
+    std::vector<QRectF> Dark; // runs of dark modules, row by row
+};
+using TPreparedItem =
+    std::variant<TPreparedText, TPreparedLine, TPreparedImage, TPreparedBarcode, TPreparedQR>;
+
+// The page's lines in order, each with its items.
+struct TPreparedPage {
+    std::vector<std::vector<TPreparedItem>> Lines;
+};
+
+// Lines of a text as the wrapping rule breaks them: each line grows until it is
+// wider than `limit`, taking the character that makes it so, and always takes
+// at least one character; a surrogate pair is never split. `advance` measures
+// one character (or pair).
+template <class Advance>
+std::vector<QString> WrapText(const QString& text, qreal limit, int extra, Advance advance) {
+    std::vector<QString> lines;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        QString line;
+        qreal width = 0;
+        while (i < text.size() && (line.isEmpty() || width <= limit)) {
+            const qsizetype n =
+                text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()
+                    ? 2
+                    : 1;
+            const QString ch = text.mid(i, n);
+            width += advance(ch) + extra;
+            line += ch;
+            i += n;
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Turns composed pages into device pixels on one device and paints them. The
+// geometry follows the printer's conversions; fonts are measured on `device`,
+// the device the page is painted on (or one of the same resolution).
+class TPageRenderer {
+public:
+    // offsetX/offsetY: the whole-page shift in tenths of a millimetre.
+    TPageRenderer(const TDeviceMetrics& metrics, int offsetX, int offsetY,
+                  const QPaintDevice* device);
+    ~TPageRenderer();
+
+    // Everything that can fail: placing, encoding, decoding. Throws the error
+    // of the first item that cannot be drawn, naming it.
+    TPreparedPage Prepare(const TCPrint& page);
+    TPreparedItem PrepareItem(const TTextItem& item);
+    TPreparedText PrepareText(const TTextItem& item);
+    TPreparedLine PrepareLine(double x1, double y1, double x2, double y2,
+                              const TPenSpec& pen) const;
+    TPreparedImage PrepareImage(const TTextItem& item);
+    TPreparedBarcode PrepareBarcode(const TTextItem& item) const;
+    TPreparedQR PrepareQR(const TTextItem& item) const;
+
+    // Paints in item order; later items cover earlier ones.
+    static void Paint(QPainter& canvas, const TPreparedPage& page);
+    static void Paint(QPainter& canvas, const TPreparedItem& item);
+    static void PaintOutline(QPainter& canvas, const QRect& rect, const TPenSpec& pen);
+
+    QPoint Place(double x, double y) const;
+    int Xmm(long double mm) const;
+    int Ymm(long double mm) const;
+
+    // A decoded picture, decoded once for all pages of the renderer's life.
+    QImage Picture(const QByteArray& jpeg);
+
+private:
+    TDeviceMetrics FMetrics;
+    int FOffsetX, FOffsetY;
+    const QPaintDevice* FDevice;
+    std::vector<std::pair<QByteArray, QImage>> FPictures;
+};
+
+// The pen of an item's outline or line.
+TPenSpec ItemPen(const TTextItem& item);

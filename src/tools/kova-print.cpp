@@ -1,0 +1,185 @@
+// A print run without a window: the same composition, renderers and numbering
+// as the Print button, for scripted numbering runs.
+#include "model/Font.h"
+#include "model/PrintModelImpl.h"
+#include "model/bom/SettingBom.h"
+#include "model/manager/PrintRun.h"
+#include "model/manager/Printer.h"
+#include "persistence/FbLayer.h"
+#include "persistence/PersistenceManager.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QTextStream>
+#include <csignal>
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+
+void onSignal(int) {
+    gStop = 1;
+}
+
+QTextStream& err() {
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int Fail(const QString& message, int code = 1) {
+    err() << "kova-print: " << message << Qt::endl;
+    return code;
+}
+
+bool ToInt(const QCommandLineParser& args, const QString& name, int& value) {
+    if (!args.isSet(name))
+        return true;
+    bool ok = false;
+    value = args.value(name).toInt(&ok);
+    return ok;
+}
+
+TProject* FindProject(const TSettingMgr& settings, const QString& name) {
+    for (const auto& [projectName, project] : settings.GetProjectList())
+        if (projectName == name)
+            return project;
+    return nullptr;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const QString programDir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    SetupFirebirdEnvironment(programDir);
+    // Before the first connection: a signal stops the run, it does not cut the
+    // database from under it.
+    InstallTerminationHandling(onSignal);
+    RegisterBusinessObjects();
+    RegisterFirebirdLayer();
+    // Fonts need a platform; a batch tool must also run without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    InstallFontSubstitutions();
+
+    QCommandLineParser args;
+    args.setApplicationDescription(QStringLiteral(
+        "kova-print --project NAME --pages N [--from S] [--printer QUEUE | --pdf FILE]\n"
+        "           [--database FILE] [--no-save] [--title T] [--wait SECONDS] [--reprint]\n"
+        "Prints pages S .. S+N-1 of a project as one job (S: the stored start unless given),\n"
+        "stores the next start and writes it on standard output. SIGINT or SIGTERM stops\n"
+        "after the page in hand; what is done is printed and the next start stored."));
+    args.addHelpOption();
+    const auto opt = [&](const char* name, const char* help, bool value = true) {
+        args.addOption(
+            value ? QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help),
+                                       QStringLiteral("v"))
+                  : QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help)));
+    };
+    opt("project", "project name");
+    opt("pages", "number of pages");
+    opt("from", "page number of the first page (default: the stored start)");
+    opt("printer", "CUPS queue to print on instead of the project's printer");
+    opt("pdf", "write the job to this PDF file instead of a queue");
+    opt("database", "database file (default: data/KOVAUTF8.FDB beside the program)");
+    opt("no-save", "leave the stored start as it is", false);
+    opt("title", "document name of the job");
+    opt("wait", "seconds to wait for another run of the project to end (default 600)");
+    opt("reprint", "print numbers again that the database says were printed", false);
+    args.process(app);
+
+    if (!args.isSet(QStringLiteral("project")) || !args.isSet(QStringLiteral("pages")))
+        return Fail(QStringLiteral("--project and --pages are required (see --help)"), 2);
+    if (args.isSet(QStringLiteral("printer")) && args.isSet(QStringLiteral("pdf")))
+        return Fail(QStringLiteral("--printer and --pdf exclude each other"), 2);
+    int pages = 0, waitSeconds = 600;
+    if (!ToInt(args, QStringLiteral("pages"), pages) ||
+        !ToInt(args, QStringLiteral("wait"), waitSeconds) || waitSeconds < 0)
+        return Fail(QStringLiteral("--pages and --wait take whole numbers"), 2);
+
+    const QString database =
+        args.isSet(QStringLiteral("database"))
+            ? QFileInfo(args.value(QStringLiteral("database"))).absoluteFilePath()
+            : QDir(programDir).filePath(QStringLiteral("data/KOVAUTF8.FDB"));
+    int code = 0;
+    try {
+        PersistenceManager().ConnectDatabase(database, QStringLiteral("SYSDBA"),
+                                             QStringLiteral("pinecrest"), QString(),
+                                             QStringLiteral("FBAPI"));
+        TPrintModel model;
+        model.Load();
+        TProject* project = FindProject(*model.SettingMgr(), args.value(QStringLiteral("project")));
+        if (!project)
+            throw Exception(QStringLiteral("没有名为 \"%1\" 的项目")
+                                .arg(args.value(QStringLiteral("project"))));
+
+        TPrintRunOptions options;
+        options.Count = pages;
+        options.From = project->ProjectSerialStart();
+        if (!ToInt(args, QStringLiteral("from"), options.From))
+            return Fail(QStringLiteral("--from takes a whole number"), 2);
+        options.Printer = args.value(QStringLiteral("printer"));
+        options.PdfFile = args.isSet(QStringLiteral("pdf"))
+                              ? QFileInfo(args.value(QStringLiteral("pdf"))).absoluteFilePath()
+                              : QString();
+        options.Save = !args.isSet(QStringLiteral("no-save"));
+        options.Title = args.value(QStringLiteral("title"));
+        options.LockWaitMs = waitSeconds * 1000;
+        const bool fromGiven = args.isSet(QStringLiteral("from"));
+
+        // The window refuses to print on a printer that is not there; so does this.
+        if (options.PdfFile.isEmpty() && options.Printer.isEmpty()) {
+            if (IsTrue(project->ProjectDefaultDevice())) {
+                if (TPrinter::DefaultPrinter().isEmpty())
+                    throw Exception(QStringLiteral("项目使用系统默认打印机，但系统没有默认打印机"));
+            } else if (!TPrinter::Printers().contains(project->ProjectDeviceName(),
+                                                      Qt::CaseInsensitive)) {
+                throw Exception(
+                    QStringLiteral("项目的打印机 %1 不存在").arg(project->ProjectDeviceName()));
+            }
+        }
+
+        TPrintRunHooks hooks;
+        hooks.StopRequested = [] { return gStop != 0; };
+        hooks.PageStarted = [](int page) { err() << "正在打印(" << page << ")..." << Qt::endl; };
+        hooks.Waiting = [] {
+            static bool said = false;
+            if (!said)
+                err() << "kova-print: 等待同一项目的另一个打印任务结束..." << Qt::endl;
+            said = true;
+        };
+        const bool reprint = args.isSet(QStringLiteral("reprint"));
+        hooks.ConfirmReprint = [&](int from, int stored) {
+            if (!reprint)
+                err() << "kova-print: "
+                      << QStringLiteral("第 %1 至 %2 页已经打印过（下次起始页码为 %3）；"
+                                        "要重新打印请加 --reprint")
+                             .arg(from)
+                             .arg(stored - 1)
+                             .arg(stored)
+                      << Qt::endl;
+            return reprint;
+        };
+        // Without --from the run starts where the database says, read under the lock.
+        options.FromStored = !fromGiven;
+        const TPrintRunResult result =
+            TPrintRun(*project, *model.SettingMgr(), *model.FileMgr()).Run(options, hooks);
+        if (result.Declined)
+            return 3;
+        if (result.JobId > 0)
+            err() << "kova-print: job " << result.JobId << " on " << Printer().PrinterName()
+                  << Qt::endl;
+        err() << "kova-print: " << result.Printed << " page(s) printed"
+              << (result.Stopped ? " (stopped)" : "") << (result.Saved ? ", next start stored" : "")
+              << Qt::endl;
+        QTextStream(stdout) << result.NextStart << Qt::endl;
+        if (!result.Error.isEmpty())
+            code = Fail(result.Error);
+    } catch (const Exception& e) {
+        code = Fail(e.Message());
+    }
+    PersistenceManager().Disconnect();
+    return code;
+}

@@ -17,5 +17,11 @@ int main(int argc, char** argv) {
 
     TKovaApplication app(argc, argv);
     InstallFontSubstitutions();
+    WatchTerminationSignals([] {
+        if (PrintMainFrm)
+            PrintMainFrm->TerminateRequested();
+        else
+            QCoreApplication::quit();
+    });
     return RunKova(QCoreApplication::applicationDirPath());
 }

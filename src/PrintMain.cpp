@@ -1,14 +1,18 @@
 #include "PrintMain.h"
 
 #include "model/Colors.h"
+#include "model/Composer.h"
 #include "model/ItemSummary.h"
 #include "model/PrintCommon.h"
 #include "model/manager/PrintMgrImpl.h"
+#include "model/manager/PrintRun.h"
 #include "persistence/PersistenceManager.h"
 #include "view/ABOUT.h"
 #include "view/KovaApplication.h"
+#include "view/Preview.h"
 #include "view/projectEditor.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
@@ -200,7 +204,8 @@ void TPrintMainFrm::buildLayout() {
     itemNameLabel = label(QStringLiteral("itemNameLabel"), QString());
     nameRow->addWidget(itemNameLabel, 1);
     sum->addLayout(nameRow);
-    itemValueTitleLabel = label(QStringLiteral("itemValueTitleLabel"), QStringLiteral("打印内容："));
+    itemValueTitleLabel =
+        label(QStringLiteral("itemValueTitleLabel"), QStringLiteral("打印内容："));
     sum->addWidget(itemValueTitleLabel);
     valueMemo = new QPlainTextEdit;
     valueMemo->setObjectName(QStringLiteral("valueMemo"));
@@ -333,6 +338,10 @@ void TPrintMainFrm::buildLayout() {
     connect(btnDelete, &QPushButton::clicked, this, &TPrintMainFrm::btnDeleteClick);
     connect(btnItemStatus, &QPushButton::clicked, this, &TPrintMainFrm::btnItemStatusClick);
     connect(btnClose, &QPushButton::clicked, this, &TPrintMainFrm::mmexitClick);
+    connect(btnPrint, &QPushButton::clicked, this, &TPrintMainFrm::btnPrintClick);
+    connect(btnStop, &QPushButton::clicked, this, &TPrintMainFrm::btnStopClick);
+    connect(btnPause, &QPushButton::clicked, this, &TPrintMainFrm::btnPauseClick);
+    connect(BtnPreview, &QPushButton::clicked, this, &TPrintMainFrm::BtnPreviewClick);
 }
 
 QString TPrintMainFrm::DatabasePath(const QString& programDir) {
@@ -385,8 +394,7 @@ void TPrintMainFrm::RenderView() {
     }
 
     const bool hasProject = FCurrProject != nullptr;
-    btnProjectModify->setEnabled(hasProject);
-    btnProjectDel->setEnabled(hasProject);
+    enableProjectCommands();
     btnAdd->setEnabled(hasProject);
     btnPrint->setEnabled(hasProject);
     btnEdit->setEnabled(FCurrItem != nullptr);
@@ -434,7 +442,8 @@ void TPrintMainFrm::renderItemSummary() {
     fontLabelTitle->setText(s.FontTitle);
     itemFontLabel->setFont(s.Font.toQFont());
     itemFontLabel->setStyleSheet(colorStyle(s.Font.Color));
-    itemFontLabel->setText(QString(s.FontSample).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    itemFontLabel->setText(
+        QString(s.FontSample).replace(QLatin1String("\r\n"), QLatin1String("\n")));
     itemOutLineLabel->setStyleSheet(colorStyle(s.OutlineColor));
     if (s.Position)
         itemPositionLabel->setText(*s.Position);
@@ -482,7 +491,9 @@ void TPrintMainFrm::cbbProjectListChange() {
     RenderView();
 }
 
-void TPrintMainFrm::btnProjectAddClick() { ShowProjectEditor(new TProject, false); }
+void TPrintMainFrm::btnProjectAddClick() {
+    ShowProjectEditor(new TProject, false);
+}
 
 void TPrintMainFrm::btnProjectModifyClick() {
     if (FCurrProject)
@@ -584,11 +595,152 @@ void TPrintMainFrm::btnItemStatusClick() {
     ItemListBox->viewport()->update();
 }
 
-void TPrintMainFrm::mmexitClick() { close(); }
+// A run holds its project's row and object: changing or deleting a project
+// waits for the run to end.
+void TPrintMainFrm::enableProjectCommands() {
+    btnProjectModify->setEnabled(FCurrProject && !FRunning);
+    btnProjectDel->setEnabled(FCurrProject && !FRunning);
+}
 
-void TPrintMainFrm::PrnHelpClick() { OpenHelp(FProgramDir); }
+void TPrintMainFrm::PrintProcess(int Value) {
+    prgPrint->setValue(Value);
+    prgPrint->show();
+    repaint();
+}
 
-void TPrintMainFrm::mmAboutClick() { ShowAboutBox(this); }
+void TPrintMainFrm::btnPrintClick() {
+    // A second job never begins while one is open, even after Stop.
+    if (!FCurrProject || FRunning)
+        return;
+    const int pageNum = PrnSerialFrom->value();
+    const int pageCount = PrnSerialTo->value();
+    printStoped = false;
+    if (pageCount < 1) {
+        QMessageBox::information(this, QApplication::applicationName(), kPageCountTooSmall);
+        PrnSerialTo->setFocus();
+        return;
+    }
+    TProject* project = FCurrProject;
+    TPrintRun run(*project, *PrintModel->SettingMgr(), *PrintModel->FileMgr());
+    FRunning = true;
+    prtMgr = &run.Manager();
+    btnPrint->setEnabled(false);
+    btnStop->setEnabled(true);
+    enableProjectCommands();
+
+    TPrintRunHooks hooks;
+    hooks.PageStarted = [this](int page) {
+        PrnSerialFrom->setValue(page);
+        lblStatus->setText(QStringLiteral("正在打印(%1)...").arg(page));
+    };
+    hooks.PageDone = [this](int percent) { PrintProcess(percent); };
+    hooks.StopRequested = [this] { return printStoped; };
+    hooks.Idle = [] { QCoreApplication::processEvents(); };
+    hooks.ConfirmReprint = [this](int from, int stored) {
+        QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
+                        QStringLiteral("第 %1 页到第 %2 页已经打印过（下次起始页码是 %3）。\n"
+                                       "仍然打印这些页码？")
+                            .arg(from)
+                            .arg(stored - 1)
+                            .arg(stored),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    };
+    TPrintRunOptions options;
+    options.From = pageNum;
+    options.Count = pageCount;
+    const TPrintRunResult result = run.Run(options, hooks);
+
+    if (result.Declined)
+        lblStatus->clear();
+    else if (printStoped)
+        lblStatus->setText(QStringLiteral("打印停止(%1)").arg(result.NextStart));
+    else
+        lblStatus->setText(QStringLiteral("打印结束"));
+    PrnSerialFrom->setValue(result.Declined && result.StoredStart ? *result.StoredStart
+                                                                  : result.NextStart);
+    lastJobId = result.JobId;
+    prtMgr = nullptr;
+    FRunning = false;
+    btnPrint->setEnabled(true);
+    btnStop->setEnabled(false);
+    enableProjectCommands();
+    if (FCloseAfterRun) {
+        close();
+        return;
+    }
+    if (!result.Error.isEmpty())
+        ShowMessage(result.Error, this);
+}
+
+void TPrintMainFrm::btnStopClick() {
+    printStoped = true;
+    btnStop->setEnabled(false);
+    btnPrint->setEnabled(true);
+    lblStatus->setText(QStringLiteral("打印停止"));
+}
+
+void TPrintMainFrm::btnPauseClick() {
+    if (Printer().Printing()) {
+        // The job is discarded whole; the run ends with the start where it was,
+        // so continuing prints the same pages again and skips none.
+        Printer().Abort();
+        btnPause->setText(QStringLiteral("继续"));
+    } else {
+        btnPause->setText(QStringLiteral("暂停"));
+        btnPrintClick();
+    }
+}
+
+void TPrintMainFrm::BtnPreviewClick() {
+    if (!FCurrProject)
+        return;
+    TPreviewFrm preview(this);
+    const TPageComposer composer(*PrintModel->SettingMgr(), *PrintModel->FileMgr());
+    const std::unique_ptr<TCPrint> page = composer.GenerateTCPrint(*FCurrProject, 1);
+    preview.Setdata(page.get());
+    preview.exec();
+}
+
+void TPrintMainFrm::TerminateRequested() {
+    // Open dialogs go first, so that nothing waits for an answer.
+    for (int i = 0; i < 20; ++i) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == this)
+            break;
+        modal->close();
+    }
+    if (FRunning) {
+        printStoped = true;
+        FCloseAfterRun = true;
+    } else {
+        close();
+    }
+}
+
+void TPrintMainFrm::closeEvent(QCloseEvent* event) {
+    if (FRunning) {
+        // The run's pages are finished and handed over before the window goes.
+        printStoped = true;
+        FCloseAfterRun = true;
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void TPrintMainFrm::mmexitClick() {
+    close();
+}
+
+void TPrintMainFrm::PrnHelpClick() {
+    OpenHelp(FProgramDir);
+}
+
+void TPrintMainFrm::mmAboutClick() {
+    ShowAboutBox(this);
+}
 
 int RunKova(const QString& programDir) {
     QApplication::setApplicationName(QStringLiteral("Print"));

@@ -39,6 +39,13 @@ public:
     TPrintItem* CurrItem() const { return FCurrItem; }
     bool printStoped = false;
     TPrintMgr* prtMgr = nullptr;
+    // The queue's id of the last job a run handed over (0: none).
+    int lastJobId = 0;
+
+    // Sets the progress bar and repaints at once.
+    void PrintProcess(int Value);
+    // SIGTERM or SIGINT: a running print stops as Stop does, then the window closes.
+    void TerminateRequested();
 
     static QString DatabasePath(const QString& programDir);
 
@@ -53,8 +60,16 @@ public slots:
     void mmexitClick();
     void PrnHelpClick();
     void mmAboutClick();
+    void btnPrintClick();
+    void btnStopClick();
+    void btnPauseClick();
+    void BtnPreviewClick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void enableProjectCommands();
     void buildLayout();
     void renderItemSummary();
     void selectProjectEntry();
@@ -62,6 +77,9 @@ private:
     bool confirm(const QString& text);
 
     QString FProgramDir;
+    // A run is in progress (it may be finishing after Stop).
+    bool FRunning = false;
+    bool FCloseAfterRun = false;
     TProject* FCurrProject = nullptr;
     TPrintItem* FCurrItem = nullptr;
 

@@ -3,12 +3,19 @@
 // pdftotext. Numbering never skips and never repeats.
 #include "TestSupport.h"
 
+#include "PrintMain.h"
+#include "model/PrintCommon.h"
 #include "model/bom/SettingBom.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -71,6 +78,8 @@ private slots:
     void signalStopsAfterThePageInHand();
     void jobTheQueueRefusesKeepsTheStart_data();
     void jobTheQueueRefusesKeepsTheStart();
+    void printButton_data();
+    void printButton();
 
 private:
     // A project of one serial-number item "NO.000001" upwards, on our queue.
@@ -80,8 +89,12 @@ private:
     int storedStart();
     QStringList jobSerials(const Printed& run);
 
+    // The main window on the test database, the project selected.
+    void openWindow();
+
     QString queue;
     std::unique_ptr<TestDatabase> db;
+    TPrintMainFrm* frm = nullptr;
 };
 
 void TestPrintRun::initTestCase() {
@@ -100,7 +113,23 @@ void TestPrintRun::init() {
 }
 
 void TestPrintRun::cleanup() {
+    delete frm;
+    frm = nullptr;
+    delete PrintModel;
+    PrintModel = nullptr;
     db.reset();
+}
+
+void TestPrintRun::openWindow() {
+    const QString programDir = QFileInfo(db->path()).absolutePath() + "/prog";
+    QDir().mkpath(programDir + "/data");
+    QFile::link(db->path(), programDir + "/data/KOVAUTF8.FDB");
+    frm = new TPrintMainFrm(programDir);
+    QVERIFY(frm->FormCreate());
+    frm->show();
+    frm->cbbProjectList->setCurrentIndex(frm->cbbProjectList->findText(kProject));
+    frm->cbbProjectListChange();
+    QVERIFY(frm->btnPrint->isEnabled());
 }
 
 void TestPrintRun::storeProject(int start) {
@@ -316,6 +345,103 @@ void TestPrintRun::jobTheQueueRefusesKeepsTheStart() {
     }
     QCOMPARE(storedStart(), 50);
     QCOMPARE(JobsTitled(QStringLiteral("refused")), jobsBefore);
+}
+
+// The Print button: what reaches the printer, what the database keeps and what
+// the window says, when the user stops, pauses, or a page cannot be drawn.
+void TestPrintRun::printButton_data() {
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("atPage");
+    QTest::addColumn<QStringList>("printed");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("a whole run") << 3 << "" << 0 << Range(1, 3) << 4 << "打印结束"
+                                 << "";
+    QTest::newRow("Stop during page 2 of 10 stores 3")
+        << 10 << "stop" << 2 << Range(1, 2) << 3 << "打印停止(3)"
+        << "";
+    QTest::newRow("a page that cannot be composed: the pages before it print, it is next")
+        << 10 << "break" << 4 << Range(1, 3) << 4 << "打印结束"
+        << "第 4 页无法打印";
+    QTest::newRow("the first page cannot be composed: nothing printed, start kept")
+        << 10 << "break" << 1 << QStringList() << 1 << "打印结束"
+        << "第 1 页无法打印";
+    QTest::newRow("Print again while the run finishes begins no second job")
+        << 10 << "stop and print" << 2 << Range(1, 2) << 3 << "打印停止(3)"
+        << "";
+    QTest::newRow("Pause discards the job; continuing prints every page")
+        << 5 << "pause" << 3 << Range(1, 5) << 6 << "打印结束"
+        << "";
+    QTest::newRow("another station printed meanwhile, user declines")
+        << 3 << "moved on, No" << 0 << QStringList() << 20 << ""
+        << "已经打印过";
+    QTest::newRow("another station printed meanwhile, user prints again")
+        << 3 << "moved on, Yes" << 0 << Range(1, 3) << 4 << "打印结束"
+        << "已经打印过";
+    QTest::newRow("no pages: a message and nothing else")
+        << 0 << "" << 0 << QStringList() << 1 << ""
+        << "打印页数不能小于1";
+}
+
+void TestPrintRun::printButton() {
+    QFETCH(int, pages);
+    QFETCH(QString, action);
+    QFETCH(int, atPage);
+    QFETCH(QStringList, printed);
+    QFETCH(int, stored);
+    QFETCH(QString, status);
+    QFETCH(QString, message);
+    storeProject(1);
+    openWindow();
+    frm->PrnSerialTo->setValue(pages);
+    if (action.startsWith("moved on"))
+        db->exec("update P_PROJECT set serial_start = 20");
+
+    const qsizetype jobsBefore = JobsOnQueue(queue).size();
+    QObject::connect(frm->PrnSerialFrom, &QSpinBox::valueChanged, frm, [&](int page) {
+        if (page != atPage || !frm->btnStop->isEnabled())
+            return;
+        if (action.startsWith("stop"))
+            frm->btnStop->click();
+        if (action == "stop and print")
+            frm->btnPrint->click();
+        if (action == "pause")
+            frm->btnPauseClick(); // the button is hidden and disabled in the layout
+        if (action == "break")
+            PrintModel->SettingMgr()->ProjectList()->Items(0)->ItemList()->Items(0)->SetItemValue(
+                "not a number");
+    });
+    if (action == "break" && atPage == 1)
+        PrintModel->SettingMgr()->ProjectList()->Items(0)->ItemList()->Items(0)->SetItemValue(
+            "not a number");
+    QApplication::setActiveWindow(frm);
+    MessageAnswerer answers(action.endsWith("Yes") ? QList<int>{QMessageBox::Yes} : QList<int>{});
+    frm->btnPrint->click();
+    if (pages < 1)
+        QCOMPARE(frm->focusWidget(), frm->PrnSerialTo);
+    if (action == "pause") {
+        QCOMPARE(frm->lastJobId, 0);
+        QCOMPARE(frm->btnPause->text(), QString("继续"));
+        QCOMPARE(frm->PrnSerialFrom->value(), 1);
+        atPage = 0;
+        frm->btnPauseClick();
+        QCOMPARE(frm->btnPause->text(), QString("暂停"));
+    }
+    QCOMPARE(jobSerials({0, {}, {}, frm->lastJobId}), printed);
+    QCOMPARE(JobsOnQueue(queue).size() - jobsBefore, printed.isEmpty() ? 0 : 1);
+    QCOMPARE(storedStart(), stored);
+    QCOMPARE(frm->lblStatus->text(), status);
+    QCOMPARE(frm->PrnSerialFrom->value(), stored);
+    QVERIFY(frm->btnPrint->isEnabled());
+    QVERIFY(!frm->btnStop->isEnabled());
+    QVERIFY(frm->btnProjectModify->isEnabled());
+    if (message.isEmpty())
+        QVERIFY2(answers.texts.isEmpty(), qPrintable(answers.texts.join("|")));
+    else
+        QVERIFY2(answers.texts.join("|").contains(message), qPrintable(answers.texts.join("|")));
 }
 
 QTEST_MAIN(TestPrintRun)

@@ -2,7 +2,12 @@
 
 #include "model/Errors.h"
 
+#include "persistence/FbLayer.h"
+
 #include <QMessageBox>
+#include <QSocketNotifier>
+#include <fcntl.h>
+#include <unistd.h>
 
 TKovaApplication::TKovaApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -36,4 +41,31 @@ void ShowMessage(const QString& text, QWidget* parent) {
                     QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+namespace {
+
+int gSignalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    // Nothing else is safe in a signal handler; a full pipe already says enough.
+    [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);
+}
+
+} // namespace
+
+void WatchTerminationSignals(std::function<void()> onTerminate) {
+    if (gSignalPipe[0] < 0) {
+        if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        InstallTerminationHandling(onSignal);
+    }
+    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [onTerminate] {
+        char buffer[16];
+        while (::read(gSignalPipe[0], buffer, sizeof buffer) > 0) {
+        }
+        onTerminate();
+    });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <functional>
 
 // The application object: an exception escaping any command is shown in a message
 // box and the window stays as it was; EAbort ends the command silently.
@@ -16,3 +17,8 @@ public:
 // A plain message box with one OK button. Stored messages separate lines with
 // carriage returns; they are shown as line breaks.
 void ShowMessage(const QString& text, QWidget* parent = nullptr);
+
+// SIGTERM and SIGINT (logout, shutdown, kill, Ctrl+C) call onTerminate on the
+// user-interface thread instead of ending the process under the database.
+// Call before the first database connection opens.
+void WatchTerminationSignals(std::function<void()> onTerminate);

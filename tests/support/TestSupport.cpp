@@ -3,15 +3,20 @@
 #include "model/bom/SettingBom.h"
 #include "persistence/FbLayer.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <cups/cups.h>
+#include <functional>
 
 void EnsurePersistence() {
     RegisterBusinessObjects();
@@ -178,16 +183,28 @@ QString WaitForJobPdf(const QString& title, int id, QString* why, int timeoutMs)
     return QString();
 }
 
-QList<int> JobsTitled(const QString& title) {
+namespace {
+
+QList<int> JobsWhere(const std::function<bool(const cups_job_t&)>& match) {
     cups_job_t* jobs = nullptr;
     const int n = cupsGetJobs(&jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
     QList<int> ids;
     for (int i = 0; i < n; ++i)
-        if (QString::fromUtf8(jobs[i].title) == title)
+        if (match(jobs[i]))
             ids << jobs[i].id;
     cupsFreeJobs(n, jobs);
     std::sort(ids.begin(), ids.end());
     return ids;
+}
+
+} // namespace
+
+QList<int> JobsTitled(const QString& title) {
+    return JobsWhere([&](const cups_job_t& job) { return QString::fromUtf8(job.title) == title; });
+}
+
+QList<int> JobsOnQueue(const QString& queue) {
+    return JobsWhere([&](const cups_job_t& job) { return QString::fromUtf8(job.dest) == queue; });
 }
 
 bool JobTitled(const QString& title) {
@@ -237,4 +254,28 @@ QStringList PdfPageTexts(const QString& pdf) {
     for (QString& page : pages)
         page = page.trimmed();
     return pages;
+}
+
+MessageAnswerer::MessageAnswerer(QList<int> buttons)
+    : FButtons(std::move(buttons)), FTimer(new QTimer) {
+    QObject::connect(FTimer, &QTimer::timeout, [this] { poll(); });
+    FTimer->start(20);
+}
+
+MessageAnswerer::~MessageAnswerer() {
+    delete FTimer;
+}
+
+void MessageAnswerer::poll() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box)
+        return;
+    texts << box->text();
+    QAbstractButton* button = box->defaultButton();
+    if (!FButtons.isEmpty())
+        button = box->button(QMessageBox::StandardButton(FButtons.takeFirst()));
+    if (!button)
+        button = box->buttons().value(0);
+    if (button)
+        button->click();
 }

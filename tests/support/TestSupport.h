@@ -62,6 +62,8 @@ QString WaitForJobPdf(const QString& title, int id, QString* why = nullptr, int 
 bool JobTitled(const QString& title);
 // Ids of the jobs of this title, in submission order.
 QList<int> JobsTitled(const QString& title);
+// Ids of every job a queue has seen, in submission order.
+QList<int> JobsOnQueue(const QString& queue);
 // A cups-pdf queue of the test's own on the private server (jobs on it are the
 // test's alone, and it may be stopped or made to reject jobs); removed by
 // RemoveTestQueue. Returns false with the reason when lpadmin fails.
@@ -71,3 +73,17 @@ void RemoveTestQueue(const QString& name);
 QString RunTool(const QString& program, const QStringList& args, int* exitCode = nullptr);
 // The text of every page of a PDF, as pdftotext reads it.
 QStringList PdfPageTexts(const QString& pdf);
+
+// Answers the modal message boxes that come up with the given buttons, in order,
+// keeping their texts; a box the list does not cover gets its default button.
+class MessageAnswerer {
+public:
+    explicit MessageAnswerer(QList<int> buttons = {});
+    ~MessageAnswerer();
+    QStringList texts;
+
+private:
+    void poll();
+    QList<int> FButtons;
+    class QTimer* FTimer;
+};

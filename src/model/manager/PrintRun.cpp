@@ -83,7 +83,7 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
             }
         }
 
-        TPrintMgr mgr;
+        TPrintMgr& mgr = FMgr;
         QString deviceName = FProject.ProjectDeviceName();
         QString useDefault = FProject.ProjectDefaultDevice();
         if (!o.PdfFile.isEmpty()) {

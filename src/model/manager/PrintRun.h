@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/DateFormat.h"
+#include "model/manager/PrintMgrImpl.h"
 
 #include <QString>
 #include <functional>
@@ -77,12 +78,15 @@ public:
               TClock clock = SystemClock());
 
     TPrintRunResult Run(const TPrintRunOptions& options, const TPrintRunHooks& hooks = {});
+    // The printer manager the run draws with.
+    TPrintMgr& Manager() { return FMgr; }
 
 private:
     TProject& FProject;
     const TSettingMgr& FSettings;
     TFileMgr& FFiles;
     TClock FClock;
+    TPrintMgr FMgr;
 };
 
 // "打印页数不能小于1": a run of fewer than one page.

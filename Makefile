@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build run test test-sanitize clean
+.PHONY: all setup build run test test-sanitize bench clean
 
 all: build
 
@@ -26,6 +26,14 @@ test: build
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DKOVA_SANITIZE=ON"
+
+# Every benchmark under bench/ (build/bin/bench_*), each printing its table.
+bench: build
+	@set -e; for b in $(BUILD)/bin/bench_*; do \
+		[ -x "$$b" ] || continue; \
+		echo "== $$(basename $$b)"; \
+		QT_QPA_PLATFORM=offscreen "$$b"; \
+	done
 
 clean:
 	rm -rf build build-sanitize

@@ -27,9 +27,13 @@ test: build
 test-sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DKOVA_SANITIZE=ON"
 
-# Every benchmark under bench/, each printing its figures beside its peers'.
+# Every benchmark under bench/ (build/bin/bench_*), each printing its table.
 bench: build
-	@set -e; for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] || continue; echo "== $$(basename $$b)"; "$$b"; done
+	@set -e; for b in $(BUILD)/bin/bench_*; do \
+		[ -x "$$b" ] || continue; \
+		echo "== $$(basename $$b)"; \
+		QT_QPA_PLATFORM=offscreen "$$b"; \
+	done
 
 clean:
 	rm -rf build build-sanitize

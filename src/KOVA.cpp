@@ -2,6 +2,7 @@
 #include "model/Font.h"
 #include "model/bom/SettingBom.h"
 #include "persistence/FbLayer.h"
+#include "view/ABOUT.h"
 #include "view/KovaApplication.h"
 
 #include <QFileInfo>
@@ -23,5 +24,7 @@ int main(int argc, char** argv) {
         else
             QCoreApplication::quit();
     });
+    InstallTranslations();
+    InstallHelpViewer();
     return RunKova(QCoreApplication::applicationDirPath());
 }

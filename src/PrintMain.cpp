@@ -2,14 +2,17 @@
 
 #include "model/Colors.h"
 #include "model/Composer.h"
+#include "model/ItemEditing.h"
 #include "model/ItemSummary.h"
 #include "model/PrintCommon.h"
+#include "model/SummaryPicture.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/PrintRun.h"
 #include "persistence/PersistenceManager.h"
 #include "view/ABOUT.h"
 #include "view/KovaApplication.h"
 #include "view/Preview.h"
+#include "view/printItemEditor.h"
 #include "view/projectEditor.h"
 
 #include <QCloseEvent>
@@ -47,6 +50,12 @@ QString colorStyle(TColor color) {
     return QStringLiteral("color: %1;").arg(ColorToQColor(color).name());
 }
 
+// The state toggle in green or red, dark enough to read on a button's face.
+QString statusStyle(bool active) {
+    return QStringLiteral("color: %1;")
+        .arg(active ? QStringLiteral("#006400") : QStringLiteral("#a00000"));
+}
+
 // Entries 16 pixels high: grey for disabled items, bold for serial numbers.
 class ItemListDelegate : public QStyledItemDelegate {
 public:
@@ -65,10 +74,16 @@ public:
         const QPalette& pal = option.palette;
         QColor text = pal.color(selected ? QPalette::HighlightedText : QPalette::Text);
         const QColor back = pal.color(selected ? QPalette::Highlight : QPalette::Base);
-        if (item->ItemActive() == kFalse)
-            text = ColorToQColor(0x808080);
         QFont font = option.font;
         font.setBold(item->ItemType() == itSerial);
+        if (item->ItemActive() == kFalse) {
+            // Grey on the selection colour cannot be read: a selected disabled
+            // entry keeps the selection's text colour and is set in italics.
+            if (selected)
+                font.setItalic(true);
+            else
+                text = ColorToQColor(0x808080);
+        }
         painter->save();
         painter->fillRect(option.rect, back);
         painter->setPen(text);
@@ -245,6 +260,8 @@ void TPrintMainFrm::buildLayout() {
     imageArea->setContentsMargins(0, 0, 0, 0);
     imageItem = label(QStringLiteral("imageItem"), QString());
     imageItem->setAlignment(Qt::AlignCenter);
+    // The picture is scaled to the area; it must never widen the fixed window.
+    imageItem->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     imageArea->addWidget(imageItem);
     itemImageContainer->setVisible(false);
     auto* area = new QWidget;
@@ -335,6 +352,12 @@ void TPrintMainFrm::buildLayout() {
     connect(btnProjectModify, &QPushButton::clicked, this, &TPrintMainFrm::btnProjectModifyClick);
     connect(btnProjectDel, &QPushButton::clicked, this, &TPrintMainFrm::btnProjectDelClick);
     connect(ItemListBox, &QListWidget::itemClicked, this, &TPrintMainFrm::ItemListBoxClick);
+    // Keys and drags move the selection without a click: the summary follows.
+    connect(ItemListBox, &QListWidget::currentRowChanged, this, &TPrintMainFrm::ItemListBoxClick);
+    connect(ItemListBox, &QListWidget::itemDoubleClicked, this,
+            &TPrintMainFrm::ItemListBoxDblClick);
+    connect(btnAdd, &QPushButton::clicked, this, &TPrintMainFrm::btnAddClick);
+    connect(btnEdit, &QPushButton::clicked, this, &TPrintMainFrm::btnEditClick);
     connect(btnDelete, &QPushButton::clicked, this, &TPrintMainFrm::btnDeleteClick);
     connect(btnItemStatus, &QPushButton::clicked, this, &TPrintMainFrm::btnItemStatusClick);
     connect(btnClose, &QPushButton::clicked, this, &TPrintMainFrm::mmexitClick);
@@ -366,7 +389,24 @@ bool TPrintMainFrm::FormCreate() {
     } catch (...) {
         TKovaApplication::HandleException(std::current_exception());
     }
+    if (!ModelReady())
+        disableModelCommands();
     return true;
+}
+
+bool TPrintMainFrm::ModelReady() const {
+    return PrintModel && PrintModel->SettingMgr() && PrintModel->FileMgr();
+}
+
+void TPrintMainFrm::disableModelCommands() {
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             cbbProjectList, btnProjectAdd, btnProjectModify, btnProjectDel, ItemListBox, btnAdd,
+             btnEdit, btnDelete, btnItemStatus, PrnSerialFrom, PrnSerialTo, btnPrint, btnStop,
+             btnPause, BtnPreview})
+        w->setEnabled(false);
+    lblStatus->setWordWrap(true);
+    lblStatus->setText(
+        QStringLiteral("项目数据未能载入，编辑和打印已停用。请检查数据库后重新启动程序。"));
 }
 
 void TPrintMainFrm::SetData() {
@@ -382,6 +422,8 @@ void TPrintMainFrm::selectProjectEntry() {
 }
 
 void TPrintMainFrm::RenderView() {
+    if (!ModelReady())
+        return disableModelCommands();
     imageItem->clear();
     btnStop->setEnabled(prtMgr != nullptr);
 
@@ -404,12 +446,7 @@ void TPrintMainFrm::RenderView() {
         selectProjectEntry();
         printInfo->setText(PrintModel->SettingMgr()->GetProjectPageInfo(*FCurrProject));
         printDevice->setText(GetPrintDevice());
-        const QSignalBlocker block(ItemListBox);
-        ItemListBox->clear();
-        for (const auto& [name, item] : FCurrProject->GetPrintItemList()) {
-            auto* entry = new QListWidgetItem(name, ItemListBox);
-            entry->setData(kItemRole, QVariant::fromValue<void*>(item));
-        }
+        fillItemList();
         memoProjectNotes->setPlainText(FCurrProject->ProjectNotes());
         PrnSerialFrom->setValue(FCurrProject->ProjectSerialStart());
         PrnSerialTo->setValue(FCurrProject->ProjectSerialEnd());
@@ -424,20 +461,47 @@ void TPrintMainFrm::RenderView() {
     lblStatus->clear();
 }
 
-void TPrintMainFrm::renderItemSummary() {
+void TPrintMainFrm::fillItemList() {
+    const auto items = FCurrProject->GetPrintItemList();
+    bool same = ItemListBox->count() == items.size();
+    for (int i = 0; same && i < items.size(); ++i)
+        same = itemOf(ItemListBox->model()->index(i, 0)) == items.at(i).second;
+    const QSignalBlocker block(ItemListBox);
+    if (same) {
+        // The same entries in the same order: only the names may have changed.
+        // Rebuilding here would pull the rows from under a selection change
+        // that is still being handled.
+        for (int i = 0; i < items.size(); ++i)
+            ItemListBox->item(i)->setText(items.at(i).first);
+        return;
+    }
+    ItemListBox->clear();
+    for (const auto& [name, item] : items) {
+        auto* entry = new QListWidgetItem(name, ItemListBox);
+        entry->setData(kItemRole, QVariant::fromValue<void*>(item));
+    }
+}
+
+int TPrintMainFrm::rowOfItem(const TPrintItem* item) const {
     for (int i = 0; i < ItemListBox->count(); ++i)
-        if (itemOf(ItemListBox->model()->index(i, 0)) == FCurrItem) {
-            const QSignalBlocker block(ItemListBox);
-            ItemListBox->setCurrentRow(i);
-        }
+        if (itemOf(ItemListBox->model()->index(i, 0)) == item)
+            return i;
+    return -1;
+}
+
+void TPrintMainFrm::renderItemSummary() {
+    if (const int row = rowOfItem(FCurrItem); row >= 0 && row != ItemListBox->currentRow()) {
+        const QSignalBlocker block(ItemListBox);
+        ItemListBox->setCurrentRow(row);
+    }
     const TItemSummary s = SummarizeItem(*FCurrItem, *FCurrProject, *PrintModel->SettingMgr(),
                                          *PrintModel->FileMgr(), QDateTime::currentDateTime());
     itemNameLabel->setText(s.Name);
     valueMemo->setPlainText(s.Value);
     itemStatusLabel->setText(s.StatusText);
-    itemStatusLabel->setStyleSheet(colorStyle(s.StatusColor));
+    itemStatusLabel->setStyleSheet(statusStyle(s.Active));
     btnItemStatus->setText(s.StatusText);
-    btnItemStatus->setStyleSheet(colorStyle(s.StatusColor));
+    btnItemStatus->setStyleSheet(statusStyle(s.Active));
     itemTypeLabel->setText(s.TypeText);
     fontLabelTitle->setText(s.FontTitle);
     itemFontLabel->setFont(s.Font.toQFont());
@@ -460,28 +524,50 @@ void TPrintMainFrm::renderItemSummary() {
     itemOtherLabel->setVisible(s.ShowOther);
     itemFontContainer->setVisible(s.ShowFont);
     itemImageContainer->setVisible(s.ShowPicture);
+    renderSummaryPicture();
+}
+
+void TPrintMainFrm::renderSummaryPicture() {
+    imageItem->clear();
+    const QImage picture = ItemSummaryPicture(*FCurrItem, *PrintModel->FileMgr());
+    if (picture.isNull())
+        return;
+    // Symbols are scaled without smoothing so their modules stay sharp.
+    const Qt::TransformationMode mode =
+        FCurrItem->ItemType() == itImage ? Qt::SmoothTransformation : Qt::FastTransformation;
+    const QSize area = imageItem->contentsRect().size().expandedTo(QSize(1, 1));
+    imageItem->setPixmap(QPixmap::fromImage(picture.scaled(area, Qt::KeepAspectRatio, mode)));
 }
 
 QString TPrintMainFrm::GetPrintDevice() {
     btnPrint->setEnabled(true);
     printDevice->setStyleSheet(colorStyle(clBlack));
     TPrintMgr mgr;
-    if (IsTrue(FCurrProject->ProjectDefaultDevice()))
-        return QStringLiteral("打印设备：") + mgr.GetDefaultPrint();
-    const auto printers = mgr.GetPrintList();
-    if (printers->contains(FCurrProject->ProjectDeviceName(), Qt::CaseInsensitive))
-        return QStringLiteral("打印设备：") + FCurrProject->ProjectDeviceName();
+    if (IsTrue(FCurrProject->ProjectDefaultDevice())) {
+        const QString entry = mgr.GetDefaultPrint();
+        if (!entry.isEmpty())
+            return QStringLiteral("打印设备：") + entry;
+        // No default printer on this system: as unusable as a missing named one.
+    } else {
+        const auto printers = mgr.GetPrintList();
+        if (printers->contains(FCurrProject->ProjectDeviceName(), Qt::CaseInsensitive))
+            return QStringLiteral("打印设备：") + FCurrProject->ProjectDeviceName();
+    }
     printDevice->setStyleSheet(colorStyle(0x0000FF));
     btnPrint->setEnabled(false);
     return QStringLiteral("打印设备：未设置");
 }
 
 bool TPrintMainFrm::confirm(const QString& text) {
+    // Deleting cannot be undone: Enter alone must not confirm it.
     return QMessageBox::question(this, QApplication::applicationName(), text,
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TPrintMainFrm::cbbProjectListChange() {
+    if (!ModelReady())
+        return;
     const int index = cbbProjectList->currentIndex();
     if (index < 0)
         return;
@@ -492,11 +578,12 @@ void TPrintMainFrm::cbbProjectListChange() {
 }
 
 void TPrintMainFrm::btnProjectAddClick() {
-    ShowProjectEditor(new TProject, false);
+    if (ModelReady())
+        ShowProjectEditor(new TProject, false);
 }
 
 void TPrintMainFrm::btnProjectModifyClick() {
-    if (FCurrProject)
+    if (FCurrProject && ModelReady())
         ShowProjectEditor(FCurrProject, true);
 }
 
@@ -504,25 +591,29 @@ void TPrintMainFrm::ShowProjectEditor(TProject* project, bool modify) {
     // A new project belongs to this call until it is safely in the project list.
     std::unique_ptr<TProject> fresh(modify ? nullptr : project);
     TprojectEditorView editor(this);
+    // Saved while the dialog is still open: a refused save leaves the project as
+    // the database holds it and the user's input in the form.
+    editor.SetSaveHandler([&](TProject* edited) {
+        edited->SetDirty(true);
+        edited->Save();
+        if (!modify) {
+            TProjectList* projects = PrintModel->SettingMgr()->ProjectList();
+            projects->Add(fresh.release());
+            projects->Save();
+        }
+    });
     editor.Setdata(project);
     editor.exec();
     if (!editor.doSave())
         return;
-    TProject* edited = editor.GetData();
-    edited->SetDirty(true);
-    edited->Save();
-    if (!modify) {
-        TProjectList* projects = PrintModel->SettingMgr()->ProjectList();
-        projects->Add(fresh.release());
-        projects->Save();
+    if (!modify)
         FCurrItem = nullptr;
-    }
-    FCurrProject = edited;
+    FCurrProject = editor.GetData();
     RenderView();
 }
 
 void TPrintMainFrm::btnProjectDelClick() {
-    if (!FCurrProject || cbbProjectList->count() == 0)
+    if (!FCurrProject || cbbProjectList->count() == 0 || !ModelReady())
         return;
     if (!confirm(QStringLiteral("项目 \"%1\" 将被删除，继续？").arg(FCurrProject->ProjectName())))
         return;
@@ -555,18 +646,21 @@ void TPrintMainFrm::btnProjectDelClick() {
 }
 
 void TPrintMainFrm::ItemListBoxClick() {
+    if (!ModelReady())
+        return;
     QListWidgetItem* entry = ItemListBox->currentItem();
     FCurrItem = entry ? static_cast<TPrintItem*>(entry->data(kItemRole).value<void*>()) : nullptr;
     RenderView();
 }
 
 void TPrintMainFrm::btnDeleteClick() {
-    if (!FCurrItem)
+    if (!FCurrItem || !ModelReady())
         return;
     if (!confirm(QStringLiteral("打印项 \"%1\" 将被删除，继续？").arg(FCurrItem->ItemName())))
         return;
     const QString fileId = FCurrItem->FileId();
-    const int index = ItemListBox->currentRow();
+    // The row that shows the item, whatever the list's cursor says.
+    const int index = rowOfItem(FCurrItem);
     FCurrItem->SetDeleted(true);
     FCurrItem->Save();
     if (!fileId.isEmpty())
@@ -574,22 +668,28 @@ void TPrintMainFrm::btnDeleteClick() {
     FCurrProject->ItemList()->Remove(FCurrItem);
     FCurrItem = nullptr;
     FCurrProject->ItemList()->Save();
-    delete ItemListBox->takeItem(index);
+    {
+        const QSignalBlocker block(ItemListBox);
+        delete ItemListBox->takeItem(index);
+    }
     if (index <= 0) {
         RenderView();
     } else {
-        ItemListBox->setCurrentRow(index - 1);
+        {
+            const QSignalBlocker block(ItemListBox);
+            ItemListBox->setCurrentRow(index - 1);
+        }
         ItemListBoxClick();
     }
 }
 
 void TPrintMainFrm::btnItemStatusClick() {
-    if (!FCurrItem)
+    if (!FCurrItem || !ModelReady())
         return;
     const bool enable = !IsTrue(FCurrItem->ItemActive());
     FCurrItem->SetItemActive(FlagText(enable));
     btnItemStatus->setText(enable ? QStringLiteral("启用") : QStringLiteral("禁用"));
-    btnItemStatus->setStyleSheet(colorStyle(enable ? 0x008000 : 0x0000FF));
+    btnItemStatus->setStyleSheet(statusStyle(enable));
     FCurrItem->SetDirty(true);
     FCurrItem->Save();
     ItemListBox->viewport()->update();
@@ -601,6 +701,47 @@ void TPrintMainFrm::enableProjectCommands() {
     btnProjectModify->setEnabled(FCurrProject && !FRunning);
     btnProjectDel->setEnabled(FCurrProject && !FRunning);
 }
+
+void TPrintMainFrm::btnAddClick() {
+    if (!FCurrProject || !ModelReady())
+        return;
+    ShowPrintItemEditor(new TPrintItem, FCurrProject, false);
+    RenderView();
+}
+
+void TPrintMainFrm::btnEditClick() {
+    if (!FCurrItem || !FCurrProject || !ModelReady())
+        return;
+    ShowPrintItemEditor(FCurrItem, FCurrProject, true);
+    RenderView();
+}
+
+void TPrintMainFrm::ItemListBoxDblClick() {
+    btnEditClick();
+}
+
+void TPrintMainFrm::ShowPrintItemEditor(TPrintItem* item, TProject* project, bool doedit) {
+    // A new item belongs to this call until it is safely in the project's list.
+    std::unique_ptr<TPrintItem> fresh(doedit ? nullptr : item);
+    TprintItemEditorView editor(this);
+    editor.SetSaveHandler([&](TPrintItem* edited) {
+        if (!doedit)
+            edited->SetOwner(project); // the row's project_id, before it joins the list
+        edited->SetDirty(true);
+        edited->Save();
+        if (!doedit)
+            project->ItemList()->Add(fresh.release());
+    });
+    editor.SetData(item, project, doedit);
+    editor.exec();
+    if (editor.doSave()) {
+        FCurrItem = editor.Getdata();
+        return;
+    }
+    QListWidgetItem* entry = ItemListBox->currentItem();
+    FCurrItem = entry ? static_cast<TPrintItem*>(entry->data(kItemRole).value<void*>()) : nullptr;
+}
+
 
 void TPrintMainFrm::PrintProcess(int Value) {
     prgPrint->setValue(Value);
@@ -742,6 +883,16 @@ void TPrintMainFrm::mmAboutClick() {
     ShowAboutBox(this);
 }
 
+QPoint TPrintMainFrm::PlaceOnScreen(const QSize& windowSize, const QRect& available) {
+    // The frame is not known before the window manager has drawn it: leave room
+    // for a title bar so the command row stays on a 768-pixel screen with a panel.
+    constexpr int kTitleBar = 32;
+    const QSize frame(windowSize.width(), windowSize.height() + kTitleBar);
+    const int x = available.left() + std::max(0, (available.width() - frame.width()) / 2);
+    const int y = available.top() + std::max(0, (available.height() - frame.height()) / 2);
+    return QPoint(x, y);
+}
+
 int RunKova(const QString& programDir) {
     QApplication::setApplicationName(QStringLiteral("Print"));
     auto* frm = new TPrintMainFrm(programDir);
@@ -752,8 +903,9 @@ int RunKova(const QString& programDir) {
         PrintMainFrm = nullptr;
         return 0;
     }
+    frm->adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        frm->move(screen->availableGeometry().center() - frm->rect().center());
+        frm->move(TPrintMainFrm::PlaceOnScreen(frm->size(), screen->availableGeometry()));
     frm->show();
     QApplication::exec();
     PrintMainFrm = nullptr;

@@ -34,6 +34,13 @@ public:
     void RenderView();
     QString GetPrintDevice();
     void ShowProjectEditor(TProject* project, bool modify);
+    void ShowPrintItemEditor(TPrintItem* item, TProject* project, bool doedit);
+
+    // False when loading the settings and projects failed at start-up: the
+    // commands that need them stay disabled.
+    bool ModelReady() const;
+    // Where the window goes on a screen: centred, and never beyond its usable area.
+    static QPoint PlaceOnScreen(const QSize& windowSize, const QRect& available);
 
     TProject* CurrProject() const { return FCurrProject; }
     TPrintItem* CurrItem() const { return FCurrItem; }
@@ -55,6 +62,9 @@ public slots:
     void btnProjectModifyClick();
     void btnProjectDelClick();
     void ItemListBoxClick();
+    void ItemListBoxDblClick();
+    void btnAddClick();
+    void btnEditClick();
     void btnDeleteClick();
     void btnItemStatusClick();
     void mmexitClick();
@@ -72,6 +82,10 @@ private:
     void enableProjectCommands();
     void buildLayout();
     void renderItemSummary();
+    void renderSummaryPicture();
+    void fillItemList();
+    int rowOfItem(const TPrintItem* item) const;
+    void disableModelCommands();
     void selectProjectEntry();
     // Asks a Yes/No question; true on Yes.
     bool confirm(const QString& text);

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -37,6 +38,8 @@ private slots:
     void helpOpensPageBesideProgram_data();
     void helpOpensPageBesideProgram();
     void helpPageIsWellFormed();
+    void helpWithoutBrowserSaysWhere_data();
+    void helpWithoutBrowserSaysWhere();
 };
 
 void TestAbout::boxNamesTheProduct() {
@@ -179,6 +182,67 @@ void TestAbout::helpPageIsWellFormed() {
     for (const char* topic : {"文本", "序列号", "线条", "条形码", "二维码", "图片", "日期",
                               "页码起始值", "页数", "0.1 毫米", "停    止", "打    印"})
         QVERIFY2(html.contains(QString::fromUtf8(topic)), topic);
+}
+
+void TestAbout::helpWithoutBrowserSaysWhere_data() {
+    QTest::addColumn<QString>("opener"); // the xdg-open found on PATH, or none
+    QTest::addColumn<bool>("withHelp");
+    QTest::addColumn<QString>("message"); // start of the message, empty for none
+    QTest::newRow("no browser for web pages") << "exit 3" << true << "无法打开帮助";
+    QTest::newRow("no desktop opener at all") << "" << true << "无法打开帮助";
+    QTest::newRow("browser opens the page") << "exit 0" << true << "";
+    QTest::newRow("help file missing") << "exit 2" << false << "找不到帮助文件";
+}
+
+void TestAbout::helpWithoutBrowserSaysWhere() {
+    QFETCH(QString, opener);
+    QFETCH(bool, withHelp);
+    QFETCH(QString, message);
+    QTemporaryDir root;
+    const QString programDir = root.filePath("程序 目录");
+    QVERIFY(QDir().mkpath(programDir + "/help"));
+    if (withHelp) {
+        QFile page(programDir + "/help/index.html");
+        QVERIFY(page.open(QIODevice::WriteOnly));
+    }
+    // A PATH holding only the opener this row wants.
+    const QString bin = root.filePath("bin");
+    QVERIFY(QDir().mkpath(bin));
+    if (!opener.isEmpty()) {
+        QFile script(bin + "/xdg-open");
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(("#!/bin/sh\n" + opener + "\n").toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.toUtf8());
+    InstallHelpViewer();
+    QStringList shown;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown << box->text();
+            box->accept();
+        }
+    });
+    poll.start(10);
+    OpenHelp(programDir);
+    if (message.isEmpty())
+        QTest::qWait(500);
+    else
+        QTRY_COMPARE(shown.size(), 1);
+    qputenv("PATH", path);
+    QDesktopServices::unsetUrlHandler("file");
+
+    if (message.isEmpty()) {
+        QVERIFY(shown.isEmpty());
+    } else {
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown.at(0).startsWith(message), qPrintable(shown.at(0)));
+        // Where the file is, so it can be opened some other way.
+        QVERIFY2(shown.at(0).contains(programDir + "/help/index.html"), qPrintable(shown.at(0)));
+    }
 }
 
 QTEST_MAIN(TestAbout)

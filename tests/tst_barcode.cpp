@@ -110,13 +110,19 @@ private slots:
     void typText_data();
     void typText();
     void elementPixelWidths();
-    void halfBarsHangFromTop();
+    void halfBarsStandOnBaseline();
     void colours();
     void quarterTurns_data();
     void quarterTurns();
     void drawingTwiceIsIdentical();
     void painterStateRestored();
-    void shownTextWithNonDigitFailsAfterBars();
+    void shownText_data();
+    void shownText();
+    void shownTextNeverFails_data();
+    void shownTextNeverFails();
+    void limits_data();
+    void limits();
+    void largestSymbolStillDraws();
     void textPlacement_data();
     void textPlacement();
     void charExtraIsExactPixels();
@@ -298,18 +304,30 @@ void TestBarcode::widthClasses_data() {
     QTest::addColumn<QList<int>>("classes");
     QTest::newRow("Code 39 raises 1.5 to 2.0")
         << int(bcCode39) << 1 << 1.5 << 2.0 << QList<int>{1, 2, 3, 4};
-    QTest::newRow("Code 128 keeps 1.5, module 2 gives 2 3 4 6")
-        << int(bcCode128B) << 2 << 1.5 << 1.5 << QList<int>{2, 3, 4, 6};
+    // Code 128, EAN-128 and Code 93 are made of one to four modules, which scanners
+    // read only at a ratio of 2; the item's ratio is kept but not drawn.
+    QTest::newRow("Code 128 at ratio 1.5 draws 1 to 4 modules, Ratio kept")
+        << int(bcCode128B) << 2 << 1.5 << 1.5 << QList<int>{2, 4, 6, 8};
+    QTest::newRow("Code 128 at ratio 1e6 draws 1 to 4 modules")
+        << int(bcCode128B) << 1 << 1e6 << 1e6 << QList<int>{1, 2, 3, 4};
+    QTest::newRow("EAN-128 C at ratio 3 draws 1 to 4 modules")
+        << int(bcCodeEAN128C) << 3 << 3.0 << 3.0 << QList<int>{3, 6, 9, 12};
+    QTest::newRow("MSI raises 1.5 to 2.0")
+        << int(bcCodeMSI) << 1 << 1.5 << 2.0 << QList<int>{1, 2, 3, 4};
+    QTest::newRow("PostNet lowers 1e6 to 3.0")
+        << int(bcCodePostNet) << 2 << 1e6 << 3.0 << QList<int>{2, 6, 9, 12};
+    QTest::newRow("Code 39 ratio that is not a number becomes 2.0")
+        << int(bcCode39) << 1 << qQNaN() << 2.0 << QList<int>{1, 2, 3, 4};
     QTest::newRow("2 of 5 matrix raises 2.0 to 2.25")
         << int(bcCode_2_5_matrix) << 4 << 2.0 << 2.25 << QList<int>{4, 9, 13, 18};
     QTest::newRow("EAN-13 lowers 3.5 to 3.0")
         << int(bcCodeEAN13) << 1 << 3.5 << 3.0 << QList<int>{1, 3, 4, 6};
-    QTest::newRow("Code 93 keeps 3.5")
-        << int(bcCode93) << 2 << 3.5 << 3.5 << QList<int>{2, 7, 10, 14};
+    QTest::newRow("Code 93 at ratio 3.5 draws 1 to 4 modules, Ratio kept")
+        << int(bcCode93) << 2 << 3.5 << 3.5 << QList<int>{2, 4, 6, 8};
     QTest::newRow("half rounds to even, down")
-        << int(bcCode128A) << 1 << 2.5 << 2.5 << QList<int>{1, 2, 3, 4};
+        << int(bcCode39) << 1 << 2.5 << 2.5 << QList<int>{1, 2, 3, 4};
     QTest::newRow("half rounds to even, up")
-        << int(bcCode128A) << 3 << 2.5 << 2.5 << QList<int>{3, 8, 12, 16};
+        << int(bcCode39) << 3 << 2.5 << 2.5 << QList<int>{3, 8, 12, 16};
     QTest::newRow("wide class beyond 127 pixels does not wrap")
         << int(bcCode39) << 49 << 3.0 << 3.0 << QList<int>{49, 147, 220, 294};
 }
@@ -544,6 +562,18 @@ void TestBarcode::elements_data() {
            "2506"
            "05"
            "0625";
+    QTest::newRow("5-digit add-on with check digit on recomputes a sixth digit")
+        << int(bcCodeUPC_Supp5) << "524950" << true
+        << "506"
+           "0715"
+           "05"
+           "1516"
+           "05"
+           "1705"
+           "05"
+           "2506"
+           "05"
+           "0625";
     // UPC-E 654321 in number system 1: UPC-A 16510000432, check 4; number system 1
     // parity for check 4 is OEOOEE. Set A 6 = 1114, 4 = 1132, 3 = 1411; set B
     // 5 = 1321, 2 = 2212, 1 = 1222.
@@ -730,6 +760,17 @@ void TestBarcode::errors_data() {
         << int(bcCodeEAN8) << "963850741" << false << "Invalid Text len (EAN8)";
     QTest::newRow("2-digit add-on beyond an integer")
         << int(bcCodeUPC_Supp2) << "99999999999" << false << "条码数值过大";
+    // Longer texts would silently lose digits in the symbol.
+    QTest::newRow("2-digit add-on with three digits")
+        << int(bcCodeUPC_Supp2) << "123" << false << "条码数值过大";
+    QTest::newRow("5-digit add-on with six digits")
+        << int(bcCodeUPC_Supp5) << "524951" << false << "条码数值过大";
+    QTest::newRow("5-digit add-on with seven digits and check digit")
+        << int(bcCodeUPC_Supp5) << "5249510" << true << "条码数值过大";
+    QTest::newRow("UPC-A thirteen digits")
+        << int(bcCodeUPC_A) << "0360002914521" << false << "Invalid Text len (UPC_A)";
+    QTest::newRow("UPC-A thirteen digits with check digit")
+        << int(bcCodeUPC_A) << "0360002914521" << true << "Invalid Text len (UPC_A)";
     QTest::newRow("Codabar character outside its table")
         << int(bcCodeCodabar) << "12a3" << false << "TLinearBarcode:Codabar bad character <a>";
     QTest::newRow("UPC-E0 with number system 1")
@@ -909,8 +950,8 @@ void TestBarcode::typText() {
 }
 
 void TestBarcode::elementPixelWidths() {
-    // Code 128 ratio 1.5 module 2: one to four modules are 2, 3, 4 and 6 pixels.
-    // Start B is 2 1 1 2 1 4 modules.
+    // Code 128 module 2 whatever the ratio: one to four modules are 2, 4, 6 and 8
+    // pixels. Start B is 2 1 1 2 1 4 modules.
     TLinearBarcode b;
     b.setTyp(bcCode128B);
     b.setText(QStringLiteral("A"));
@@ -920,7 +961,7 @@ void TestBarcode::elementPixelWidths() {
     b.setLeft(10);
     b.setTop(5);
     const QImage img = Draw(b, b.Width() + 20, 40);
-    QCOMPARE(Runs(img, 10, 10, 6), (QList<int>{3, 2, 2, 3, 2, 6}));
+    QCOMPARE(Runs(img, 10, 10, 6), (QList<int>{4, 2, 2, 4, 2, 8}));
     QVERIFY(!IsDark(img.pixel(9, 10)));
     // The bars are Height pixels tall from Top.
     const TInk ink = InkBox(img);
@@ -930,7 +971,7 @@ void TestBarcode::elementPixelWidths() {
     QCOMPARE(ink.Right, 10 + b.Width() - 1);
 }
 
-void TestBarcode::halfBarsHangFromTop() {
+void TestBarcode::halfBarsStandOnBaseline() {
     TLinearBarcode b;
     b.setTyp(bcCodePostNet);
     b.setText(QStringLiteral("1"));
@@ -941,9 +982,11 @@ void TestBarcode::halfBarsHangFromTop() {
     const QImage img = Draw(b, b.Width() + 10, 70);
     // Start bar full height; the first digit 1 starts with a half bar (00011).
     QCOMPARE(InkBox(img, QRect(4, 0, 2, 70)).Bottom, 6 + 49);
+    // PostNet scanners read the bars from a common baseline: the half bar is the
+    // lower two fifths. Module 2 at ratio 2: bar 2 pixels, space 4.
     const TInk half = InkBox(img, QRect(4 + 2 + 4, 0, 2, 70));
-    QCOMPARE(half.Top, 6);
-    QCOMPARE(half.Bottom, 6 + 50 * 2 / 5 - 1);
+    QCOMPARE(half.Top, 6 + 50 - 50 * 2 / 5);
+    QCOMPARE(half.Bottom, 6 + 49);
 }
 
 void TestBarcode::colours() {
@@ -1038,25 +1081,187 @@ void TestBarcode::painterStateRestored() {
     QCOMPARE(p.pen(), QPen(Qt::red, 3));
 }
 
-void TestBarcode::shownTextWithNonDigitFailsAfterBars() {
+void TestBarcode::shownText_data() {
+    QTest::addColumn<int>("typ");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("checksum");
+    QTest::addColumn<QString>("line");
+    // Each line is what a scanner reads from the same symbol (see tst_barcode_scan),
+    // or for MSI and PostNet, whose bars zbarimg does not read, the standards' check
+    // digits worked by hand.
+    QTest::newRow("EAN-13 check digit added once")
+        << int(bcCodeEAN13) << "590123412345" << true << "5901234123457";
+    QTest::newRow("EAN-13 given complete")
+        << int(bcCodeEAN13) << "5901234123457" << false << "5901234123457";
+    QTest::newRow("EAN-13 short text shows its padding")
+        << int(bcCodeEAN13) << "123456789" << true << "0001234567895";
+    QTest::newRow("EAN-8 check digit added once")
+        << int(bcCodeEAN8) << "9638507" << true << "96385074";
+    QTest::newRow("UPC-A check digit once, not twice")
+        << int(bcCodeUPC_A) << "03600029145" << true << "036000291452";
+    QTest::newRow("UPC-A wrong twelfth digit shows the real one")
+        << int(bcCodeUPC_A) << "036000291450" << true << "036000291452";
+    QTest::newRow("UPC-E check digit of the expanded number")
+        << int(bcCodeUPC_E0) << "654321" << true << "6543217";
+    QTest::newRow("UPC-E without the switch shows six digits")
+        << int(bcCodeUPC_E0) << "654321" << false << "654321";
+    QTest::newRow("UPC-E wrong seventh digit shows what the parity carries")
+        << int(bcCodeUPC_E0) << "6543210" << false << "6543217";
+    QTest::newRow("5-digit add-on with its check digit")
+        << int(bcCodeUPC_Supp5) << "52495" << true << "524951";
+    QTest::newRow("2-digit add-on has no check digit to show")
+        << int(bcCodeUPC_Supp2) << "13" << true << "13";
+    QTest::newRow("MSI shows its own check digit") << int(bcCodeMSI) << "1234" << true << "12344";
+    QTest::newRow("MSI without the switch") << int(bcCodeMSI) << "1234" << false << "1234";
+    QTest::newRow("PostNet with check digit") << int(bcCodePostNet) << "12345" << true << "123455";
+    QTest::newRow("PostNet without the switch")
+        << int(bcCodePostNet) << "12345" << false << "12345";
+    QTest::newRow("Code 39 check character") << int(bcCode39) << "CODE39" << true << "CODE39W";
+    QTest::newRow("Code 39 letters with the switch do not fail")
+        << int(bcCode39) << "AB" << true << "ABL";
+    QTest::newRow("Code 39 shows only the characters it carries")
+        << int(bcCode39) << "ab12" << false << "12";
+    QTest::newRow("Code 39 extended shows the typed text")
+        << int(bcCode39Extended) << "ab-c.!" << false << "ab-c.!";
+    QTest::newRow("Code 128 B carries no check digit of the switch")
+        << int(bcCode128B) << "Hello123" << true << "Hello123";
+    QTest::newRow("Code 128 C shows its padding, no check digit")
+        << int(bcCode128C) << "123" << true << "0123";
+    QTest::newRow("EAN-128 B with check digit")
+        << int(bcCodeEAN128B) << "0101234" << true << "01012347";
+    QTest::newRow("EAN-128 C with check digit")
+        << int(bcCodeEAN128C) << "123456789" << true << "1234567895";
+    QTest::newRow("Code 93 carries no check digit of the switch")
+        << int(bcCode93) << "HELLO" << true << "HELLO";
+    QTest::newRow("2 of 5 interleaved shows its padding")
+        << int(bcCode_2_5_interleaved) << "12345" << true << "012345";
+    QTest::newRow("Codabar without start and stop")
+        << int(bcCodeCodabar) << "31117013206375" << true << "31117013206375";
+}
+
+void TestBarcode::shownText() {
+    QFETCH(int, typ);
+    QFETCH(QString, text);
+    QFETCH(bool, checksum);
+    QFETCH(QString, line);
+    QCOMPARE(BarcodeShownText(TBarcodeType(typ), text, checksum), line);
+
+    // The drawn line is that text: the band below the bars matches a Code 128 B
+    // symbol, whose line is its text, placed alike.
+    auto draw = [](TBarcodeType t, const QString& s, bool c) {
+        TLinearBarcode b;
+        b.setTyp(t);
+        b.setText(s);
+        b.setChecksum(c);
+        b.setLeft(10);
+        b.setTop(10);
+        b.setHeight(30);
+        b.setShowText(bcoCode);
+        b.setShowTextPosition(stpBottomLeft);
+        b.setShowTextOffSetY(40);
+        b.setShowTextFont(QFont(QStringLiteral("DejaVu Sans"), 12));
+        return Draw(b, 600, 100).copy(0, 45, 600, 55);
+    };
+    const QImage drawn = draw(TBarcodeType(typ), text, checksum);
+    QVERIFY(!InkBox(drawn).Empty());
+    QCOMPARE(drawn, draw(bcCode128B, line, false));
+}
+
+void TestBarcode::shownTextNeverFails_data() {
+    QTest::addColumn<int>("typ");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("letters in a digits-only type") << int(bcCodeEAN13) << " 12a4 "
+                                                   << "12a4";
+    QTest::newRow("too long for EAN-13") << int(bcCodeEAN13) << "59012341234570"
+                                         << "59012341234570";
+    QTest::newRow("letters where EAN-128 needs a check digit") << int(bcCodeEAN128B) << "ABC"
+                                                               << "ABC";
+    QTest::newRow("Code 93 lower case") << int(bcCode93) << "abc"
+                                        << "abc";
+    QTest::newRow("type above 22") << 23 << "KOVA"
+                                   << "KOVA";
+}
+
+void TestBarcode::shownTextNeverFails() {
+    QFETCH(int, typ);
+    QFETCH(QString, text);
+    QFETCH(QString, line);
+    QCOMPARE(BarcodeShownText(TBarcodeType(typ), text, true), line);
+}
+
+void TestBarcode::limits_data() {
+    QTest::addColumn<int>("typ");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("modul");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<double>("angle");
+    QTest::addColumn<QString>("message");
+    // Code 128 B of n letters: start, n characters and the check of 11 modules
+    // each, the stop of 13.
+    QTest::newRow("bar height above a page") << int(bcCode128B) << "A" << 1 << 100000 << 45.0
+                                             << "条码高度 100000 像素超出了 0 到 65535 像素的范围";
+    QTest::newRow("negative bar height") << int(bcCode128B) << "A" << 1 << -5 << 0.0
+                                         << "条码高度 -5 像素超出了 0 到 65535 像素的范围";
+    QTest::newRow("angle not a number")
+        << int(bcCode128B) << "A" << 1 << 10 << qQNaN() << "条码旋转角度必须是有限的数值";
+    QTest::newRow("infinite angle")
+        << int(bcCode128B) << "A" << 1 << 10 << qInf() << "条码旋转角度必须是有限的数值";
+    QTest::newRow("symbol wider than a page: 2235 modules of 49")
+        << int(bcCode128B) << QString(200, u'A') << 49 << 10 << 0.0
+        << "条码宽度 109515 像素超过了一页可容纳的 65535 像素";
+    // 1905 modules of 20 = 38100 wide, 65000 high, at 45 degrees:
+    // 103100 / sqrt(2) = 72902.7.
+    QTest::newRow("turned symbol beyond a page")
+        << int(bcCode128B) << QString(170, u'A') << 20 << 65000 << 45.0
+        << "旋转后的条码占 72903 像素，超过了一页可容纳的 65535 像素";
+}
+
+void TestBarcode::limits() {
+    QFETCH(int, typ);
+    QFETCH(QString, text);
+    QFETCH(int, modul);
+    QFETCH(int, height);
+    QFETCH(double, angle);
+    QFETCH(QString, message);
     TLinearBarcode b;
-    b.setTyp(bcCode39);
-    b.setText(QStringLiteral("AB"));
-    b.setChecksum(true);
-    b.setShowText(bcoCode);
-    b.setHeight(20);
-    b.setTop(40);
-    QImage img = Blank(200, 80);
-    {
-        QPainter p(&img);
+    b.setTyp(TBarcodeType(typ));
+    b.setText(text);
+    b.setModul(modul);
+    b.setHeight(height);
+    b.setAngle(angle);
+    b.setShowText(bcoBoth);
+    QImage img = Blank(20, 20);
+    QPainter p(&img);
+    for (const auto& call : std::initializer_list<std::function<void()>>{
+             [&] { b.DrawBarcode(p); }, [&] { b.CanvasWidth(); }, [&] { b.MakeData(); }}) {
         try {
-            b.DrawBarcode(p);
+            call();
             QFAIL("no error");
-        } catch (const EConvertError& e) {
-            QCOMPARE(e.Message(), QStringLiteral("'A' is not a valid integer value"));
+        } catch (const EBarcodeError& e) {
+            QCOMPARE(e.Message(), message);
         }
     }
-    QVERIFY(!InkBox(img, QRect(0, 40, 200, 20)).Empty());
+    // Nothing was drawn.
+    QVERIFY(InkBox(img).Empty());
+}
+
+void TestBarcode::largestSymbolStillDraws() {
+    // Just inside the limits: 65535 high, 1333 modules of 49 = 65317 wide, upright
+    // and turned a quarter.
+    TLinearBarcode b;
+    b.setTyp(bcCode128B);
+    b.setText(QString(118, u'A'));
+    b.setModul(49);
+    b.setHeight(BarcodeMaxExtent);
+    QCOMPARE(b.Width(), 65317);
+    b.setAngle(90);
+    QCOMPARE(b.CanvasWidth(), 65536); // Round(65535 + 0.5), halves to even
+    b.setAngle(0);
+    QImage img = Blank(100, 100);
+    QPainter p(&img);
+    b.DrawBarcode(p);
+    QVERIFY(IsDark(img.pixel(0, 99)));
 }
 
 void TestBarcode::textPlacement_data() {

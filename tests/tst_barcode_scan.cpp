@@ -52,6 +52,8 @@ private slots:
     void scans();
     void toolWritesScannablePng();
     void toolReportsBarcodeError();
+    void toolBoundsInput_data();
+    void toolBoundsInput();
 
 private:
     QTemporaryDir FDir;
@@ -160,6 +162,18 @@ void TestBarcodeScan::scans_data() {
         << int(bcCodeEAN128C) << "123456789" << true << 2.0 << "CODE-128[GS1]:1234567895";
     QTest::newRow("Codabar whole character set")
         << int(bcCodeCodabar) << "0123456789-$:/.+" << false << 2.0 << "Codabar:A0123456789-$:/.+B";
+    // Code 128 and Code 93 are built from modules; the item's ratio must not
+    // stretch their wide elements, or no scanner reads them.
+    QTest::newRow("Code 128 B at ratio 2.5")
+        << int(bcCode128B) << "Hello123" << false << 2.5 << "CODE-128:Hello123";
+    QTest::newRow("Code 128 B at ratio 3")
+        << int(bcCode128B) << "Hello123" << false << 3.0 << "CODE-128:Hello123";
+    QTest::newRow("Code 93 at ratio 2.5")
+        << int(bcCode93) << "HELLO" << false << 2.5 << "CODE-93:HELLO";
+    QTest::newRow("Code 93 at ratio 3")
+        << int(bcCode93) << "HELLO" << false << 3.0 << "CODE-93:HELLO";
+    QTest::newRow("EAN-128 C at ratio 3")
+        << int(bcCodeEAN128C) << "123456789" << true << 3.0 << "CODE-128[GS1]:1234567895";
     QTest::newRow("Codabar ratio 3")
         << int(bcCodeCodabar) << "31117013206375" << false << 3.0 << "Codabar:A31117013206375B";
 }
@@ -222,6 +236,70 @@ void TestBarcodeScan::toolReportsBarcodeError() {
     QVERIFY(QString::fromUtf8(tool.readAllStandardError())
                 .contains(QStringLiteral("TLinearBarcode:Code93 bad Data <abc>")));
     QVERIFY(!QFile::exists(FDir.filePath(QStringLiteral("never.png"))));
+}
+
+void TestBarcodeScan::toolBoundsInput_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("memoryLimitKb");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QString>("read");
+    const QStringList hello{"barcode", "--type", "6", "--text", "Hello", "--module", "2"};
+    // Each row once took the machine down or wrote a blank picture. The memory limit
+    // keeps a failing build from eating the machine; a row with a limit of its own
+    // checks that a picture that cannot be allocated is an error.
+    QTest::newRow("Code 128 at ratio 1e6 is drawn at ratio 2")
+        << hello + QStringList{"--ratio", "1e6"} << 2000000 << 0 << QString() << "CODE-128:Hello";
+    QTest::newRow("bar height 100000 at 45 degrees")
+        << hello + QStringList{"--height", "100000", "--angle", "45"} << 2000000 << 1
+        << "条码高度 100000 像素超出了 0 到 65535 像素的范围" << QString();
+    QTest::newRow("angle not a number") << hello + QStringList{"--angle", "nan"} << 2000000 << 1
+                                        << "条码旋转角度必须是有限的数值" << QString();
+    QTest::newRow("infinite angle") << hello + QStringList{"--angle", "-inf"} << 2000000 << 1
+                                    << "条码旋转角度必须是有限的数值" << QString();
+    QTest::newRow("module outside 1..49") << hello + QStringList{"--module", "0"} << 2000000 << 1
+                                          << "kova-symbol: --module is 1..49 pixels" << QString();
+    QTest::newRow("picture above the limits")
+        << hello + QStringList{"--module", "49", "--height", "60000", "--angle", "45"} << 2000000
+        << 1 << "过大（每边最多 100000 像素，最多 256 MB）" << QString();
+    // 3300 x 12600 pixels of 4 bytes: 166 MB, more than the 300 MB address space
+    // leaves after the program itself.
+    QTest::newRow("picture that cannot be allocated")
+        << hello + QStringList{"--module", "30", "--height", "12000"} << 300000 << 1
+        << "无法为 3300 × 12600 像素的符号图像分配内存" << QString();
+}
+
+void TestBarcodeScan::toolBoundsInput() {
+    QFETCH(QStringList, args);
+    QFETCH(int, memoryLimitKb);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    QFETCH(QString, read);
+    const QString out = FDir.filePath(QStringLiteral("bounds-%1.png").arg(QTest::currentDataTag()));
+    QFile::remove(out);
+    args << QStringLiteral("-o") << out;
+    QProcess tool;
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer reserves more address space than any limit leaves.
+    if (memoryLimitKb < 1000000)
+        QSKIP("needs a limited address space, which AddressSanitizer cannot run in");
+    tool.start(QStringLiteral(KOVA_BIN_DIR "/kova-symbol"), args);
+#else
+    tool.start(QStringLiteral("/bin/sh"),
+               QStringList{QStringLiteral("-c"),
+                           QStringLiteral("ulimit -v %1 && exec \"$0\" \"$@\"").arg(memoryLimitKb),
+                           QStringLiteral(KOVA_BIN_DIR "/kova-symbol")} +
+                   args);
+#endif
+    QVERIFY2(tool.waitForFinished(30000), "kova-symbol did not finish");
+    const QString stderrText = QString::fromUtf8(tool.readAllStandardError());
+    QVERIFY2(tool.exitCode() == exitCode, qPrintable(stderrText));
+    if (exitCode != 0) {
+        QVERIFY2(stderrText.contains(said), qPrintable(stderrText));
+        QVERIFY(!QFile::exists(out));
+    } else {
+        QCOMPARE(Scan(out), read);
+    }
 }
 
 QTEST_MAIN(TestBarcodeScan)

@@ -123,6 +123,8 @@ private slots:
         QTest::newRow("fill 5 of -45") << -45 << true << 5 << off << off << "-00045";
         QTest::newRow("fill 0 of 0") << 0 << true << 0 << off << off << "0";
         QTest::newRow("fill 0 of 7") << 7 << true << 0 << off << off << "7";
+        QTest::newRow("fill 64, the most digits")
+            << 7 << true << 64 << off << off << QString(63, u'0') + u'7';
         QTest::newRow("fill smallest value")
             << INT_MIN << true << 12 << off << off << "-002147483648";
         QTest::newRow("postfix") << 42 << false << 0 << off << "#"
@@ -159,16 +161,24 @@ private slots:
         QCOMPARE(::getSerial(item, 3), QStringLiteral("3"));
     }
 
-    void getSerialNegativeLength() {
+    void getSerialBadLength_data() {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("negative") << -1 << "Format '%.-1d' invalid or incompatible with argument";
+        QTest::newRow("65 digits") << 65 << "序列号位数 65 超过了上限 64";
+        QTest::newRow("300 000 000 digits") << 300000000 << "序列号位数 300000000 超过了上限 64";
+    }
+    void getSerialBadLength() {
+        QFETCH(int, length);
+        QFETCH(QString, message);
         TPrintItem item;
         item.SetItemSerialIsFillZero(kTrue);
-        item.SetItemSerialLength(-1);
-        QVERIFY_THROWS_EXCEPTION(EConvertError, ::getSerial(item, 3));
+        item.SetItemSerialLength(length);
         try {
             ::getSerial(item, 3);
+            QFAIL("no error");
         } catch (const EConvertError& e) {
-            QCOMPARE(e.Message(),
-                     QStringLiteral("Format '%.-1d' invalid or incompatible with argument"));
+            QCOMPARE(e.Message(), message);
         }
         // Without zero fill the length is not looked at.
         item.SetItemSerialIsFillZero(kFalse);

@@ -6,11 +6,12 @@
 #include "model/manager/PrintMgrImpl.h"
 #include "view/KovaApplication.h"
 
+#include <QBuffer>
 #include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QLineEdit>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -19,6 +20,8 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <cmath>
+#include <cups/cups.h>
 
 namespace {
 
@@ -67,6 +70,16 @@ private slots:
     void cancelledNewProjectIsDropped();
     void modifyProjectThroughEditor();
 
+    void keyboardSelectionFollowsAndDeleteKeepsRows();
+    void longProjectNamesAreCut_data();
+    void longProjectNamesAreCut();
+    void refusedProjectSaveRestores();
+    void blankProjectNameRefused();
+    void failedLoadDisablesCommands();
+    void windowFitsSmallScreen();
+    void deleteQuestionSpeaksChineseAndDefaultsToNo();
+    void selectedDisabledItemIsReadable();
+
 private:
     // Stores a project with the given items (which it takes over and releases).
     void storeProject(const QString& name, const QList<TPrintItem*>& items);
@@ -93,24 +106,11 @@ void TestMainWindow::cleanup() {
 }
 
 void TestMainWindow::storeProject(const QString& name, const QList<TPrintItem*>& items) {
-    TProjectList list;
-    auto* p = new TProject;
-    p->SetProjectName(name);
-    list.Add(p);
-    p->SetDirty(true);
-    for (TPrintItem* item : items) {
-        p->ItemList()->Add(item);
-        item->SetDirty(true);
-    }
-    p->Save();
+    StoreProject(name, items);
 }
 
 void TestMainWindow::start() {
-    // The window connects to the database beside the "program": point it at the fixture's file.
-    const QString programDir = QFileInfo(db->path()).absolutePath() + "/prog";
-    QDir().mkpath(programDir + "/data");
-    QFile::link(db->path(), programDir + "/data/KOVAUTF8.FDB");
-    frm = new TPrintMainFrm(programDir);
+    frm = new TPrintMainFrm(ProgramDirFor(*db));
     QVERIFY(frm->FormCreate());
     frm->show();
 }
@@ -223,7 +223,9 @@ void TestMainWindow::summaryTextsByKind() {
     auto* item = new TPrintItem;
     item->SetItemName("item");
     item->SetItemType(type);
-    item->SetItemValue(type == 1 ? "42" : "content");
+    // The barcode sample is drawn too: its check digit needs a numeric text.
+    const QString value = type == 1 ? "42" : type == 3 ? "1234" : "content";
+    item->SetItemValue(value);
     item->SetItemX(12.5);
     item->SetItemY(7.4);
     item->SetItemTextWidth(30.5);
@@ -276,7 +278,7 @@ void TestMainWindow::summaryTextsByKind() {
         QVERIFY(frm->itemFontLabel->font().bold());
     }
     QCOMPARE(frm->btnItemStatus->text(), QString("启用"));
-    QCOMPARE(frm->valueMemo->toPlainText(), QString(type == 1 ? "42" : "content"));
+    QCOMPARE(frm->valueMemo->toPlainText(), value);
 }
 
 void TestMainWindow::pageFieldsReloadFromProject() {
@@ -323,7 +325,11 @@ void TestMainWindow::deleteItemRemovesRowAndPicture() {
     storeProject("p", {a, pic});
     start();
     TCFile file;
-    file.SetBody("jpeg");
+    // A real picture: the summary decodes it when the item is selected.
+    QBuffer jpeg;
+    jpeg.open(QIODevice::WriteOnly);
+    QImage(8, 8, QImage::Format_RGB32).save(&jpeg, "JPG");
+    file.SetBody(jpeg.data());
     PrintModel->FileMgr()->SaveFile(file);
     TProject* p = PrintModel->SettingMgr()->ProjectList()->Items(0);
     p->ItemList()->Items(1)->SetFileId(file.Oid);
@@ -399,6 +405,9 @@ void TestMainWindow::printerLine_data() {
     QTest::newRow("default device") << "TRUE" << "" << "" << true;
     QTest::newRow("installed, other case") << "FALSE" << "kova_pdf_b" << "打印设备：kova_pdf_b" << true;
     QTest::newRow("not installed") << "FALSE" << "GONE_PRINTER" << "打印设备：未设置" << false;
+    QTest::newRow("default device, system has no default") << "TRUE"
+                                                           << ""
+                                                           << "打印设备：未设置" << false;
 }
 
 void TestMainWindow::printerLine() {
@@ -411,7 +420,18 @@ void TestMainWindow::printerLine() {
     TProject* p = PrintModel->SettingMgr()->ProjectList()->Items(0);
     p->SetProjectDefaultDevice(defaultDevice);
     p->SetProjectDeviceName(device);
+    // A print server with no printers at all: no default either.
+    const QByteArray server = qgetenv("CUPS_SERVER");
+    const bool noServer = QByteArray(QTest::currentDataTag()).contains("no default");
+    if (noServer) {
+        qputenv("CUPS_SERVER", QDir::temp().filePath("kova-no-cups.sock").toUtf8());
+        cupsSetServer(nullptr);
+    }
     selectProject("p");
+    if (noServer) {
+        qputenv("CUPS_SERVER", server);
+        cupsSetServer(nullptr);
+    }
     if (expected.isEmpty()) {
         const QString entry = TPrintMgr().GetDefaultPrint();
         QVERIFY2(entry.startsWith("KOVA_PDF,"), qPrintable(entry));
@@ -519,6 +539,277 @@ void TestMainWindow::modifyProjectThroughEditor() {
     QCOMPARE(db->scalar("select project_name from P_PROJECT").toString(), QString("renamed"));
     QCOMPARE(frm->cbbProjectList->currentText(), QString("renamed"));
     QCOMPARE(frm->CurrProject(), PrintModel->SettingMgr()->ProjectList()->Items(0));
+}
+
+void TestMainWindow::keyboardSelectionFollowsAndDeleteKeepsRows() {
+    QList<TPrintItem*> items;
+    for (const char* name : {"a", "b", "c"}) {
+        auto* item = new TPrintItem;
+        item->SetItemName(name);
+        item->SetItemValue(QString("value ") + name);
+        items << item;
+    }
+    storeProject("p", items);
+    start();
+    selectProject("p");
+    selectItem("a");
+    TProject* p = PrintModel->SettingMgr()->ProjectList()->Items(0);
+    frm->ItemListBox->setFocus();
+    QTest::keyClick(frm->ItemListBox, Qt::Key_Down);
+    QCOMPARE(frm->CurrItem(), p->ItemList()->Items(1));
+    QCOMPARE(frm->itemNameLabel->text(), QString("b"));
+    QCOMPARE(frm->valueMemo->toPlainText(), QString("value b"));
+
+    Answer answer;
+    answer.next(QMessageBox::Yes);
+    frm->btnDelete->click();
+    QCOMPARE(answer.texts, QStringList{"打印项 \"b\" 将被删除，继续？"});
+    QCOMPARE(db->count("P_ITEM"), 2);
+    QCOMPARE(db->scalar("select count(*) from P_ITEM where item_name = 'b'").toInt(), 0);
+    QCOMPARE(frm->ItemListBox->count(), 2);
+    QCOMPARE(frm->ItemListBox->item(0)->text(), QString("a"));
+    QCOMPARE(frm->ItemListBox->item(1)->text(), QString("c"));
+    // Every remaining row still leads to a living item (AddressSanitizer watches).
+    for (int row : {1, 0, 1}) {
+        const QRect rect = frm->ItemListBox->visualItemRect(frm->ItemListBox->item(row));
+        QTest::mouseClick(frm->ItemListBox->viewport(), Qt::LeftButton, {}, rect.center());
+        QCOMPARE(frm->itemNameLabel->text(), frm->ItemListBox->item(row)->text());
+        QCOMPARE(frm->CurrItem()->ItemName(), frm->ItemListBox->item(row)->text());
+    }
+    frm->ItemListBox->viewport()->grab();
+    QTest::keyClick(frm->ItemListBox, Qt::Key_Up);
+    QCOMPARE(frm->itemNameLabel->text(), QString("a"));
+}
+
+void TestMainWindow::longProjectNamesAreCut_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("201 Latin letters") << QString(201, 'x');
+    QTest::newRow("300 Chinese characters") << QString(300, QChar(0x6807));
+}
+
+void TestMainWindow::longProjectNamesAreCut() {
+    QFETCH(QString, name);
+    storeProject("old", {});
+    start();
+    selectProject("old");
+    driveEditor([&](QDialog* e) { e->findChild<QLineEdit*>("edtProjectName")->setText(name); },
+                true);
+    frm->btnProjectModify->click();
+    // The field holds what the column holds; what is shown is what is stored.
+    const QString stored = db->scalar("select project_name from P_PROJECT").toString();
+    QCOMPARE(stored, name.left(200));
+    QCOMPARE(frm->CurrProject()->ProjectName(), stored);
+    QCOMPARE(frm->cbbProjectList->currentText(), stored);
+}
+
+void TestMainWindow::refusedProjectSaveRestores() {
+    storeProject("old", {});
+    start();
+    selectProject("old");
+    db->exec("alter table P_PROJECT add constraint ck_refuse check (project_name <> 'refused')");
+    QStringList boxes;
+    QString kept;
+    driveEditor(
+        [&](QDialog* e) {
+            e->findChild<QLineEdit*>("edtProjectName")->setText("refused");
+            e->findChild<QPlainTextEdit*>("memoNotes")->setPlainText("new notes");
+            QTimer::singleShot(20, [&boxes] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    boxes << box->text();
+                    box->button(QMessageBox::Ok)->click();
+                }
+            });
+            QTimer::singleShot(200, [e, &kept] {
+                kept = e->findChild<QLineEdit*>("edtProjectName")->text();
+                e->reject();
+            });
+        },
+        true);
+    frm->btnProjectModify->click();
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes.at(0).startsWith("保存失败"), qPrintable(boxes.at(0)));
+    QCOMPARE(kept, QString("refused"));
+    TProject* p = PrintModel->SettingMgr()->ProjectList()->Items(0);
+    QCOMPARE(p->ProjectName(), QString("old"));
+    QCOMPARE(p->ProjectNotes(), QString());
+    QCOMPARE(int(p->ObjectState()), int(posClean));
+    QCOMPARE(frm->cbbProjectList->currentText(), QString("old"));
+    QCOMPARE(db->scalar("select project_name from P_PROJECT").toString(), QString("old"));
+
+    // A refused new project is not added.
+    driveEditor(
+        [&](QDialog* e) {
+            e->findChild<QLineEdit*>("edtProjectName")->setText("refused");
+            QTimer::singleShot(20, [] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                    box->button(QMessageBox::Ok)->click();
+            });
+            QTimer::singleShot(200, [e] { e->reject(); });
+        },
+        true);
+    frm->btnProjectAdd->click();
+    QCOMPARE(PrintModel->SettingMgr()->ProjectList()->Count(), 1);
+    QCOMPARE(projectRows(), 1);
+}
+
+void TestMainWindow::blankProjectNameRefused() {
+    storeProject("old", {});
+    start();
+    selectProject("old");
+    QStringList boxes;
+    driveEditor(
+        [&](QDialog* e) {
+            e->findChild<QLineEdit*>("edtProjectName")->setText("   ");
+            QTimer::singleShot(20, [&boxes] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    boxes << box->text();
+                    box->button(QMessageBox::Ok)->click();
+                }
+            });
+            QTimer::singleShot(200, [e] { e->reject(); });
+        },
+        true);
+    frm->btnProjectModify->click();
+    QCOMPARE(boxes, QStringList{"请输入项目名称"});
+    QCOMPARE(db->scalar("select project_name from P_PROJECT").toString(), QString("old"));
+}
+
+void TestMainWindow::failedLoadDisablesCommands() {
+    storeProject("p", {});
+    db->exec("drop table P_SETTING");
+    QStringList boxes;
+    QTimer::singleShot(20, [&boxes] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxes << box->text();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    start();
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY(PrintModel && !PrintModel->SettingMgr());
+    QVERIFY(!frm->ModelReady());
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             frm->btnProjectAdd, frm->btnProjectModify, frm->btnProjectDel, frm->btnAdd,
+             frm->btnEdit, frm->btnDelete, frm->btnItemStatus, frm->btnPrint, frm->cbbProjectList})
+        QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
+    QVERIFY2(frm->lblStatus->text().contains("未能载入"), qPrintable(frm->lblStatus->text()));
+    // Commands reached any other way do nothing rather than crash.
+    frm->btnProjectAddClick();
+    frm->btnAddClick();
+    frm->btnEditClick();
+    frm->btnDeleteClick();
+    frm->btnItemStatusClick();
+    frm->ItemListBoxClick();
+    frm->cbbProjectListChange();
+    frm->RenderView();
+    QVERIFY(!frm->btnProjectAdd->isEnabled());
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestMainWindow::windowFitsSmallScreen() {
+    start();
+    // 1366 x 768 with a panel leaves about 728 pixels.
+    const QRect available(0, 0, 1366, 728);
+    frm->adjustSize();
+    const QPoint at = TPrintMainFrm::PlaceOnScreen(frm->size(), available);
+    frm->move(at);
+    const int titleBar = 32;
+    QVERIFY2(at.y() >= available.top(), qPrintable(QString::number(at.y())));
+    QVERIFY2(at.y() + titleBar + frm->height() <= available.bottom() + 1,
+             qPrintable(QString("%1 + %2").arg(at.y()).arg(frm->height())));
+    for (QWidget* w : std::initializer_list<QWidget*>{frm->btnPrint, frm->prgPrint}) {
+        const QPoint bottom = w->mapTo(frm, QPoint(0, w->height())) + at + QPoint(0, titleBar);
+        QVERIFY2(available.contains(QPoint(available.left(), bottom.y() - 1)),
+                 qPrintable(w->objectName()));
+    }
+    QCOMPARE(at.x(), (1366 - frm->width()) / 2);
+}
+
+void TestMainWindow::deleteQuestionSpeaksChineseAndDefaultsToNo() {
+    QVERIFY(InstallTranslations());
+    auto* a = new TPrintItem;
+    a->SetItemName("a");
+    storeProject("p", {a});
+    start();
+    selectProject("p");
+    selectItem("a");
+    QStringList buttons;
+    bool noIsDefault = false;
+    QTimer::singleShot(20, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        buttons << box->button(QMessageBox::Yes)->text() << box->button(QMessageBox::No)->text();
+        noIsDefault = box->defaultButton() == box->button(QMessageBox::No);
+        // Enter takes the default answer.
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    frm->btnDelete->click();
+    QCOMPARE(buttons.size(), 2);
+    QVERIFY2(buttons.at(0).contains("是") && buttons.at(1).contains("否"),
+             qPrintable(buttons.join('/')));
+    QVERIFY(noIsDefault);
+    QCOMPARE(db->count("P_ITEM"), 1);
+}
+
+namespace {
+
+double luminance(QColor c) {
+    auto channel = [](double v) {
+        v /= 255.0;
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+}
+
+double contrast(QColor a, QColor b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The strongest contrast any pixel of the area makes with its background colour.
+double textContrast(const QImage& image, const QRect& area, QColor background) {
+    double best = 1;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            best = std::max(best, contrast(image.pixelColor(x, y), background));
+    return best;
+}
+
+} // namespace
+
+void TestMainWindow::selectedDisabledItemIsReadable() {
+    auto* off = new TPrintItem;
+    off->SetItemName("WWWW");
+    off->SetItemActive("FALSE");
+    auto* on = new TPrintItem;
+    on->SetItemName("XXXX");
+    storeProject("p", {off, on});
+    start();
+    selectProject("p");
+    // How well a selected row can be read: its strongest text pixel against the
+    // row's own background.
+    auto rowContrast = [&](const QString& name) {
+        selectItem(name);
+        frm->ItemListBox->doItemsLayout();
+        const QImage list = frm->ItemListBox->viewport()->grab().toImage();
+        const QRect row = frm->ItemListBox->visualItemRect(
+            frm->ItemListBox->findItems(name, Qt::MatchExactly).first());
+        const QColor back = list.pixelColor(row.right() - 2, row.center().y());
+        return textContrast(list, QRect(0, row.top(), 60, row.height()), back);
+    };
+    const double enabled = rowContrast("XXXX");
+    const double disabled = rowContrast("WWWW");
+    // As readable as any selected entry, not grey on the selection colour.
+    QVERIFY2(disabled >= 0.9 * enabled,
+             qPrintable(QString("%1 against %2").arg(disabled).arg(enabled)));
+
+    QCOMPARE(frm->btnItemStatus->text(), QString("禁用"));
+    const QImage button = frm->btnItemStatus->grab().toImage();
+    const QRect face = button.rect().adjusted(4, 4, -4, -4);
+    const QColor faceColor = button.pixelColor(face.left() + 1, face.center().y());
+    const double statusContrast = textContrast(button, face, faceColor);
+    QVERIFY2(statusContrast >= 4.5, qPrintable(QString::number(statusContrast)));
 }
 
 int main(int argc, char** argv) {

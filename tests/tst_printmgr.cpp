@@ -189,7 +189,9 @@ private slots:
     void printerList() {
         TPrintMgr mgr;
         const std::unique_ptr<QStringList> list = mgr.GetPrintList();
-        QCOMPARE(*list, QStringList({kDefaultQueue, kOtherQueue}));
+        // Tests running beside this one may add queues of their own for a while.
+        const QStringList fixed = list->filter(QRegularExpression(QStringLiteral("^KOVA_PDF")));
+        QCOMPARE(fixed, QStringList({kDefaultQueue, kOtherQueue}));
     }
 
     void defaultEntry() {

@@ -40,6 +40,9 @@ private slots:
     void scans_data();
     void scans();
     void toolWritesScannablePng();
+    void toolRefusesScale_data();
+    void toolRefusesScale();
+    void pictureAboveLimits();
 
 private:
     QTemporaryDir FDir;
@@ -281,6 +284,42 @@ void TestQRCode::toolWritesScannablePng() {
     QCOMPARE(tooLong.exitCode(), 1);
     QVERIFY(QString::fromUtf8(tooLong.readAllStandardError())
                 .contains(QStringLiteral("二维码内容过长，超出了最大版本 (40) 的容量")));
+}
+
+void TestQRCode::toolRefusesScale_data() {
+    QTest::addColumn<QString>("scale");
+    // 65536 once overflowed the picture size and looped for ever.
+    QTest::newRow("65536 pixels a module") << "65536";
+    QTest::newRow("101 pixels a module") << "101";
+    QTest::newRow("zero") << "0";
+}
+
+void TestQRCode::toolRefusesScale() {
+    QFETCH(QString, scale);
+    const QString out = FDir.filePath(QStringLiteral("scale.png"));
+    QProcess tool;
+    tool.start(QStringLiteral(KOVA_BIN_DIR "/kova-symbol"),
+               {QStringLiteral("qr"), QStringLiteral("--text"), QStringLiteral("KOVA"),
+                QStringLiteral("--scale"), scale, QStringLiteral("-o"), out});
+    QVERIFY2(tool.waitForFinished(30000), "kova-symbol did not finish");
+    QCOMPARE(tool.exitCode(), 1);
+    QVERIFY(QString::fromUtf8(tool.readAllStandardError())
+                .contains(QStringLiteral("kova-symbol: --scale is 1..100 pixels")));
+    QVERIFY(!QFile::exists(out));
+}
+
+void TestQRCode::pictureAboveLimits() {
+    // Version 40 (177 modules) with a margin of 10 at 600 pixels a module is
+    // 118 200 pixels a side.
+    const TQRSymbol s = QREncode(QString(2953, u'z'), 3, 0);
+    QCOMPARE(s.Version, 40);
+    try {
+        QRSymbolImage(s, 600);
+        QFAIL("no error");
+    } catch (const EQRCodeError& e) {
+        QCOMPARE(e.Message(), QStringLiteral("符号图像 118200 × 118200 像素过大（每边最多 100000 "
+                                             "像素，最多 256 MB）"));
+    }
 }
 
 QTEST_MAIN(TestQRCode)

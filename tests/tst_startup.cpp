@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -41,6 +42,7 @@ private slots:
     void missingDatabaseShowsMessageAndEnds();
     void startsWithDatabaseBesideProgram();
     void errorHandlerShowsMessageAndKeepsRunning();
+    void windowOpensOnSmallScreen();
 };
 
 void TestStartup::missingDatabaseShowsMessageAndEnds() {
@@ -109,7 +111,42 @@ void TestStartup::errorHandlerShowsMessageAndKeepsRunning() {
     QCOMPARE(answer.texts.at(0), QString("'abc' is not a valid integer value"));
 }
 
+void TestStartup::windowOpensOnSmallScreen() {
+    // The screen this test runs on: 1366 x 768 less a 40-pixel panel.
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(available, QRect(0, 0, 1366, 728));
+    QTemporaryDir programDir;
+    QDir(programDir.path()).mkpath("data");
+    TestDatabase::copyTemplate(programDir.filePath("data/KOVAUTF8.FDB"));
+    QRect window, print;
+    QTimer::singleShot(200, [&] {
+        QVERIFY(PrintMainFrm);
+        window = PrintMainFrm->geometry();
+        print = QRect(PrintMainFrm->btnPrint->mapToGlobal(QPoint(0, 0)),
+                      PrintMainFrm->btnPrint->size());
+        PrintMainFrm->close();
+    });
+    QCOMPARE(RunKova(programDir.path()), 0);
+    // Placed by its frame: a window manager's title bar of about 30 pixels then
+    // pushes the window down by that much.
+    const int titleBar = 32;
+    QVERIFY2(window.top() >= available.top(), qPrintable(QString::number(window.top())));
+    QVERIFY2(window.bottom() + titleBar <= available.bottom(),
+             qPrintable(QString::number(window.bottom())));
+    QVERIFY(available.contains(print.translated(0, titleBar)));
+}
+
 int main(int argc, char** argv) {
+    // Offscreen, but on a laptop-sized screen with a panel.
+    QTemporaryDir screens;
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen") {
+        QFile config(screens.filePath("screens.json"));
+        config.open(QIODevice::WriteOnly);
+        config.write(R"({"screens": [{"name": "laptop", "x": 0, "y": 0, "width": 1366,
+                         "height": 728, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        config.close();
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toUtf8());
+    }
     TKovaApplication app(argc, argv);
     TestStartup test;
     return QTest::qExec(&test, argc, argv);

@@ -17,7 +17,8 @@ namespace {
 struct TBarcodeInfo {
     const char* Name;
     bool DigitsOnly;
-    // Wide-to-narrow ratio limits; 0 where the symbology is built from modules.
+    // Wide-to-narrow ratio limits; 0 where the symbology is built from modules of
+    // one to four widths, which only read at a ratio of 2.
     double RatioMin;
     double RatioMax;
     TEncoder Encode;
@@ -34,8 +35,8 @@ constexpr TBarcodeInfo BCdata[BarcodeTypeCount] = {
     {"Code128C", true, 0, 0, Encode_Code128},
     {"Code93", false, 0, 0, Encode_Code93},
     {"Code93 Extended", false, 0, 0, Encode_Code93Extended},
-    {"MSI", true, 0, 0, Encode_MSI},
-    {"PostNet", true, 0, 0, Encode_PostNet},
+    {"MSI", true, 2.0, 3.0, Encode_MSI},
+    {"PostNet", true, 2.0, 3.0, Encode_PostNet},
     {"Codebar", false, 2.0, 3.0, Encode_Codabar},
     {"EAN8", true, 2.0, 3.0, Encode_EAN8},
     {"EAN13", true, 2.0, 3.0, Encode_EAN13},
@@ -66,6 +67,13 @@ QString TrimControls(const QString& s) {
     while (e > b && s[e - 1].unicode() <= u' ')
         --e;
     return s.mid(b, e - b);
+}
+
+bool AllDigits(const QString& s) {
+    for (QChar c : s)
+        if (c < u'0' || c > u'9')
+            return false;
+    return true;
 }
 
 int Saturate(qint64 v) {
@@ -138,14 +146,31 @@ QString DoCheckSumming(const QString& text, TCheckSumMethod method) {
     }
 }
 
-QString ConvertModules(const char* pattern) {
-    QString r;
-    bool bar = true;
-    for (const char* p = pattern; *p; ++p, bar = !bar) {
-        const int cls = *p - '1';
-        r += QChar((bar ? u'5' : u'0') + cls);
+QString TElementString::Take() {
+    if (FSize > FCapacity)
+        throw EBarcodeError(QStringLiteral("%1: internal Error").arg(BarcodeClassName()));
+    FData.truncate(FSize);
+    FCapacity = FSize = 0;
+    return std::move(FData);
+}
+
+QString BarcodeShownText(TBarcodeType typ, const QString& text, bool checksum,
+                         TCheckSumMethod method) {
+    if (!ValidType(typ))
+        return text;
+    const TBarcodeInfo& info = BCdata[typ];
+    const QString trimmed = info.DigitsOnly ? TrimControls(text) : text;
+    if (info.DigitsOnly && !AllDigits(trimmed))
+        return trimmed;
+    try {
+        QString encoded = trimmed;
+        std::optional<QString> shown;
+        info.Encode(encoded, TEncodeContext{typ, checksum, method, &shown});
+        return shown ? *shown : encoded;
+    } catch (const Exception&) {
+        // The drawing reports why the text cannot be encoded; the line only shows it.
+        return trimmed;
     }
-    return r;
 }
 
 TLinearBarcode::TLinearBarcode(QObject* owner) : QObject(owner) {}
@@ -254,34 +279,68 @@ QString TLinearBarcode::GetTypText() const {
 }
 
 void TLinearBarcode::MakeModules() {
-    if (ValidType(FTyp)) {
+    double ratio = 2.0;
+    if (ValidType(FTyp) && BCdata[FTyp].RatioMin > 0) {
         const TBarcodeInfo& info = BCdata[FTyp];
-        if (info.RatioMin > 0) {
-            double r = FRatio;
-            if (r < info.RatioMin)
-                r = info.RatioMin;
-            if (r > info.RatioMax)
-                r = info.RatioMax;
-            setRatio(r);
-        }
+        double r = FRatio;
+        if (!(r >= info.RatioMin)) // also a ratio that is not a number
+            r = info.RatioMin;
+        if (r > info.RatioMax)
+            r = info.RatioMax;
+        setRatio(r);
+        ratio = r;
     }
-    const double wide = FModul * FRatio;
-    // The module-based symbologies take any ratio; keep the widths representable.
-    if (!std::isfinite(wide) || wide < 0 || wide > 1e6)
-        throw EBarcodeError(QStringLiteral("%1: internal Error").arg(BarcodeClassName()));
     modules[0] = FModul;
-    modules[1] = int(Round(wide));
+    modules[1] = int(Round(FModul * ratio));
     modules[2] = modules[1] * 3 / 2;
     modules[3] = modules[1] * 2;
 }
 
+void TLinearBarcode::CheckAngle() const {
+    if (!std::isfinite(FAngle))
+        throw EBarcodeError(QStringLiteral("条码旋转角度必须是有限的数值"));
+}
+
+void TLinearBarcode::CheckExtents(const QString& data) const {
+    const double a = FAngle / 180.0 * M_PI;
+    const double c = std::fabs(std::cos(a)), s = std::fabs(std::sin(a));
+    // The longer side of the turned symbol's box.
+    auto side = [&](qint64 w) {
+        return Round(std::max(c * double(w) + s * FHeight, s * double(w) + c * FHeight));
+    };
+    // Every element is at most the widest class: a cheap bound settles the usual
+    // symbol without summing its elements.
+    qint64 width = qint64(data.size()) * modules[3];
+    if (width <= BarcodeMaxExtent && side(width) <= BarcodeMaxExtent)
+        return;
+    width = 0;
+    for (QChar ch : data) {
+        int w;
+        TBarLineType lt;
+        OneBarProps(ch, w, lt);
+        width += w;
+    }
+    if (width > BarcodeMaxExtent)
+        throw EBarcodeError(QStringLiteral("条码宽度 %1 像素超过了一页可容纳的 %2 像素")
+                                .arg(width)
+                                .arg(BarcodeMaxExtent));
+    if (side(width) > BarcodeMaxExtent)
+        throw EBarcodeError(QStringLiteral("旋转后的条码占 %1 像素，超过了一页可容纳的 %2 像素")
+                                .arg(side(width))
+                                .arg(BarcodeMaxExtent));
+}
+
 QString TLinearBarcode::MakeData() {
+    CheckAngle();
+    if (FHeight < 0 || FHeight > BarcodeMaxExtent)
+        throw EBarcodeError(QStringLiteral("条码高度 %1 像素超出了 0 到 %2 像素的范围")
+                                .arg(FHeight)
+                                .arg(BarcodeMaxExtent));
     MakeModules();
     if (ValidType(FTyp) && BCdata[FTyp].DigitsOnly) {
         setText(TrimControls(FText));
-        for (QChar c : FText)
-            if (c < u'0' || c > u'9')
-                throw EBarcodeError(QStringLiteral("条码必须是数字"));
+        if (!AllDigits(FText))
+            throw EBarcodeError(QStringLiteral("条码必须是数字"));
     }
     if (!ValidType(FTyp))
         throw EBarcodeError(QStringLiteral("%1: 不正确的条码类型").arg(BarcodeClassName()));
@@ -289,6 +348,7 @@ QString TLinearBarcode::MakeData() {
     const QString data =
         BCdata[FTyp].Encode(text, TEncodeContext{FTyp, FCheckSum, FCheckSumMethod});
     setText(text);
+    CheckExtents(data);
     return data;
 }
 
@@ -376,11 +436,15 @@ void TLinearBarcode::DoLines(const QString& data, QPainter& canvas) {
         TBarLineType lt;
         OneBarProps(ch, w, lt);
         const QColor& colour = lt == white ? FColor : FColorBar;
-        const qint64 h = lt == black_half ? qint64(FHeight) * 2 / 5 : FHeight;
-        // Each element is the pixel rectangle [x, x + w) × [0, h): exactly w pixels wide
-        // at every quarter turn, and the turned symbol stays inside its box. Adjacent
+        // Half bars stand on the baseline with the full ones, as postal scanners
+        // read them.
+        const qint64 bottom = FHeight;
+        const qint64 top = lt == black_half ? bottom - qint64(FHeight) * 2 / 5 : 0;
+        // Each element is the pixel rectangle [x, x + w) × [top, bottom): exactly w pixels
+        // wide at every quarter turn, and the turned symbol stays inside its box. Adjacent
         // elements share their corners, so turning leaves no gaps between them.
-        const QPoint p[4] = {corner(x, 0), corner(x, h), corner(x + w, h), corner(x + w, 0)};
+        const QPoint p[4] = {corner(x, top), corner(x, bottom), corner(x + w, bottom),
+                             corner(x + w, top)};
         const bool upright = (p[0].x() == p[1].x() && p[2].x() == p[3].x() &&
                               p[0].y() == p[3].y() && p[1].y() == p[2].y()) ||
                              (p[0].y() == p[1].y() && p[2].y() == p[3].y() &&
@@ -407,36 +471,37 @@ void TLinearBarcode::DrawBarcode(QPainter& canvas) {
         DrawText(canvas);
 }
 
-QString TLinearBarcode::ShownCode() const {
-    if (!FCheckSum)
-        return FText;
-    return FTyp == bcCodePostNet ? CheckSumPostnet(FText) : CheckSumModulo10(FText);
+QString TLinearBarcode::ShownText() const {
+    return BarcodeShownText(FTyp, FText, FCheckSum, FCheckSumMethod);
 }
 
 void TLinearBarcode::DrawText(QPainter& canvas) {
+    CheckAngle();
     TPainterState keep(canvas);
     canvas.setFont(FShowTextFont);
     canvas.setPen(FShowTextFontColor);
     canvas.setBrush(QColor(255, 255, 255));
-    const int orientation = int(Round(FAngle * 10));
+    // Whole turns do not change the text; reducing first keeps any finite angle in range.
+    const int orientation = int(Round(std::fmod(FAngle, 360.0) * 10));
     QPaintDevice* device = canvas.device();
 
-    const int x = FLeft + FShowTextOffSetX;
-    int y;
+    const int x = Saturate(qint64(FLeft) + FShowTextOffSetX);
+    qint64 y;
     switch (FShowTextPosition) {
     case stpTopLeft:
     case stpTopRight:
     case stpTopCenter:
-        y = FTop - FShowTextOffSetY;
+        y = qint64(FTop) - FShowTextOffSetY;
         break;
     default:
-        y = FTop + FHeight + FShowTextOffSetY - TextHeight(FShowTextFont, device);
+        y = qint64(FTop) + FHeight + FShowTextOffSetY - TextHeight(FShowTextFont, device);
         break;
     }
     if (FShowText == bcoCode || FShowText == bcoBoth)
-        TextOutAt(canvas, x, y, orientation, ShownCode(), FCharExtra);
+        TextOutAt(canvas, x, Saturate(y), orientation, ShownText(), FCharExtra);
     if (FShowText == bcoTyp || FShowText == bcoBoth) {
         const int fontHeight = LogicalFontHeight(FShowTextFont, device);
-        TextOutAt(canvas, FLeft, FTop + int(Round(2.0 * fontHeight)), orientation, GetTypText(), 0);
+        TextOutAt(canvas, FLeft, Saturate(FTop + Round(2.0 * fontHeight)), orientation,
+                  GetTypText(), 0);
     }
 }

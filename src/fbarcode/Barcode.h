@@ -58,6 +58,20 @@ public:
     using Exception::Exception;
 };
 
+// The longest bar height, symbol width and side of the turned symbol's box, in
+// device pixels: more than the longest sheet (A0, 1189 mm) at the 1200 dpi the
+// printers report. Beyond it drawing fails with an EBarcodeError naming it.
+constexpr int BarcodeMaxExtent = 65535;
+
+// The human-readable line of a symbol: what its bars carry, with the check digit
+// shown once where Checksum puts one into the symbol (EAN-8, EAN-13, UPC-A, UPC-E,
+// the add-ons, MSI, PostNet, Code 39 and EAN-128), and the text alone where the
+// bars hold no check digit of Checksum's. Never fails: a text the symbology
+// cannot encode is shown as it is. The component's line and the item editor's
+// sample line both come from here.
+QString BarcodeShownText(TBarcodeType typ, const QString& text, bool checksum,
+                         TCheckSumMethod method = csmModulo10);
+
 // Turns a text into one of the 23 linear symbologies and draws it on any QPainter.
 // All lengths are pixels of the target device; the caller converts from millimetres.
 class TLinearBarcode : public QObject {
@@ -122,10 +136,16 @@ public:
     int CanvasHeight();
 
     QString GetTypText() const;
+    // The line DrawText writes for bcoCode and bcoBoth (BarcodeShownText).
+    QString ShownText() const;
     static QString TypText(TBarcodeType typ);
 
     // Encodes Text: the element string, one character per bar or space, left to right.
-    // May trim or pad Text and clamp Ratio, as the symbology's rules say.
+    // May trim or pad Text and clamp Ratio, as the symbology's rules say. Code 128,
+    // EAN-128 and Code 93 are built from modules of one to four widths and are
+    // encoded at ratio 2 whatever Ratio holds (Ratio itself is left alone).
+    // Refuses a non-finite Angle, a Height outside 0..BarcodeMaxExtent and a
+    // symbol or turned box beyond BarcodeMaxExtent.
     QString MakeData();
     // Pixel width of each width class 0..3, valid after an encoding.
     const std::array<int, 4>& Modules() const { return modules; }
@@ -140,8 +160,9 @@ protected:
 
 private:
     void MakeModules();
+    void CheckAngle() const;
+    void CheckExtents(const QString& data) const;
     void DoLines(const QString& data, QPainter& canvas);
-    QString ShownCode() const;
 
     int FHeight = 0;
     QString FText;

@@ -11,10 +11,15 @@
 
 #include <QString>
 
+#include <optional>
+
 struct TEncodeContext {
     TBarcodeType Typ;
     bool Checksum;
     TCheckSumMethod Method;
+    // When set, receives the human-readable line: what the bars carry, check digit
+    // included where the symbol holds one. Left empty where that is the text.
+    std::optional<QString>* Shown = nullptr;
 };
 
 using TEncoder = QString (*)(QString& text, const TEncodeContext& ctx);
@@ -24,12 +29,48 @@ inline QString BarcodeClassName() {
     return QStringLiteral("TLinearBarcode");
 }
 
+// Builds an element string in one allocation. Encoders size it from the text
+// before writing; writing past that size is a fault of the encoder, reported
+// as the internal error rather than as a memory overrun.
+class TElementString {
+public:
+    explicit TElementString(qsizetype capacity)
+        : FData(capacity, Qt::Uninitialized), FOut(FData.data()), FCapacity(capacity) {}
+
+    void Add(char16_t code) {
+        if (FSize < FCapacity)
+            FOut[FSize] = QChar(code);
+        ++FSize;
+    }
+    void Add(const char* codes) {
+        while (*codes)
+            Add(char16_t(*codes++));
+    }
+    // Module counts '1'..'4', alternating bar and space from a bar.
+    void AddModules(const char* counts) {
+        bool bar = true;
+        for (; *counts; ++counts, bar = !bar)
+            Add(char16_t((bar ? u'5' : u'0') + (*counts - '1')));
+    }
+    // Narrow/wide flags '0'/'1', alternating bar and space from a bar.
+    void AddWidths(const char* flags) {
+        bool bar = true;
+        for (; *flags; ++flags, bar = !bar)
+            Add(char16_t((bar ? u'5' : u'0') + (*flags - '0')));
+    }
+    QString Take();
+
+private:
+    QString FData;
+    QChar* FOut;
+    qsizetype FCapacity;
+    qsizetype FSize = 0;
+};
+
 // Shared steps.
 QString PadLeft(const QString& text, int n);
 // With csmModulo10 the text plus its GS1 check digit; a non-digit is an EBarcodeError.
 QString DoCheckSumming(const QString& text, TCheckSumMethod method);
-// Module counts 1..4, alternating bar and space from a bar, to width-class codes.
-QString ConvertModules(const char* pattern);
 
 // Code25.cpp
 QString Encode_2_5_interleaved(QString& text, const TEncodeContext& ctx);

@@ -62,37 +62,49 @@ QString Encode_Code128(QString& text, const TEncodeContext& ctx) {
     const bool ean =
         ctx.Typ == bcCodeEAN128A || ctx.Typ == bcCodeEAN128B || ctx.Typ == bcCodeEAN128C;
 
-    QList<int> values{start};
-    if (ean)
-        values.append(FNC1);
     // EAN-128 puts the check digit into the symbol but leaves the text as typed.
     QString data = ean && ctx.Checksum ? DoCheckSumming(text, ctx.Method) : text;
+    if (start == StartC && data.size() % 2 != 0) {
+        data.prepend(u'0');
+        if (!(ean && ctx.Checksum))
+            text = data;
+    }
+    const qsizetype count = start == StartC ? data.size() / 2 : data.size();
 
+    // Start, FNC1, data, check value: six elements each; the stop has seven.
+    TElementString r(6 * (count + 3) + 7);
+    r.AddModules(table_128[start]);
+    // Check value: the start value plus each value times its position.
+    qint64 sum = start;
+    qint64 position = 1;
+    auto add = [&](int value) {
+        r.AddModules(table_128[value]);
+        sum += value * position++;
+    };
+    if (ean)
+        add(FNC1);
+    const QChar* d = data.constData();
     if (start == StartC) {
-        if (data.size() % 2 != 0) {
-            data.prepend(u'0');
-            if (!(ean && ctx.Checksum))
-                text = data;
-        }
-        for (qsizetype i = 0; i + 1 < data.size(); i += 2) {
-            bool ok = false;
-            const int v = data.mid(i, 2).toInt(&ok);
-            values.append(ok && data[i].isDigit() && data[i + 1].isDigit() ? v : 0);
+        for (qsizetype i = 0; i < count; ++i) {
+            const QChar hi = d[2 * i], lo = d[2 * i + 1];
+            const bool digits = hi >= u'0' && hi <= u'9' && lo >= u'0' && lo <= u'9';
+            add(digits ? (hi.unicode() - u'0') * 10 + (lo.unicode() - u'0') : 0);
         }
     } else {
-        for (QChar c : data)
-            values.append(start == StartA ? ValueA(c) : ValueB(c));
+        for (qsizetype i = 0; i < count; ++i)
+            add(start == StartA ? ValueA(d[i]) : ValueB(d[i]));
     }
+    r.AddModules(table_128[sum % 103]);
+    r.AddModules(Stop128);
 
-    // Check value: the start value plus each value times its position.
-    qint64 sum = values[0];
-    for (qsizetype i = 1; i < values.size(); ++i)
-        sum += qint64(values[i]) * i;
-    values.append(int(sum % 103));
-
-    QByteArray modules;
-    for (int v : values)
-        modules += table_128[v];
-    modules += Stop128;
-    return ConvertModules(modules.constData());
+    if (ctx.Shown) {
+        // A character the set cannot carry is drawn as a space; so is it shown.
+        QString shown = data;
+        if (start != StartC)
+            for (QChar& c : shown)
+                if ((start == StartA ? ValueA(c) : ValueB(c)) == 0)
+                    c = u' ';
+        *ctx.Shown = shown;
+    }
+    return r.Take();
 }

@@ -17,40 +17,43 @@ QString Encode_2_5_interleaved(QString& text, const TEncodeContext&) {
     // count gets a leading 0 so that every digit is printed.
     if (text.size() % 2 != 0)
         text = QLatin1Char('0') + text;
-    QString r = QStringLiteral("5050");
+    TElementString r(4 + 5 * text.size() + 3);
+    r.Add("5050");
     for (qsizetype i = 0; i + 1 < text.size(); i += 2) {
         const char* bars = Flags(text[i]);
         const char* spaces = Flags(text[i + 1]);
         for (int k = 0; k < 5; ++k) {
-            r += bars[k] == '1' ? u'6' : u'5';
-            r += spaces[k] == '1' ? u'1' : u'0';
+            r.Add(char16_t(u'5' + (bars[k] - '0')));
+            r.Add(char16_t(u'0' + (spaces[k] - '0')));
         }
     }
-    return r + QStringLiteral("605");
+    r.Add("605");
+    return r.Take();
 }
 
 QString Encode_2_5_industrial(QString& text, const TEncodeContext&) {
     // Only the bars carry information; every space is narrow.
-    QString r = QStringLiteral("606050");
+    TElementString r(6 + 10 * text.size() + 6);
+    r.Add("606050");
     for (QChar c : text) {
         const char* flags = Flags(c);
-        for (int k = 0; k < 5; ++k)
-            r += flags[k] == '1' ? QStringLiteral("60") : QStringLiteral("50");
+        for (int k = 0; k < 5; ++k) {
+            r.Add(char16_t(u'5' + (flags[k] - '0')));
+            r.Add(u'0');
+        }
     }
-    return r + QStringLiteral("605060");
+    r.Add("605060");
+    return r.Take();
 }
 
 QString Encode_2_5_matrix(QString& text, const TEncodeContext&) {
     // Three bars and two spaces per digit, then a narrow separating space.
-    QString r = QStringLiteral("705050");
+    TElementString r(6 + 6 * text.size() + 5);
+    r.Add("705050");
     for (QChar c : text) {
-        const char* flags = Flags(c);
-        for (int k = 0; k < 5; ++k) {
-            const bool bar = k % 2 == 0;
-            const bool wide = flags[k] == '1';
-            r += bar ? (wide ? u'6' : u'5') : (wide ? u'1' : u'0');
-        }
-        r += u'0';
+        r.AddWidths(Flags(c));
+        r.Add(u'0');
     }
-    return r + QStringLiteral("70505");
+    r.Add("70505");
+    return r.Take();
 }

@@ -23,21 +23,23 @@ constexpr TCode39Char table_39[44] = {
     {'/', "010100010", 40}, {'+', "010001010", 41}, {'%', "000101010", 42}, {'*', "010010100", -1},
 };
 
-QString Code39Pattern(const char* flags) {
-    QString r;
-    for (int k = 0; k < 9; ++k) {
-        const bool bar = k % 2 == 0;
-        const bool wide = flags[k] == '1';
-        r += bar ? (wide ? u'6' : u'5') : (wide ? u'1' : u'0');
+// Row of a character table for each ASCII code, -1 where the table has none.
+struct TAsciiIndex {
+    signed char Row[128];
+    template <typename TChar, size_t N>
+    constexpr explicit TAsciiIndex(const TChar (&table)[N]) : Row{} {
+        for (auto& r : Row)
+            r = -1;
+        for (size_t i = 0; i < N; ++i)
+            Row[int(table[i].Ch)] = static_cast<signed char>(i);
     }
-    return r;
-}
+    int operator[](QChar c) const { return c.unicode() < 128 ? Row[c.unicode()] : -1; }
+};
+constexpr TAsciiIndex index_39(table_39);
 
 const TCode39Char* Find39(QChar c) {
-    for (const auto& row : table_39)
-        if (c == QLatin1Char(row.Ch))
-            return &row;
-    return nullptr;
+    const int row = index_39[c];
+    return row < 0 ? nullptr : &table_39[row];
 }
 
 struct TCode93Char {
@@ -60,114 +62,148 @@ constexpr TCode93Char table_93[47] = {
     {'{', "311121"}, {'}', "122211"},
 };
 
+constexpr TAsciiIndex index_93(table_93);
+
 int Find93(QChar c) {
-    for (int i = 0; i < 47; ++i)
-        if (c == QLatin1Char(table_93[i].Ch))
-            return i;
-    return -1;
+    return index_93[c];
 }
 
-// The full-ASCII sequence of code c (0..127). Both symbologies share the layout of
-// the full-ASCII table and differ only in the four shift characters.
-QString FullAscii(int c, QChar dollar, QChar percent, QChar slash, QChar plus) {
-    auto seq = [](QChar shift, int letter) { return QString(shift) + QChar(u'A' + letter); };
+// Appends the full-ASCII sequence of code c (0..127): one character, or a shift and
+// a letter. Both symbologies share the layout of the full-ASCII table and differ
+// only in the four shift characters.
+void AddFullAscii(QString& r, int c, QChar dollar, QChar percent, QChar slash, QChar plus) {
+    auto seq = [&r](QChar shift, int letter) {
+        r += shift;
+        r += QChar(u'A' + letter);
+    };
     if (c == 0)
-        return seq(percent, 'U' - 'A');
-    if (c <= 26)
-        return seq(dollar, c - 1);
-    if (c <= 31)
-        return seq(percent, c - 27);
-    if (c == 32)
-        return QStringLiteral(" ");
-    if (c <= 47)
-        return seq(slash, c - 33);
-    if (c <= 57)
-        return QString(QChar(c));
-    if (c == 58)
-        return seq(slash, 'Z' - 'A');
-    if (c <= 63)
-        return seq(percent, 'F' - 'A' + (c - 59));
-    if (c == 64)
-        return seq(percent, 'V' - 'A');
-    if (c <= 90)
-        return QString(QChar(c));
-    if (c <= 95)
-        return seq(percent, 'K' - 'A' + (c - 91));
-    if (c == 96)
-        return seq(percent, 'W' - 'A');
-    if (c <= 122)
-        return seq(plus, c - 97);
-    return seq(percent, 'P' - 'A' + (c - 123));
+        seq(percent, 'U' - 'A');
+    else if (c <= 26)
+        seq(dollar, c - 1);
+    else if (c <= 31)
+        seq(percent, c - 27);
+    else if (c == 32)
+        r += QLatin1Char(' ');
+    else if (c <= 47)
+        seq(slash, c - 33);
+    else if (c <= 57)
+        r += QChar(c);
+    else if (c == 58)
+        seq(slash, 'Z' - 'A');
+    else if (c <= 63)
+        seq(percent, 'F' - 'A' + (c - 59));
+    else if (c == 64)
+        seq(percent, 'V' - 'A');
+    else if (c <= 90)
+        r += QChar(c);
+    else if (c <= 95)
+        seq(percent, 'K' - 'A' + (c - 91));
+    else if (c == 96)
+        seq(percent, 'W' - 'A');
+    else if (c <= 122)
+        seq(plus, c - 97);
+    else
+        seq(percent, 'P' - 'A' + (c - 123));
 }
 
 QString ToFullAscii(const QString& text, QChar dollar, QChar percent, QChar slash, QChar plus) {
     QString r;
+    r.reserve(2 * text.size());
     for (QChar c : text)
         if (c.unicode() <= 127)
-            r += FullAscii(c.unicode(), dollar, percent, slash, plus);
+            AddFullAscii(r, c.unicode(), dollar, percent, slash, plus);
+    return r;
+}
+
+// The characters below U+0080, which the full-ASCII tables carry.
+QString AsciiOnly(const QString& text) {
+    QString r;
+    r.reserve(text.size());
+    for (QChar c : text)
+        if (c.unicode() <= 127)
+            r += c;
     return r;
 }
 
 } // namespace
 
 QString Encode_Code39(QString& text, const TEncodeContext& ctx) {
-    const QString star = Code39Pattern(Find39(u'*')->Flags);
-    QString r = star + u'0';
+    const TCode39Char* star = Find39(u'*');
+    // Start, each character and the check character with their gaps, and the stop.
+    TElementString r(10 * (text.size() + 3));
+    r.AddWidths(star->Flags);
+    r.Add(u'0');
     int sum = 0;
+    QString shown;
+    if (ctx.Shown)
+        shown.reserve(text.size() + 1);
     for (QChar c : text) {
         // Characters outside the set (lower case, for one) are left out silently.
         const TCode39Char* row = Find39(c);
         if (!row || row->Value < 0)
             continue;
-        r += Code39Pattern(row->Flags) + u'0';
+        r.AddWidths(row->Flags);
+        r.Add(u'0');
         sum += row->Value;
+        if (ctx.Shown)
+            shown += c;
     }
     if (ctx.Checksum) {
-        for (const auto& row : table_39)
-            if (row.Value == sum % 43) {
-                r += Code39Pattern(row.Flags) + u'0';
-                break;
-            }
+        // Modulo 43 of the character values.
+        const TCode39Char& check = table_39[sum % 43];
+        r.AddWidths(check.Flags);
+        r.Add(u'0');
+        if (ctx.Shown)
+            shown += QLatin1Char(check.Ch);
     }
-    return r + star;
+    r.AddWidths(star->Flags);
+    if (ctx.Shown)
+        *ctx.Shown = shown;
+    return r.Take();
 }
 
 QString Encode_Code39Extended(QString& text, const TEncodeContext& ctx) {
     QString full = ToFullAscii(text, u'$', u'%', u'/', u'+');
-    return Encode_Code39(full, ctx);
+    std::optional<QString> carried;
+    const QString data =
+        Encode_Code39(full, {ctx.Typ, ctx.Checksum, ctx.Method, ctx.Shown ? &carried : nullptr});
+    if (ctx.Shown)
+        // The pairs stand for the typed characters; only the check character is
+        // shown as it is drawn.
+        *ctx.Shown = AsciiOnly(text) + carried.value_or(QString()).mid(full.size());
+    return data;
 }
 
 QString Encode_Code93(QString& text, const TEncodeContext&) {
-    QList<int> values;
-    for (QChar c : text) {
-        const int v = Find93(c);
+    // Data, two check characters, start and stop: six elements each, and the
+    // stop's terminating bar.
+    TElementString r(6 * (text.size() + 4) + 1);
+    r.AddModules("111141");
+    // Two check characters: C weighted 1..20 and K weighted 1..15 from the right,
+    // K also covering C.
+    qint64 sumC = 0, sumK = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const int v = Find93(text[i]);
         if (v < 0)
             throw EBarcodeError(
                 QStringLiteral("%1:Code93 bad Data <%2>").arg(BarcodeClassName(), text));
-        values.append(v);
+        r.AddModules(table_93[v].Modules);
+        const qsizetype fromRight = n - 1 - i;
+        sumC += v * (fromRight % 20 + 1);
+        sumK += v * ((fromRight + 1) % 15 + 1);
     }
-    // Two check characters: C weighted 1..20 and K weighted 1..15 from the right,
-    // K also covering C.
-    int sumC = 0, sumK = 0;
-    int weightC = 1, weightK = 2;
-    for (qsizetype i = values.size() - 1; i >= 0; --i) {
-        sumC += values[i] * weightC;
-        sumK += values[i] * weightK;
-        weightC = weightC == 20 ? 1 : weightC + 1;
-        weightK = weightK == 15 ? 1 : weightK + 1;
-    }
-    const int c = sumC % 47;
-    const int k = (sumK + sumC) % 47;
-    QByteArray modules = "111141";
-    for (int v : values)
-        modules += table_93[v].Modules;
-    modules += table_93[c].Modules;
-    modules += table_93[k].Modules;
-    modules += "1111411";
-    return ConvertModules(modules.constData());
+    const int c = int(sumC % 47);
+    const int k = int((sumK + c) % 47);
+    r.AddModules(table_93[c].Modules);
+    r.AddModules(table_93[k].Modules);
+    r.AddModules("1111411");
+    return r.Take();
 }
 
 QString Encode_Code93Extended(QString& text, const TEncodeContext& ctx) {
     QString full = ToFullAscii(text, u'[', u']', u'{', u'}');
+    if (ctx.Shown)
+        *ctx.Shown = AsciiOnly(text);
     return Encode_Code93(full, ctx);
 }

@@ -24,23 +24,31 @@ int Digit(QChar c) {
     return c.unicode() - u'0';
 }
 
-QString SetA(QChar c) {
-    return QString::fromLatin1(table_EAN_A[Digit(c)]);
+void SetA(TElementString& r, QChar c) {
+    r.Add(table_EAN_A[Digit(c)]);
 }
-QString SetC(QChar c) {
-    return QString::fromLatin1(table_EAN_C[Digit(c)]);
+void SetC(TElementString& r, QChar c) {
+    r.Add(table_EAN_C[Digit(c)]);
 }
-QString SetB(QChar c) {
-    QString r = SetC(c);
-    std::reverse(r.begin(), r.end());
-    return r;
+void SetB(TElementString& r, QChar c) {
+    const char* p = table_EAN_C[Digit(c)];
+    for (int i = 3; i >= 0; --i)
+        r.Add(char16_t(p[i]));
 }
 
-const QString Guard = QStringLiteral("505");
-const QString Centre = QStringLiteral("05050");
+constexpr const char* Guard = "505";
+constexpr const char* Centre = "05050";
 
-QString ParityDigit(QChar c, char parity) {
-    return parity == 'E' ? SetB(c) : SetA(c);
+void ParityDigit(TElementString& r, QChar c, char parity) {
+    if (parity == 'E')
+        SetB(r, c);
+    else
+        SetA(r, c);
+}
+
+void SetShown(const TEncodeContext& ctx, const QString& shown) {
+    if (ctx.Shown)
+        *ctx.Shown = shown;
 }
 
 } // namespace
@@ -58,13 +66,16 @@ QString Encode_EAN8(QString& text, const TEncodeContext& ctx) {
     }
     if (data.size() != 8)
         throw EBarcodeError(QStringLiteral("Invalid Text len (EAN8)"));
-    QString r = Guard;
+    TElementString r(3 + 16 + 5 + 16 + 3);
+    r.Add(Guard);
     for (int i = 0; i < 4; ++i)
-        r += SetA(data[i]);
-    r += Centre;
+        SetA(r, data[i]);
+    r.Add(Centre);
     for (int i = 4; i < 8; ++i)
-        r += SetC(data[i]);
-    return r + Guard;
+        SetC(r, data[i]);
+    r.Add(Guard);
+    SetShown(ctx, data);
+    return r.Take();
 }
 
 QString Encode_EAN13(QString& text, const TEncodeContext& ctx) {
@@ -73,31 +84,39 @@ QString Encode_EAN13(QString& text, const TEncodeContext& ctx) {
     if (data.size() != 13)
         throw EBarcodeError(QStringLiteral("Invalid Text len (EAN13)"));
     const char* parity = table_ParityEAN13[Digit(data[0])];
-    QString r = Guard;
+    TElementString r(3 + 24 + 5 + 24 + 3);
+    r.Add(Guard);
     for (int i = 1; i <= 6; ++i)
-        r += parity[i - 1] == 'A' ? SetA(data[i]) : SetB(data[i]);
-    r += Centre;
+        ParityDigit(r, data[i], parity[i - 1] == 'A' ? 'o' : 'E');
+    r.Add(Centre);
     for (int i = 7; i <= 12; ++i)
-        r += SetC(data[i]);
-    return r + Guard;
+        SetC(r, data[i]);
+    r.Add(Guard);
+    SetShown(ctx, data);
+    return r.Take();
 }
 
 QString Encode_UPC_A(QString& text, const TEncodeContext& ctx) {
+    // Twelve digits at most; a thirteenth would be dropped from the symbol.
+    if (text.size() > 12)
+        throw EBarcodeError(QStringLiteral("Invalid Text len (UPC_A)"));
     if (ctx.Checksum) {
         // Eleven digits of data; a twelfth is a check digit to be recomputed.
         text = DoCheckSumming(PadLeft(text, 11).left(11), ctx.Method);
     } else {
         text = PadLeft(text, 12);
     }
-    if (text.size() < 12)
+    if (text.size() != 12)
         throw EBarcodeError(QStringLiteral("Invalid Text len (UPC_A)"));
-    QString r = Guard;
+    TElementString r(3 + 24 + 5 + 24 + 3);
+    r.Add(Guard);
     for (int i = 0; i < 6; ++i)
-        r += SetA(text[i]);
-    r += Centre;
+        SetA(r, text[i]);
+    r.Add(Centre);
     for (int i = 6; i < 12; ++i)
-        r += SetC(text[i]);
-    return r + Guard;
+        SetC(r, text[i]);
+    r.Add(Guard);
+    return r.Take();
 }
 
 QString Encode_UPC_E(QString& text, const TEncodeContext& ctx) {
@@ -122,35 +141,49 @@ QString Encode_UPC_E(QString& text, const TEncodeContext& ctx) {
     // Scanners check the digit of the UPC-A number the symbol stands for.
     const QString upca = UPCEtoUPCA(system, six);
     const QChar check = CheckSumModulo10(upca).back();
+    const QString full = (withSystem ? QString(system) : QString()) + six + check;
     if (ctx.Checksum)
-        text = (withSystem ? QString(system) : QString()) + six + check;
+        text = full;
+    else if (ctx.Shown)
+        // The parities carry the check digit whether or not the text holds one.
+        *ctx.Shown = text.size() >= 7 ? full : six;
 
     const char* parity = table_UPC_E0[Digit(check)];
-    QString r = Guard;
+    TElementString r(3 + 24 + 6);
+    r.Add(Guard);
     for (int i = 0; i < 6; ++i) {
         // Number system 1 uses the mirror image of the number system 0 parities.
         const bool even = (parity[i] == 'E') != e1;
-        r += even ? SetB(six[i]) : SetA(six[i]);
+        ParityDigit(r, six[i], even ? 'E' : 'o');
     }
-    return r + QStringLiteral("050505");
+    r.Add("050505");
+    return r.Take();
 }
 
 QString Encode_UPC_Supp5(QString& text, const TEncodeContext& ctx) {
+    // Five digits, or with the check digit on a sixth that is recomputed; more
+    // would be dropped from the symbol.
+    if (text.size() > (ctx.Checksum ? 6 : 5))
+        throw EBarcodeError(QStringLiteral("条码数值过大"));
     text = PadLeft(text, 5);
     const int check = CheckDigitSupp5(text.left(5));
     if (ctx.Checksum)
         text = text.left(5) + QChar(u'0' + check);
     const char* parity = table_UPC_E0[check] + 1;
-    QString r = QStringLiteral("506");
+    TElementString r(3 + 5 * 4 + 4 * 2);
+    r.Add("506");
     for (int i = 0; i < 5; ++i) {
         if (i > 0)
-            r += QStringLiteral("05");
-        r += ParityDigit(text[i], parity[i]);
+            r.Add("05");
+        ParityDigit(r, text[i], parity[i]);
     }
-    return r;
+    return r.Take();
 }
 
 QString Encode_UPC_Supp2(QString& text, const TEncodeContext&) {
+    // Two digits; a longer value would be cut to its last two in the symbol.
+    if (text.size() > 2)
+        throw EBarcodeError(QStringLiteral("条码数值过大"));
     text = PadLeft(text, 2);
     bool ok = false;
     const int value = text.toInt(&ok);
@@ -158,6 +191,10 @@ QString Encode_UPC_Supp2(QString& text, const TEncodeContext&) {
         throw EBarcodeError(QStringLiteral("条码数值过大"));
     static constexpr const char* parities[4] = {"oo", "oE", "Eo", "EE"};
     const char* parity = parities[value % 4];
-    return QStringLiteral("506") + ParityDigit(text[0], parity[0]) + QStringLiteral("05") +
-           ParityDigit(text[1], parity[1]);
+    TElementString r(3 + 4 + 2 + 4);
+    r.Add("506");
+    ParityDigit(r, text[0], parity[0]);
+    r.Add("05");
+    ParityDigit(r, text[1], parity[1]);
+    return r.Take();
 }

@@ -19,54 +19,61 @@ constexpr TCodabarChar table_cb[20] = {
     {'+', "0010101"}, {'A', "0011010"}, {'B', "0101001"}, {'C', "0001011"}, {'D', "0001110"},
 };
 
-QString CodabarPattern(QChar c) {
-    for (const auto& row : table_cb) {
-        if (c != QLatin1Char(row.Ch))
-            continue;
-        QString r;
-        for (int k = 0; k < 7; ++k) {
-            const bool bar = k % 2 == 0;
-            const bool wide = row.Flags[k] == '1';
-            r += bar ? (wide ? u'6' : u'5') : (wide ? u'1' : u'0');
+void AddCodabar(TElementString& r, QChar c) {
+    for (const auto& row : table_cb)
+        if (c == QLatin1Char(row.Ch)) {
+            r.AddWidths(row.Flags);
+            return;
         }
-        return r;
-    }
     throw EBarcodeError(
         QStringLiteral("%1:Codabar bad character <%2>").arg(BarcodeClassName(), QString(c)));
 }
 
 // MSI digits are their four bits, most significant first: 1 a wide bar and a
 // narrow space, 0 a narrow bar and a wide space.
-QString MsiDigit(int d) {
-    QString r;
+void AddMsiDigit(TElementString& r, int d) {
     for (int bit = 3; bit >= 0; --bit)
-        r += (d >> bit) & 1 ? QStringLiteral("60") : QStringLiteral("51");
-    return r;
+        r.Add((d >> bit) & 1 ? "60" : "51");
 }
 
 } // namespace
 
-QString Encode_MSI(QString& text, const TEncodeContext&) {
-    QString r = QStringLiteral("60");
+QString Encode_MSI(QString& text, const TEncodeContext& ctx) {
+    const int check = CheckDigitMSI(text);
+    TElementString r(2 + 8 * (text.size() + 1) + 3);
+    r.Add("60");
     for (QChar c : text)
-        r += MsiDigit(c.unicode() - u'0');
-    r += MsiDigit(CheckDigitMSI(text));
-    return r + QStringLiteral("515");
+        AddMsiDigit(r, c.unicode() - u'0');
+    AddMsiDigit(r, check);
+    r.Add("515");
+    // The symbol always carries its check digit; the line shows it when asked.
+    if (ctx.Shown && ctx.Checksum)
+        *ctx.Shown = text + QChar(u'0' + check);
+    return r.Take();
 }
 
-QString Encode_PostNet(QString& text, const TEncodeContext&) {
+QString Encode_PostNet(QString& text, const TEncodeContext& ctx) {
     const QString data = CheckSumPostnet(text);
-    QString r = QStringLiteral("51");
+    TElementString r(2 + 10 * data.size() + 1);
+    r.Add("51");
     for (QChar c : data) {
         for (const char* f = table_PostNet[c.unicode() - u'0']; *f; ++f)
-            r += *f == '1' ? QStringLiteral("51") : QStringLiteral("A1");
+            r.Add(*f == '1' ? "51" : "A1");
     }
-    return r + u'5';
+    r.Add(u'5');
+    if (ctx.Shown && ctx.Checksum)
+        *ctx.Shown = data;
+    return r.Take();
 }
 
 QString Encode_Codabar(QString& text, const TEncodeContext&) {
-    QString r = CodabarPattern(u'A') + u'0';
-    for (QChar c : text)
-        r += CodabarPattern(c) + u'0';
-    return r + CodabarPattern(u'B');
+    TElementString r(8 * (text.size() + 2));
+    AddCodabar(r, u'A');
+    r.Add(u'0');
+    for (QChar c : text) {
+        AddCodabar(r, c);
+        r.Add(u'0');
+    }
+    AddCodabar(r, u'B');
+    return r.Take();
 }

@@ -74,6 +74,13 @@ TQRSegment QRMakeSegment(const QString& text, int encoding) {
 
 TQRSymbol QREncode(const QString& text, int encoding, int quietZone) {
     const TQRSegment segment = QRMakeSegment(text, encoding);
+    // Version 40 at level L holds 7089 digits, 4296 alphanumeric characters or 2953
+    // bytes; longer content is refused before the encoder works through all of it.
+    const qsizetype capacity = segment.Mode == TQRMode::Numeric        ? 7089
+                               : segment.Mode == TQRMode::Alphanumeric ? 4296
+                                                                       : 2953;
+    if (segment.Data.size() > capacity)
+        throw EQRCodeError(QStringLiteral("二维码内容过长，超出了最大版本 (40) 的容量"));
     std::unique_ptr<QRinput, TQRinputFree> input(QRinput_new2(0, QR_ECLEVEL_L));
     if (!input)
         throw EQRCodeError(QStringLiteral("二维码编码器无法创建"));

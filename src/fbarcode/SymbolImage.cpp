@@ -7,6 +7,30 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cstring>
+
+namespace {
+
+// A picture of the given size, or the caller's error naming why there is none.
+template <typename TError> QImage NewImage(qint64 width, qint64 height, QImage::Format format) {
+    const qint64 depth = format == QImage::Format_Mono ? 1 : 32;
+    const qint64 side = std::max(width, height);
+    if (width > 0 && height > 0 && side <= SymbolImageMaxSide &&
+        (width * depth + 31) / 32 * 4 * height <= SymbolImageMaxBytes) {
+        QImage image(int(width), int(height), format);
+        if (image.isNull())
+            throw TError(
+                QStringLiteral("无法为 %1 × %2 像素的符号图像分配内存").arg(width).arg(height));
+        return image;
+    }
+    throw TError(QStringLiteral("符号图像 %1 × %2 像素过大（每边最多 %3 像素，最多 %4 MB）")
+                     .arg(width)
+                     .arg(height)
+                     .arg(SymbolImageMaxSide)
+                     .arg(SymbolImageMaxBytes >> 20));
+}
+
+} // namespace
 
 QImage BarcodeSymbolImage(const TLinearBarcode& barcode, int marginModules) {
     TLinearBarcode b;
@@ -14,20 +38,23 @@ QImage BarcodeSymbolImage(const TLinearBarcode& barcode, int marginModules) {
     b.setOnChange({});
     const int cw = b.CanvasWidth();
     const int ch = b.CanvasHeight();
-    const int margin = marginModules * b.Modul();
+    const int margin = std::clamp(marginModules, 0, 1000) * b.Modul();
 
     // Room for the text on any side, however it is offset or turned; the result is
     // cropped to what was drawn.
     QImage probe(1, 1, QImage::Format_RGB32);
     const QFontMetrics fm(b.ShowTextFont(), &probe);
-    const int textLength = fm.horizontalAdvance(b.Text() + b.GetTypText()) +
-                           int(b.Text().size() + 2) * std::abs(b.CharExtra()) + 4 * fm.height();
-    const int pad = margin + std::abs(b.ShowTextOffSetX()) + std::abs(b.ShowTextOffSetY()) +
-                    (b.ShowText() == bcoNone ? 0 : textLength) + 8;
-    QImage image(cw + 2 * pad, ch + 2 * pad, QImage::Format_RGB32);
+    const QString shown = b.ShownText();
+    const qint64 textLength = fm.horizontalAdvance(shown + b.GetTypText()) +
+                              qint64(shown.size() + 2) * std::abs(qint64(b.CharExtra())) +
+                              4 * fm.height();
+    const qint64 pad = margin + std::abs(qint64(b.ShowTextOffSetX())) +
+                       std::abs(qint64(b.ShowTextOffSetY())) +
+                       (b.ShowText() == bcoNone ? 0 : textLength) + 8;
+    QImage image = NewImage<EBarcodeError>(cw + 2 * pad, ch + 2 * pad, QImage::Format_RGB32);
     image.fill(Qt::white);
-    b.setLeft(pad);
-    b.setTop(pad);
+    b.setLeft(int(pad));
+    b.setTop(int(pad));
     {
         QPainter p(&image);
         b.DrawBarcode(p);
@@ -45,9 +72,14 @@ QImage BarcodeSymbolImage(const TLinearBarcode& barcode, int marginModules) {
             }
         }
     }
-    if (right < 0)
-        return QImage(2 * margin + 1, 2 * margin + 1, QImage::Format_RGB32);
-    QImage out(right - left + 1 + 2 * margin, bottom - top + 1 + 2 * margin, QImage::Format_RGB32);
+    if (right < 0) {
+        QImage blank =
+            NewImage<EBarcodeError>(2 * margin + 1, 2 * margin + 1, QImage::Format_RGB32);
+        blank.fill(Qt::white);
+        return blank;
+    }
+    QImage out = NewImage<EBarcodeError>(right - left + 1 + 2 * margin,
+                                         bottom - top + 1 + 2 * margin, QImage::Format_RGB32);
     out.fill(Qt::white);
     QPainter p(&out);
     p.drawImage(QPoint(margin, margin), image, QRect(QPoint(left, top), QPoint(right, bottom)));
@@ -55,17 +87,21 @@ QImage BarcodeSymbolImage(const TLinearBarcode& barcode, int marginModules) {
 }
 
 QImage QRSymbolImage(const TQRSymbol& symbol, int scale, int marginModules) {
-    scale = std::max(scale, 1);
-    const int extra = std::max(0, marginModules - symbol.QuietZone);
-    const int n = symbol.Size + 2 * extra;
-    QImage out(n * scale, n * scale, QImage::Format_Mono);
+    const qint64 px = std::max(scale, 1);
+    const int extra = std::clamp(marginModules - symbol.QuietZone, 0, 1000);
+    const qint64 n = symbol.Size + 2 * extra;
+    QImage out = NewImage<EQRCodeError>(n * px, n * px, QImage::Format_Mono);
     out.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
     out.fill(1);
-    for (int r = 0; r < symbol.Size; ++r)
+    // One scan line per module row, copied to the row's other lines.
+    for (int r = 0; r < symbol.Size; ++r) {
+        const int y0 = int((r + extra) * px);
         for (int c = 0; c < symbol.Size; ++c)
             if (symbol.Dark(r, c))
-                for (int y = 0; y < scale; ++y)
-                    for (int x = 0; x < scale; ++x)
-                        out.setPixel((c + extra) * scale + x, (r + extra) * scale + y, 0);
+                for (qint64 x = (c + extra) * px, end = x + px; x < end; ++x)
+                    out.setPixel(int(x), y0, 0);
+        for (int y = 1; y < px; ++y)
+            std::memcpy(out.scanLine(y0 + y), out.constScanLine(y0), size_t(out.bytesPerLine()));
+    }
     return out;
 }

@@ -15,6 +15,11 @@ QString getSerial(const TPrintItem& item, qint32 value) {
         if (length < 0)
             throw EConvertError(
                 QStringLiteral("Format '%.%1d' invalid or incompatible with argument").arg(length));
+        // A 32-bit value has at most ten digits; a length far beyond that only
+        // builds a text no page can hold (300 000 000 zeros took 600 MB).
+        if (length > SerialMaxLength)
+            throw EConvertError(
+                QStringLiteral("序列号位数 %1 超过了上限 %2").arg(length).arg(SerialMaxLength));
         // Digits of the magnitude, widened first so the smallest value has one.
         const qint64 wide = value;
         const QString digits =

@@ -14,9 +14,12 @@ class TPrintItem;
 class TProject;
 class TSettingMgr;
 
+// The most digits a zero-filled serial number is padded to.
+constexpr int SerialMaxLength = 64;
+
 // A serial value as the item shows it: zero-filled to ItemSerialLength digits
-// (sign in front) when asked, then prefix and postfix. A negative length with
-// zero fill throws EConvertError.
+// (sign in front) when asked, then prefix and postfix. A negative length, or one
+// above SerialMaxLength, with zero fill throws EConvertError.
 QString getSerial(const TPrintItem& item, qint32 value);
 
 // The serial value an item shows on a page number: the stored start on page 1,

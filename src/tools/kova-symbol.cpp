@@ -11,6 +11,9 @@
 
 namespace {
 
+// Pixels per QR module: a version 40 symbol at 100 is about 20 000 pixels wide.
+constexpr int QRMaxScale = 100;
+
 int Fail(const QString& message) {
     QTextStream(stderr) << message << Qt::endl;
     return 1;
@@ -91,6 +94,9 @@ int main(int argc, char* argv[]) {
             if (show < bcoNone || show > bcoBoth || position < stpTopLeft ||
                 position > stpBottomCenter)
                 return Fail(QStringLiteral("kova-symbol: --show is 0..3, --position 0..5"));
+            // The component ignores other modules silently; a tool user asked for one.
+            if (module < 1 || module > 49)
+                return Fail(QStringLiteral("kova-symbol: --module is 1..49 pixels"));
             b.setTyp(TBarcodeType(type));
             b.setText(args.value(QStringLiteral("text")));
             b.setChecksum(args.isSet(QStringLiteral("checksum")));
@@ -107,6 +113,8 @@ int main(int argc, char* argv[]) {
                 !ToInt(args, QStringLiteral("quiet-zone"), quiet) ||
                 !ToInt(args, QStringLiteral("scale"), scale))
                 return Fail(QStringLiteral("kova-symbol: whole numbers expected"));
+            if (scale < 1 || scale > QRMaxScale)
+                return Fail(QStringLiteral("kova-symbol: --scale is 1..%1 pixels").arg(QRMaxScale));
             image =
                 QRSymbolImage(QREncode(args.value(QStringLiteral("text")), encoding, quiet), scale);
         } else {

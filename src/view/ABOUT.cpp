@@ -1,11 +1,14 @@
 #include "view/ABOUT.h"
 
+#include "view/KovaApplication.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -117,6 +120,61 @@ QUrl HelpUrl(const QString& programDir) {
     return QUrl::fromLocalFile(QDir(programDir).filePath(QStringLiteral("help/index.html")));
 }
 
-void OpenHelp(const QString& programDir) {
-    QDesktopServices::openUrl(HelpUrl(programDir));
+QString HelpUnavailableMessage(const QString& path, bool fileMissing) {
+    const QString shown = QDir::toNativeSeparators(path);
+    if (fileMissing)
+        return QStringLiteral("找不到帮助文件：\r%1").arg(shown);
+    return QStringLiteral("无法打开帮助：这台电脑上没有可以显示网页的浏览器。\r"
+                          "帮助文件在：\r%1\r可以用任何浏览器打开它阅读。")
+        .arg(shown);
 }
+
+namespace {
+
+// Runs xdg-open for each URL and reports when it found nothing to open it with.
+// Its exit codes: 2 a file that does not exist, 3 no tool for the type, 4 the
+// tool failed.
+class THelpViewer : public QObject {
+    Q_OBJECT
+
+public slots:
+    void open(const QUrl& url) {
+        const QString path = url.toLocalFile();
+        auto* process = new QProcess(this);
+        connect(process, &QProcess::errorOccurred, this,
+                [process, path](QProcess::ProcessError error) {
+                    if (error != QProcess::FailedToStart)
+                        return;
+                    process->deleteLater();
+                    ShowMessage(HelpUnavailableMessage(path, false));
+                });
+        connect(process, &QProcess::finished, this,
+                [process, path](int exitCode, QProcess::ExitStatus status) {
+                    process->deleteLater();
+                    if (status == QProcess::NormalExit && exitCode == 0)
+                        return;
+                    ShowMessage(HelpUnavailableMessage(path, exitCode == 2));
+                });
+        process->setProcessChannelMode(QProcess::ForwardedChannels);
+        process->start(QStringLiteral("xdg-open"), {path});
+    }
+};
+
+} // namespace
+
+void InstallHelpViewer() {
+    static THelpViewer* viewer = [] {
+        auto* v = new THelpViewer;
+        v->setParent(QCoreApplication::instance());
+        return v;
+    }();
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), viewer, "open");
+}
+
+void OpenHelp(const QString& programDir) {
+    const QUrl url = HelpUrl(programDir);
+    if (!QDesktopServices::openUrl(url))
+        ShowMessage(HelpUnavailableMessage(url.toLocalFile(), false));
+}
+
+#include "ABOUT.moc"

@@ -40,6 +40,14 @@ QPixmap ProgramPixmap(int size);
 
 // help/index.html in the program's folder, as a local-file URL.
 QUrl HelpUrl(const QString& programDir);
-// Hands the help page to the desktop's default viewer. Whatever goes wrong is the
-// viewer's to report; the program carries on.
+// Hands the help page to the desktop's default viewer. When there is none (no
+// browser on the machine), a message tells the user where the help file is.
 void OpenHelp(const QString& programDir);
+
+// Makes the program open local files with xdg-open and watch its answer, so a
+// machine without a browser is noticed instead of failing silently. Called once
+// at start-up; a handler registered later for "file" URLs takes precedence.
+void InstallHelpViewer();
+
+// The message for a help page nothing could show, naming the file.
+QString HelpUnavailableMessage(const QString& path, bool fileMissing);

@@ -1,11 +1,12 @@
 #include "view/KovaApplication.h"
 
 #include "model/Errors.h"
-
 #include "persistence/FbLayer.h"
 
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QTranslator>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -68,4 +69,19 @@ void WatchTerminationSignals(std::function<void()> onTerminate) {
         }
         onTerminate();
     });
+}
+
+bool InstallTranslations() {
+    static QTranslator* translator = nullptr;
+    if (translator)
+        return true;
+    auto* candidate = new QTranslator(QCoreApplication::instance());
+    if (!candidate->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete candidate;
+        return false;
+    }
+    QCoreApplication::installTranslator(candidate);
+    translator = candidate;
+    return true;
 }

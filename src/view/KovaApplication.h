@@ -22,3 +22,6 @@ void ShowMessage(const QString& text, QWidget* parent = nullptr);
 // user-interface thread instead of ending the process under the database.
 // Call before the first database connection opens.
 void WatchTerminationSignals(std::function<void()> onTerminate);
+// Loads Qt's own Chinese texts (message box buttons and the like) for zh_CN,
+// the language of every text the program shows. False when they are not installed.
+bool InstallTranslations();

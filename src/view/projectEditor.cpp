@@ -1,9 +1,11 @@
 #include "view/projectEditor.h"
 
+#include "model/ItemEditing.h"
 #include "model/PrintCommon.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/SettingMgrImpl.h"
+#include "view/EditLimits.h"
 #include "view/FontColorDialog.h"
 #include "view/KovaApplication.h"
 
@@ -61,10 +63,15 @@ void TprojectEditorView::SetPrinterSource(TPrinterSource source) {
     FPrinterSource = std::move(source);
 }
 
+void TprojectEditorView::SetSaveHandler(TSaveHandler handler) {
+    FSaveHandler = std::move(handler);
+}
+
 void TprojectEditorView::createControls() {
     auto* lblName = new QLabel(QStringLiteral("项目名称"), this);
     edtProjectName = new QLineEdit(this);
     edtProjectName->setObjectName(QStringLiteral("edtProjectName"));
+    LimitToColumn(edtProjectName, TProject::StaticClass(), QStringLiteral("ProjectName"));
     lblName->setBuddy(edtProjectName);
     auto* nameRow = new QHBoxLayout;
     nameRow->addWidget(lblName);
@@ -140,6 +147,7 @@ void TprojectEditorView::createControls() {
     grpNotes = new QGroupBox(QStringLiteral(" 备注 "), this);
     memoNotes = new QPlainTextEdit(grpNotes);
     memoNotes->setObjectName(QStringLiteral("memoNotes"));
+    LimitToColumn(memoNotes, TProject::StaticClass(), QStringLiteral("ProjectNotes"));
     memoNotes->setFixedHeight(90);
     auto* notesLayout = new QVBoxLayout(grpNotes);
     notesLayout->addWidget(memoNotes);
@@ -240,12 +248,23 @@ void TprojectEditorView::btnFontClick() {
 void TprojectEditorView::btnSaveClick() {
     if (!currProject)
         return;
-    if (edtProjectName->text().isEmpty()) {
+    // A name of blanks shows as nothing in the project list.
+    if (edtProjectName->text().trimmed().isEmpty()) {
         ShowMessage(QStringLiteral("请输入项目名称"), this);
         edtProjectName->setFocus();
         return;
     }
-    storeData();
+    const TObjectSnapshot before(*currProject);
+    try {
+        SaveOrRestore(*currProject, before, [this] {
+            storeData();
+            if (FSaveHandler)
+                FSaveHandler(currProject);
+        });
+    } catch (const ESaveRefused& e) {
+        ShowMessage(e.Message(), this);
+        return;
+    }
     FdoSave = true;
     accept();
 }

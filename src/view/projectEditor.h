@@ -27,6 +27,9 @@ class TprojectEditorView : public QDialog {
 public:
     // Where the names of the installed printers come from.
     using TPrinterSource = std::function<QStringList()>;
+    // Persists the project once the form is written into it; throws when the
+    // database refuses, and the editor then stays open with the user's input.
+    using TSaveHandler = std::function<void(TProject* project)>;
 
     explicit TprojectEditorView(QWidget* parent = nullptr);
     ~TprojectEditorView() override;
@@ -34,6 +37,7 @@ public:
     // Replaces the printer manager as the source of the printer list; takes
     // effect at the next Setdata.
     void SetPrinterSource(TPrinterSource source);
+    void SetSaveHandler(TSaveHandler handler);
     // The printer manager's list of installed printers.
     static QStringList InstalledPrinters();
 
@@ -58,6 +62,7 @@ private:
     TProject* currProject = nullptr;
     bool FdoSave = false;
     TPrinterSource FPrinterSource;
+    TSaveHandler FSaveHandler;
     TFont FFont;
     // The spin boxes' values right after loading: a field the user left alone
     // writes back the stored number, not the one rounded for display.

@@ -92,6 +92,29 @@ QStringList StatementRecorder::sqls() const {
     return list;
 }
 
+QString StoreProject(const QString& name, const QList<TPrintItem*>& items,
+                     const std::function<void(TProject&)>& setUp) {
+    TProjectList list;
+    auto* p = new TProject;
+    p->SetProjectName(name);
+    if (setUp)
+        setUp(*p);
+    list.Add(p);
+    p->SetDirty(true);
+    for (TPrintItem* item : items) {
+        p->ItemList()->Add(item);
+        item->SetDirty(true);
+    }
+    p->Save();
+    return p->OID();
+}
+
+QString ProgramDirFor(const TestDatabase& db) {
+    const QString programDir = QFileInfo(db.path()).absolutePath() + QStringLiteral("/prog");
+    QDir().mkpath(programDir + QStringLiteral("/data"));
+    QFile::link(db.path(), programDir + QStringLiteral("/data/KOVAUTF8.FDB"));
+    return programDir;
+}
 QString TestPdfFolder() {
     return QFileInfo(QStringLiteral(KOVA_CUPS_SOCKET)).dir().filePath(QStringLiteral("root/pdf"));
 }

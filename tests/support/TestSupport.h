@@ -34,6 +34,18 @@ private:
     QString FPath;
 };
 
+class TPrintItem;
+class TProject;
+
+// Stores a new project with the given items, which it takes over; returns the
+// project's OID.
+QString StoreProject(const QString& name, const QList<TPrintItem*>& items,
+                     const std::function<void(TProject&)>& setUp = {});
+
+// A program folder whose data/KOVAUTF8.FDB is the fixture's file: the main
+// window connects to the database beside the program.
+QString ProgramDirFor(const TestDatabase& db);
+
 // Registers the business objects and the Firebird layer once per process.
 void EnsurePersistence();
 

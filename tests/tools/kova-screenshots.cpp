@@ -6,6 +6,7 @@
 #include "model/Font.h"
 #include "model/PrintCommon.h"
 #include "view/KovaApplication.h"
+#include "view/printItemEditor.h"
 #include "view/projectEditor.h"
 
 #include <QComboBox>
@@ -13,6 +14,7 @@
 #include <QListWidget>
 #include <QScreen>
 #include <QTimer>
+#include <functional>
 
 namespace {
 
@@ -50,8 +52,22 @@ void sampleProject() {
     serial->SetItemSerialHasPre(QStringLiteral("TRUE"));
     serial->SetItemSerialPreText(QStringLiteral("NO."));
     add(QStringLiteral("标题"), 0, QStringLiteral("音乐会入场券"));
-    add(QStringLiteral("条码"), 3, QStringLiteral("TICKET-000251"))->SetBarcodeType(6);
-    add(QStringLiteral("日期"), 6, QStringLiteral("yyyy-m-d h:n:s"))->SetItemActive(QStringLiteral("FALSE"));
+    TPrintItem* barcode = add(QStringLiteral("条码"), 3, QStringLiteral("TICKET-000251"));
+    barcode->SetBarcodeType(6);
+    barcode->SetBarcodeOption(1);
+    barcode->SetBarcodePosition(5);
+    barcode->SetBarcodeModule(0.2);
+    barcode->SetItemLineHeight(15);
+    barcode->SetItemDefaultFont(QStringLiteral("FALSE"));
+    barcode->SetItemFontName(QStringLiteral("DejaVu Sans"));
+    barcode->SetItemFontSize(QStringLiteral("9"));
+    TPrintItem* qr =
+        add(QStringLiteral("二维码"), 4, QStringLiteral("https://kova.example/票/000251"));
+    qr->SetItemX(160);
+    qr->SetItemTextWidth(30);
+    qr->SetItemLineHeight(30);
+    add(QStringLiteral("日期"), 6, QStringLiteral("yyyy-m-d h:n:s"))
+        ->SetItemActive(QStringLiteral("FALSE"));
     p->Save();
 }
 
@@ -86,6 +102,22 @@ int main(int argc, char** argv) {
     frm.ItemListBox->setCurrentRow(2);
     frm.ItemListBoxClick();
 
+    // The item editor for the barcode and the QR code item.
+    std::function<void(const QString&, const QString&, std::function<void()>)> shootItem =
+        [&](const QString& name, const QString& file, std::function<void()> next) {
+            TPrintItem* item = nullptr;
+            for (int i = 0; i < frm.CurrProject()->ItemList()->Count(); ++i)
+                if (frm.CurrProject()->ItemList()->Items(i)->ItemName() == name)
+                    item = frm.CurrProject()->ItemList()->Items(i);
+            auto* itemEditor = new TprintItemEditorView(&frm);
+            itemEditor->SetData(item, frm.CurrProject(), true);
+            itemEditor->show();
+            QTimer::singleShot(800, [&, itemEditor, file, next] {
+                save(itemEditor, outDir + file);
+                itemEditor->close();
+                next();
+            });
+        };
     QTimer::singleShot(800, [&] {
         save(&frm, outDir + QStringLiteral("/mainwindow.png"));
         auto* editor = new TprojectEditorView(&frm);
@@ -94,8 +126,12 @@ int main(int argc, char** argv) {
         QTimer::singleShot(800, [&, editor] {
             save(editor, outDir + QStringLiteral("/projecteditor.png"));
             editor->close();
-            frm.close();
-            QApplication::quit();
+            shootItem(QStringLiteral("条码"), QStringLiteral("/itemeditor-barcode.png"), [&] {
+                shootItem(QStringLiteral("二维码"), QStringLiteral("/itemeditor-qrcode.png"), [&] {
+                    frm.close();
+                    QApplication::quit();
+                });
+            });
         });
     });
     QApplication::exec();

@@ -111,22 +111,18 @@ TObjectStringList<TPrintItem> TProject::GetPrintItemList() {
     return list;
 }
 
-namespace {
-
-void copyProps(const TPersistentObject& from, TPersistentObject& to) {
+void CopyPublishedProps(const TPersistentObject& from, TPersistentObject& to) {
     for (const TPropInfo& p : from.Class().Props)
         if (p.Kind != TPropKind::Object && p.Set)
             p.Set(to, p.Get(from));
 }
 
-} // namespace
-
 void TProject::AssignClassProps(const TProject& source) {
-    copyProps(source, *this);
+    CopyPublishedProps(source, *this);
     FItemList->Clear();
     for (int i = 0; i < source.ItemList()->Count(); ++i) {
         auto* item = new TPrintItem;
-        copyProps(*source.ItemList()->Items(i), *item);
+        CopyPublishedProps(*source.ItemList()->Items(i), *item);
         item->SetOID(source.ItemList()->Items(i)->OID());
         FItemList->Add(item);
     }
@@ -167,78 +163,80 @@ TPageSetting* TPageSettingList::GetItemByName(const QString& keyname) const {
 
 namespace {
 
+// length: the column's declared number of characters, 0 for numbers.
 struct ColumnMapping {
     const char* column;
     const char* path;
     int keys;
+    int length;
 };
 
 constexpr ColumnMapping kItemColumns[] = {
-    {"oid", "OID", pktDB},
-    {"project_id", "Owner.OID", pktFK},
-    {"item_name", "ItemName", 0},
-    {"item_value", "ItemValue", 0},
-    {"item_char_extra", "ItemCharExtra", 0},
-    {"item_type", "ItemType", 0},
-    {"serial_has_pre", "ItemSerialHasPre", 0},
-    {"serial_pre_text", "ItemSerialPreText", 0},
-    {"serial_has_postfix", "ItemSerialHasPostfix", 0},
-    {"serial_postfix_text", "ItemSerialPostfixText", 0},
-    {"serial_is_fill_zero", "ItemSerialIsFillZero", 0},
-    {"serial_length", "ItemSerialLength", 0},
-    {"serial_step", "ItemSerialStep", 0},
-    {"serial_decrease", "ItemSerialDecrease", 0},
-    {"item_rotate_degree", "ItemRotateDegree", 0},
-    {"item_x", "ItemX", 0},
-    {"item_y", "ItemY", 0},
-    {"text_width", "ItemTextWidth", 0},
-    {"line_height", "ItemLineHeight", 0},
-    {"use_default_font", "ItemDefaultFont", 0},
-    {"font_name", "ItemFontName", 0},
-    {"font_size", "ItemFontSize", 0},
-    {"font_color", "ItemFontColor", 0},
-    {"font_style", "ItemFontStyle", 0},
-    {"is_active", "ItemActive", 0},
-    {"allow_newline", "ItemAllowNewLine", 0},
-    {"outline_margin", "ItemOutlineMargin", 0},
-    {"outline_pen_width", "ItemOutlinePenWidth", 0},
-    {"outline_pen_Color", "ItemOutlinePenColor", 0},
-    {"outline_pen_Style", "ItemOutlinePenStyle", 0},
-    {"barcode_type", "BarcodeType", 0},
-    {"barcode_option", "BarcodeOption", 0},
-    {"barcode_position", "BarcodePosition", 0},
-    {"barcode_text_offset_x", "BarcodeTextOffsetX", 0},
-    {"barcode_text_offset_y", "BarcodeTextOffsetY", 0},
-    {"barcode_module", "BarcodeModule", 0},
-    {"barcode_ratio", "BarcodeRatio", 0},
-    {"qrcode_quiet_zone", "QRcodeQuietZone", 0},
-    {"qrcode_encoding", "QRcodeEncoding", 0},
-    {"file_id", "FileId", 0},
+    {"oid", "OID", pktDB, 36},
+    {"project_id", "Owner.OID", pktFK, 36},
+    {"item_name", "ItemName", 0, 200},
+    {"item_value", "ItemValue", 0, 4000},
+    {"item_char_extra", "ItemCharExtra", 0, 0},
+    {"item_type", "ItemType", 0, 0},
+    {"serial_has_pre", "ItemSerialHasPre", 0, 10},
+    {"serial_pre_text", "ItemSerialPreText", 0, 200},
+    {"serial_has_postfix", "ItemSerialHasPostfix", 0, 10},
+    {"serial_postfix_text", "ItemSerialPostfixText", 0, 200},
+    {"serial_is_fill_zero", "ItemSerialIsFillZero", 0, 10},
+    {"serial_length", "ItemSerialLength", 0, 0},
+    {"serial_step", "ItemSerialStep", 0, 0},
+    {"serial_decrease", "ItemSerialDecrease", 0, 10},
+    {"item_rotate_degree", "ItemRotateDegree", 0, 0},
+    {"item_x", "ItemX", 0, 0},
+    {"item_y", "ItemY", 0, 0},
+    {"text_width", "ItemTextWidth", 0, 0},
+    {"line_height", "ItemLineHeight", 0, 0},
+    {"use_default_font", "ItemDefaultFont", 0, 10},
+    {"font_name", "ItemFontName", 0, 100},
+    {"font_size", "ItemFontSize", 0, 20},
+    {"font_color", "ItemFontColor", 0, 40},
+    {"font_style", "ItemFontStyle", 0, 80},
+    {"is_active", "ItemActive", 0, 10},
+    {"allow_newline", "ItemAllowNewLine", 0, 10},
+    {"outline_margin", "ItemOutlineMargin", 0, 0},
+    {"outline_pen_width", "ItemOutlinePenWidth", 0, 0},
+    {"outline_pen_Color", "ItemOutlinePenColor", 0, 40},
+    {"outline_pen_Style", "ItemOutlinePenStyle", 0, 0},
+    {"barcode_type", "BarcodeType", 0, 0},
+    {"barcode_option", "BarcodeOption", 0, 0},
+    {"barcode_position", "BarcodePosition", 0, 0},
+    {"barcode_text_offset_x", "BarcodeTextOffsetX", 0, 0},
+    {"barcode_text_offset_y", "BarcodeTextOffsetY", 0, 0},
+    {"barcode_module", "BarcodeModule", 0, 0},
+    {"barcode_ratio", "BarcodeRatio", 0, 0},
+    {"qrcode_quiet_zone", "QRcodeQuietZone", 0, 0},
+    {"qrcode_encoding", "QRcodeEncoding", 0, 0},
+    {"file_id", "FileId", 0, 36},
 };
 
 constexpr ColumnMapping kSettingColumns[] = {
-    {"oid", "OID", pktDB},
-    {"setting_name", "Name", 0},
-    {"setting_value", "Value", 0},
+    {"oid", "OID", pktDB, 36},
+    {"setting_name", "Name", 0, 100},
+    {"setting_value", "Value", 0, 1000},
 };
 
 constexpr ColumnMapping kProjectColumns[] = {
-    {"oid", "OID", pktDB},
-    {"project_name", "ProjectName", 0},
-    {"page_width", "ProjectPageWidth", 0},
-    {"page_height", "ProjectPageHeight", 0},
-    {"offset_x", "ProjectOffsetX", 0},
-    {"offset_y", "ProjectOffsetY", 0},
-    {"font_name", "ProjectFontName", 0},
-    {"font_size", "ProjectFontSize", 0},
-    {"font_color", "ProjectFontColor", 0},
-    {"font_style", "ProjectFontStyle", 0},
-    {"device_name", "ProjectDeviceName", 0},
-    {"default_device", "ProjectDefaultDevice", 0},
-    {"paper_orientation", "ProjectPaperOrientation", 0},
-    {"serial_start", "ProjectSerialStart", 0},
-    {"serial_end", "ProjectSerialEnd", 0},
-    {"notes", "ProjectNotes", 0},
+    {"oid", "OID", pktDB, 36},
+    {"project_name", "ProjectName", 0, 200},
+    {"page_width", "ProjectPageWidth", 0, 0},
+    {"page_height", "ProjectPageHeight", 0, 0},
+    {"offset_x", "ProjectOffsetX", 0, 0},
+    {"offset_y", "ProjectOffsetY", 0, 0},
+    {"font_name", "ProjectFontName", 0, 100},
+    {"font_size", "ProjectFontSize", 0, 20},
+    {"font_color", "ProjectFontColor", 0, 40},
+    {"font_style", "ProjectFontStyle", 0, 80},
+    {"device_name", "ProjectDeviceName", 0, 255},
+    {"default_device", "ProjectDefaultDevice", 0, 10},
+    {"paper_orientation", "ProjectPaperOrientation", 0, 0},
+    {"serial_start", "ProjectSerialStart", 0, 0},
+    {"serial_end", "ProjectSerialEnd", 0, 0},
+    {"notes", "ProjectNotes", 0, 4000},
 };
 
 template <size_t N>
@@ -249,6 +247,22 @@ void registerTable(const TClassInfo& cls, const char* table, const ColumnMapping
 }
 
 } // namespace
+
+int ColumnLength(const TClassInfo& cls, const QString& property) {
+    auto find = [&](const auto& columns) {
+        for (const ColumnMapping& c : columns)
+            if (property.compare(QLatin1String(c.path), Qt::CaseInsensitive) == 0)
+                return c.length;
+        return 0;
+    };
+    if (&cls == &TPrintItem::StaticClass())
+        return find(kItemColumns);
+    if (&cls == &TProject::StaticClass())
+        return find(kProjectColumns);
+    if (&cls == &TPageSetting::StaticClass())
+        return find(kSettingColumns);
+    return 0;
+}
 
 void RegisterBusinessObjects() {
     auto& pm = PersistenceManager();

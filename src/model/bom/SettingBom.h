@@ -138,6 +138,13 @@ public:
     TPageSetting* GetItemByName(const QString& keyname) const;
 };
 
+// Characters the column behind a string property holds (0 for numbers and
+// unknown properties); editors limit their fields to it.
+int ColumnLength(const TClassInfo& cls, const QString& property);
+
+// Copies every published value property (not the OID, state or owned lists).
+void CopyPublishedProps(const TPersistentObject& from, TPersistentObject& to);
+
 // Registers the tables and column mappings of the business objects, once, before
 // any database access.
 void RegisterBusinessObjects();

@@ -11,6 +11,7 @@
 #include "persistence/PersistenceManager.h"
 #include "view/ABOUT.h"
 #include "view/KovaApplication.h"
+#include "view/PagePreview.h"
 #include "view/Preview.h"
 #include "view/printItemEditor.h"
 #include "view/projectEditor.h"
@@ -134,6 +135,9 @@ void TPrintMainFrm::buildLayout() {
     mmOption = system->addAction(QStringLiteral("选项(&O)"));
     mmOption->setObjectName(QStringLiteral("mmOption"));
     mmOption->setVisible(false);
+    mmPagePreview =
+        system->addAction(QStringLiteral("页面预览(&V)"), this, &TPrintMainFrm::mmPagePreviewClick);
+    mmPagePreview->setObjectName(QStringLiteral("mmPagePreview"));
     mmexit = system->addAction(QStringLiteral("退出(&X)"), this, &TPrintMainFrm::mmexitClick);
     mmexit->setObjectName(QStringLiteral("mmexit"));
     QMenu* help = PMainMenu->addMenu(QStringLiteral("帮助(&H)"));
@@ -404,6 +408,7 @@ void TPrintMainFrm::disableModelCommands() {
              btnEdit, btnDelete, btnItemStatus, PrnSerialFrom, PrnSerialTo, btnPrint, btnStop,
              btnPause, BtnPreview})
         w->setEnabled(false);
+    mmPagePreview->setEnabled(false);
     lblStatus->setWordWrap(true);
     lblStatus->setText(
         QStringLiteral("项目数据未能载入，编辑和打印已停用。请检查数据库后重新启动程序。"));
@@ -700,6 +705,8 @@ void TPrintMainFrm::btnItemStatusClick() {
 void TPrintMainFrm::enableProjectCommands() {
     btnProjectModify->setEnabled(FCurrProject && !FRunning);
     btnProjectDel->setEnabled(FCurrProject && !FRunning);
+    // A modal preview opened from a run's idle time would hold the run until closed.
+    mmPagePreview->setEnabled(FCurrProject && !FRunning && ModelReady());
 }
 
 void TPrintMainFrm::btnAddClick() {
@@ -777,6 +784,14 @@ void TPrintMainFrm::btnPrintClick() {
     hooks.PageDone = [this](int percent) { PrintProcess(percent); };
     hooks.StopRequested = [this] { return printStoped; };
     hooks.Idle = [] { QCoreApplication::processEvents(); };
+    hooks.ConfirmUnscannable = [this](const TScanReport& report) {
+        QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
+                        QStringLiteral("条码无法识别，仍然打印？"),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setInformativeText(report.Text());
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    };
     hooks.ConfirmReprint = [this](int from, int stored) {
         QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
                         QStringLiteral("第 %1 页到第 %2 页已经打印过（下次起始页码是 %3）。\n"
@@ -795,6 +810,8 @@ void TPrintMainFrm::btnPrintClick() {
 
     if (result.Declined)
         lblStatus->clear();
+    else if (result.Refused)
+        lblStatus->setText(QStringLiteral("条码检查未通过，没有打印"));
     else if (printStoped)
         lblStatus->setText(QStringLiteral("打印停止(%1)").arg(result.NextStart));
     else
@@ -841,6 +858,21 @@ void TPrintMainFrm::BtnPreviewClick() {
     const TPageComposer composer(*PrintModel->SettingMgr(), *PrintModel->FileMgr());
     const std::unique_ptr<TCPrint> page = composer.GenerateTCPrint(*FCurrProject, 1);
     preview.Setdata(page.get());
+    preview.exec();
+}
+
+void TPrintMainFrm::mmPagePreviewClick() {
+    if (!FCurrProject || FRunning || !ModelReady())
+        return;
+    TProject* project = FCurrProject;
+    TPagePreviewFrm preview(this);
+    preview.SetData(
+        *project,
+        [project](int pageNum) {
+            const TPageComposer composer(*PrintModel->SettingMgr(), *PrintModel->FileMgr());
+            return composer.GenerateTCPrint(*project, pageNum);
+        },
+        PrnSerialFrom->value());
     preview.exec();
 }
 

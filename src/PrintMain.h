@@ -74,6 +74,8 @@ public slots:
     void btnStopClick();
     void btnPauseClick();
     void BtnPreviewClick();
+    // The page preview at the printer's resolution, with the check of its symbols.
+    void mmPagePreviewClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -101,6 +103,7 @@ public:
     // Controls, named as the window's layout names them.
     QMenuBar* PMainMenu = nullptr;
     QAction *mmOption = nullptr, *mmexit = nullptr, *PrnHelp = nullptr, *mmAbout = nullptr;
+    QAction* mmPagePreview = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QLabel *lblTitle = nullptr, *lblUnit = nullptr;
     QComboBox* cbbProjectList = nullptr;

@@ -398,17 +398,10 @@ int TLinearBarcode::CanvasHeight() {
     return Saturate(Round(std::fabs(std::sin(a)) * w + std::fabs(std::cos(a)) * FHeight + 0.5));
 }
 
-void TLinearBarcode::DoLines(const QString& data, QPainter& canvas) {
+TBarcodePlacement TLinearBarcode::Placement(qint64 symbolWidth) const {
     const double a = FAngle / 180.0 * M_PI;
     const double s = std::sin(a), c = std::cos(a);
-    qint64 total = 0;
-    for (QChar ch : data) {
-        int w;
-        TBarLineType lt;
-        OneBarProps(ch, w, lt);
-        total += w;
-    }
-    const double W = double(total), H = FHeight;
+    const double W = double(symbolWidth), H = FHeight;
     // Move the origin so that the turned symbol stays in the box at (Left, Top).
     qint64 dx, dy;
     if (s >= 0 && c >= 0) {
@@ -424,7 +417,20 @@ void TLinearBarcode::DoLines(const QString& data, QPainter& canvas) {
         dx = -Round(c * W) - Round(s * H);
         dy = -Round(c * H);
     }
-    const qint64 ox = FLeft + dx, oy = FTop + dy;
+    return {s, c, FLeft + dx, FTop + dy};
+}
+
+void TLinearBarcode::DoLines(const QString& data, QPainter& canvas) {
+    qint64 total = 0;
+    for (QChar ch : data) {
+        int w;
+        TBarLineType lt;
+        OneBarProps(ch, w, lt);
+        total += w;
+    }
+    const TBarcodePlacement place = Placement(total);
+    const double s = place.Sin, c = place.Cos;
+    const qint64 ox = place.OriginX, oy = place.OriginY;
     auto corner = [&](qint64 x, qint64 y) {
         return QPoint(Saturate(Round(c * x + s * y) + ox), Saturate(Round(-s * x + c * y) + oy));
     };

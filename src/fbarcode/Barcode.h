@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QFont>
 #include <QObject>
+#include <QPointF>
 #include <QString>
 
 #include <array>
@@ -71,6 +72,18 @@ constexpr int BarcodeMaxExtent = 65535;
 // sample line both come from here.
 QString BarcodeShownText(TBarcodeType typ, const QString& text, bool checksum,
                          TCheckSumMethod method = csmModulo10);
+
+// How a symbol lies on the canvas: its turn and the origin that keeps the turned
+// symbol in the box at (Left, Top). A point x along the elements from the first
+// one's left edge and y down the bars from their top lands at Map(x, y), before
+// the rounding of the drawn corners.
+struct TBarcodePlacement {
+    double Sin = 0, Cos = 1;
+    qint64 OriginX = 0, OriginY = 0;
+    QPointF Map(double x, double y) const {
+        return QPointF(Cos * x + Sin * y + double(OriginX), -Sin * x + Cos * y + double(OriginY));
+    }
+};
 
 // Turns a text into one of the 23 linear symbologies and draws it on any QPainter.
 // All lengths are pixels of the target device; the caller converts from millimetres.
@@ -151,6 +164,8 @@ public:
     const std::array<int, 4>& Modules() const { return modules; }
     // Width and kind of one element code; EBarcodeError for a code outside the alphabet.
     void OneBarProps(QChar code, int& width, TBarLineType& lt) const;
+    // Where DrawBarcode puts a symbol of this total element width.
+    TBarcodePlacement Placement(qint64 symbolWidth) const;
 
     void DrawBarcode(QPainter& canvas);
     void DrawText(QPainter& canvas);

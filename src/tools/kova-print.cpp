@@ -68,9 +68,15 @@ int main(int argc, char* argv[]) {
     args.setApplicationDescription(QStringLiteral(
         "kova-print --project NAME --pages N [--from S] [--printer QUEUE | --pdf FILE]\n"
         "           [--database FILE] [--no-save] [--title T] [--wait SECONDS] [--reprint]\n"
+        "           [--force]\n"
+        "kova-print --project NAME --check [--from S] [--printer QUEUE | --pdf FILE]\n"
         "Prints pages S .. S+N-1 of a project as one job (S: the stored start unless given),\n"
         "stores the next start and writes it on standard output. SIGINT or SIGTERM stops\n"
-        "after the page in hand; what is done is printed and the next start stored."));
+        "after the page in hand; what is done is printed and the next start stored.\n"
+        "Before printing, the barcodes and QR codes of page S are rendered at the printer's\n"
+        "resolution and read back; a page whose symbols fail is not printed (exit status 3)\n"
+        "unless --force. --check runs that check alone: exit status 0 when every symbol\n"
+        "passes, 3 when any fails."));
     args.addHelpOption();
     const auto opt = [&](const char* name, const char* help, bool value = true) {
         args.addOption(
@@ -88,9 +94,13 @@ int main(int argc, char* argv[]) {
     opt("title", "document name of the job");
     opt("wait", "seconds to wait for another run of the project to end (default 600)");
     opt("reprint", "print numbers again that the database says were printed", false);
+    opt("check", "check that the symbols of the first page scan; print nothing", false);
+    opt("force", "print even when a symbol of the first page fails the check", false);
     args.process(app);
 
-    if (!args.isSet(QStringLiteral("project")) || !args.isSet(QStringLiteral("pages")))
+    const bool checkOnly = args.isSet(QStringLiteral("check"));
+    if (!args.isSet(QStringLiteral("project")) ||
+        (!checkOnly && !args.isSet(QStringLiteral("pages"))))
         return Fail(QStringLiteral("--project and --pages are required (see --help)"), 2);
     if (args.isSet(QStringLiteral("printer")) && args.isSet(QStringLiteral("pdf")))
         return Fail(QStringLiteral("--printer and --pdf exclude each other"), 2);
@@ -141,6 +151,14 @@ int main(int argc, char* argv[]) {
             }
         }
 
+        if (checkOnly) {
+            const TScanReport report =
+                TPrintRun(*project, *model.SettingMgr(), *model.FileMgr()).Check(options);
+            QTextStream(stdout) << report.Text() << Qt::endl;
+            PersistenceManager().Disconnect();
+            return report.Passed() ? 0 : 3;
+        }
+
         TPrintRunHooks hooks;
         hooks.StopRequested = [] { return gStop != 0; };
         hooks.PageStarted = [](int page) { err() << "正在打印(" << page << ")..." << Qt::endl; };
@@ -162,12 +180,23 @@ int main(int argc, char* argv[]) {
                       << Qt::endl;
             return reprint;
         };
+        const bool force = args.isSet(QStringLiteral("force"));
+        hooks.ConfirmUnscannable = [&](const TScanReport& report) {
+            err() << report.Text() << Qt::endl;
+            if (!force)
+                err() << "kova-print: "
+                      << QStringLiteral("条码无法识别，什么也没有打印；要仍然打印请加 --force")
+                      << Qt::endl;
+            return force;
+        };
         // Without --from the run starts where the database says, read under the lock.
         options.FromStored = !fromGiven;
         const TPrintRunResult result =
             TPrintRun(*project, *model.SettingMgr(), *model.FileMgr()).Run(options, hooks);
-        if (result.Declined)
+        if (result.Declined || result.Refused) {
+            PersistenceManager().Disconnect();
             return 3;
+        }
         if (result.JobId > 0)
             err() << "kova-print: job " << result.JobId << " on " << Printer().PrinterName()
                   << Qt::endl;

@@ -3,6 +3,7 @@
 #include "fbarcode/Barcode.h"
 #include "fbarcode/QRCode.h"
 #include "model/Colors.h"
+#include "model/Composer.h"
 #include "model/Convert.h"
 #include "model/DateFormat.h"
 #include "model/ItemEditing.h"
@@ -15,6 +16,7 @@
 #include "model/manager/SettingMgrImpl.h"
 #include "view/EditLimits.h"
 #include "view/FontColorDialog.h"
+#include "view/PagePreview.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -182,7 +184,11 @@ void TprintItemEditorView::createControls() {
     btnSave->setDefault(true);
     btnClose = named(new QPushButton(QStringLiteral("关  闭&C")), QStringLiteral("btnClose"));
     btnClose->setAutoDefault(false);
+    btnPagePreview =
+        named(new QPushButton(QStringLiteral("页面预览&V")), QStringLiteral("btnPagePreview"));
+    btnPagePreview->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btnPagePreview);
     buttons->addStretch(1);
     buttons->addWidget(btnSave);
     buttons->addWidget(btnClose);
@@ -477,6 +483,8 @@ void TprintItemEditorView::connectControls() {
     connect(btnLoadImg, &QPushButton::clicked, this, &TprintItemEditorView::btnLoadImgClick);
     connect(itemFontBtn, &QPushButton::clicked, this, &TprintItemEditorView::itemFontBtnClick);
     connect(btnSave, &QPushButton::clicked, this, &TprintItemEditorView::btnSaveClick);
+    connect(btnPagePreview, &QPushButton::clicked, this,
+            &TprintItemEditorView::btnPagePreviewClick);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -904,7 +912,7 @@ void TprintItemEditorView::btnSaveClick() {
     const TObjectSnapshot before(*currItem);
     try {
         SaveOrRestore(*currItem, before, [this] {
-            storeFields();
+            storeFields(*currItem);
             savePicture();
             if (FSaveHandler)
                 FSaveHandler(currItem);
@@ -923,8 +931,7 @@ void TprintItemEditorView::btnSaveClick() {
     accept();
 }
 
-void TprintItemEditorView::storeFields() {
-    TPrintItem& item = *currItem;
+void TprintItemEditorView::storeFields(TPrintItem& item) {
     const int type = itemType();
     item.SetItemType(type);
     item.SetItemName(itemName->text());
@@ -966,6 +973,45 @@ void TprintItemEditorView::storeFields() {
     PrintModel->SettingMgr()->setItemFont(item, FFont);
     item.SetItemCharExtra(rounded(edtCharExtra->value()));
     item.SetItemActive(FlagText(chkStatus->isChecked()));
+}
+
+std::unique_ptr<TCPrint> TprintItemEditorView::FormPage(int pageNum) {
+    // A copy of the project with the form in place of the item: the item and
+    // the project stay as the database holds them until Save.
+    TProject project;
+    project.AssignClassProps(*currProject);
+    TPrintItem* edited = nullptr;
+    TPrintItemList& items = *project.ItemList();
+    for (int i = 0; doEdit && i < items.Count(); ++i)
+        if (items.Items(i)->OID() == currItem->OID())
+            edited = items.Items(i);
+    if (!edited) {
+        edited = new TPrintItem;
+        items.Add(edited);
+    }
+    storeFields(*edited);
+    const TPageComposer composer(*PrintModel->SettingMgr(), *PrintModel->FileMgr());
+    std::unique_ptr<TCPrint> page = composer.GenerateTCPrint(project, pageNum);
+    // A picture loaded in the form is not stored yet: its line gets it directly.
+    // Lines follow the active items in the list's (now sorted) order.
+    if (itemType() == itImage && FPictureLoaded && IsTrue(edited->ItemActive())) {
+        int line = 0;
+        for (int i = 0; i < items.Count() && items.Items(i) != edited; ++i)
+            line += IsTrue(items.Items(i)->ItemActive()) ? 1 : 0;
+        if (line < page->Lines().Count() && page->Lines().Items(line)->Count() > 0)
+            page->Lines().Items(line)->Items(0)->SetImageBody(FPictureBytes);
+    }
+    return page;
+}
+
+void TprintItemEditorView::btnPagePreviewClick() {
+    if (!currItem || !currProject)
+        return;
+    TPagePreviewFrm preview(this);
+    preview.SetData(
+        *currProject, [this](int pageNum) { return FormPage(pageNum); },
+        currProject->ProjectSerialStart());
+    preview.exec();
 }
 
 void TprintItemEditorView::savePicture() {

@@ -50,6 +50,10 @@ public:
     bool doSave() const { return FdoSave; }
 
     void renderView();
+    // The project's page with this item as the form holds it, in the page preview.
+    void btnPagePreviewClick();
+    // That page, composed for a page number; throws what composition throws.
+    std::unique_ptr<class TCPrint> FormPage(int pageNum);
     void previewBarcode();
     void previewQRcode();
     // Loads a JPEG file as the item's picture; false (and a message) when it is no
@@ -72,7 +76,7 @@ private:
     void barcodeRatioChange(int tenths);
     void imgBarcodeMouseDown(const QPoint& point);
     void loadFields();
-    void storeFields();
+    void storeFields(TPrintItem& item);
     void savePicture();
     void undoPicture();
     void showStoredPicture();
@@ -152,7 +156,7 @@ public:
     TFontColorDialog* itemFont;
     QGroupBox* grpStatus;
     QCheckBox* chkStatus;
-    QPushButton *btnSave, *btnClose;
+    QPushButton *btnSave, *btnClose, *btnPagePreview;
 };
 
 // The barcode preview: shows its picture stretched to its size and reports

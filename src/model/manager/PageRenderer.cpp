@@ -270,6 +270,8 @@ TPreparedQR TPageRenderer::PrepareQR(const TTextItem& item) const {
     q.Target = QRectF(p.x(), p.y(), w, h);
     const TQRSymbol symbol = QREncode(item.Text(), item.QRcodeEncoding(), item.QRcodeQuietZone());
     const int n = symbol.Size;
+    q.Modules = n;
+    q.QuietZone = symbol.QuietZone;
     // Modules are stretched to the rectangle, not rounded to whole pixels.
     for (int r = 0; r < n; ++r) {
         int c = 0;

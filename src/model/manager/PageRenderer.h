@@ -57,6 +57,8 @@ struct TPreparedBarcode {
 struct TPreparedQR {
     QRectF Target;
     std::vector<QRectF> Dark; // runs of dark modules, row by row
+    int Modules = 0;          // modules a side, quiet zone included
+    int QuietZone = 0;        // modules of the quiet zone inside Target
 };
 using TPreparedItem =
     std::variant<TPreparedText, TPreparedLine, TPreparedImage, TPreparedBarcode, TPreparedQR>;

@@ -52,11 +52,15 @@ void TPrintMgr::InitPrinter(int PRatio, double APWidth, double APHeight, int APs
     FiOffsetX = AOffsetX;
     FiOffsetY = AOffsetY;
     const double height = APHeight * PRatio;
-    if (Adefault.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0)
-        Printer().SelectDefault();
-    else if (!ADeviceName.isEmpty())
-        Printer().SelectPrinter(ADeviceName);
+    SelectProjectPrinter(Printer(), ADeviceName, Adefault);
     SetPagerSize(APsize, ApaperOrientation, APWidth, height);
+}
+
+void SelectProjectPrinter(TPrinter& printer, const QString& deviceName, const QString& useDefault) {
+    if (useDefault.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0)
+        printer.SelectDefault();
+    else if (!deviceName.isEmpty())
+        printer.SelectPrinter(deviceName);
 }
 
 void TPrintMgr::InitPrinter(const QString& ConfigIni, int PRatio) {
@@ -105,10 +109,14 @@ void TPrintMgr::InitPrinter(const QString& ConfigIni, int PRatio) {
 }
 
 void TPrintMgr::SetPagerSize(int /*APsize*/, int orientation, double width, double height) {
+    SetPaper(Printer(), orientation, width, height);
+}
+
+void SetPaper(TPrinter& printer, int orientation, double width, double height) {
     width = ClampPaperWidth(width);
     height = ClampPaperHeight(height);
     TDeviceMode mode;
-    if (!Printer().GetDeviceMode(mode))
+    if (!printer.GetDeviceMode(mode))
         return;
     mode.dmOrientation =
         orientation != 0 ? TDeviceMode::DMORIENT_LANDSCAPE : TDeviceMode::DMORIENT_PORTRAIT;
@@ -120,7 +128,7 @@ void TPrintMgr::SetPagerSize(int /*APsize*/, int orientation, double width, doub
     mode.dmFields |=
         TDeviceMode::DM_PAPERSIZE | TDeviceMode::DM_PAPERLENGTH | TDeviceMode::DM_PAPERWIDTH;
     mode.dmDefaultSource = TDeviceMode::DMBIN_AUTO;
-    Printer().SetDeviceMode(mode);
+    printer.SetDeviceMode(mode);
 }
 
 std::unique_ptr<QStringList> TPrintMgr::GetPrintList() const {

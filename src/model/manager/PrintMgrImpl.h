@@ -27,6 +27,13 @@ QPoint PlacePoint(const TDeviceMetrics& metrics, int offsetX, int offsetY, doubl
 double ClampPaperWidth(double mm);
 double ClampPaperHeight(double mm);
 
+// What InitPrinter and SetPagerSize do, on any printer object: the project's
+// printer ("TRUE" in any case for the default, else the named one, falling back
+// to the default; an empty name keeps the selection), and its paper (clamped,
+// orientation 0 portrait, one copy).
+void SelectProjectPrinter(TPrinter& printer, const QString& deviceName, const QString& useDefault);
+void SetPaper(TPrinter& printer, int orientation, double width, double height);
+
 // Converts millimetres to pixels of the current printer and sets the printer
 // up for a project's page. Short-lived; the printer settings it makes stay with
 // the process-wide printer.

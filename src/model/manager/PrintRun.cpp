@@ -50,6 +50,44 @@ std::unique_ptr<TProjectRunLock> TakeProject(const TProject& project, const TPri
 TPrintRun::TPrintRun(TProject& project, const TSettingMgr& settings, TFileMgr& files, TClock clock)
     : FProject(project), FSettings(settings), FFiles(files), FClock(std::move(clock)) {}
 
+void TPrintRun::SetUpPrinter(const TPrintRunOptions& o) {
+    QString deviceName = FProject.ProjectDeviceName();
+    QString useDefault = FProject.ProjectDefaultDevice();
+    if (!o.PdfFile.isEmpty()) {
+        Printer().SelectPdfFile(o.PdfFile);
+        deviceName.clear();
+        useDefault = kFalse;
+    } else if (!o.Printer.isEmpty()) {
+        if (!TPrinter::Printers().contains(o.Printer))
+            throw EInOutError(QStringLiteral("打印机 %1 不存在").arg(o.Printer));
+        deviceName = o.Printer;
+        useDefault = kFalse;
+    }
+    FMgr.InitPrinter(1, FProject.ProjectPageWidth(), FProject.ProjectPageHeight(), 256, deviceName,
+                     useDefault, RoundHalfEven(FProject.ProjectOffsetX()),
+                     RoundHalfEven(FProject.ProjectOffsetY()), FProject.ProjectPaperOrientation());
+}
+
+std::optional<TScanReport> TPrintRun::CheckPage(const TPageComposer& composer, int pageNum) {
+    std::unique_ptr<TCPrint> page;
+    TPreparedPage prepared;
+    try {
+        page = composer.GenerateTCPrint(FProject, pageNum);
+        prepared = FMgr.PreparePage(*page);
+    } catch (const Exception&) {
+        // The run meets the same error on this page and reports it there.
+        return std::nullopt;
+    }
+    return ::CheckPage(*page, prepared, RasterDevice(Printer()), pageNum);
+}
+
+TScanReport TPrintRun::Check(const TPrintRunOptions& o) {
+    SetUpPrinter(o);
+    const TPageComposer composer(FSettings, FFiles, FClock);
+    const std::unique_ptr<TCPrint> page = composer.GenerateTCPrint(FProject, o.From);
+    return ::CheckPage(*page, FMgr.PreparePage(*page), RasterDevice(Printer()), o.From);
+}
+
 TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& h) {
     TPrintRunResult r;
     int from = o.From;
@@ -84,26 +122,20 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
         }
 
         TPrintMgr& mgr = FMgr;
-        QString deviceName = FProject.ProjectDeviceName();
-        QString useDefault = FProject.ProjectDefaultDevice();
-        if (!o.PdfFile.isEmpty()) {
-            Printer().SelectPdfFile(o.PdfFile);
-            deviceName.clear();
-            useDefault = kFalse;
-        } else if (!o.Printer.isEmpty()) {
-            if (!TPrinter::Printers().contains(o.Printer))
-                throw EInOutError(QStringLiteral("打印机 %1 不存在").arg(o.Printer));
-            deviceName = o.Printer;
-            useDefault = kFalse;
-        }
-        mgr.InitPrinter(1, FProject.ProjectPageWidth(), FProject.ProjectPageHeight(), 256,
-                        deviceName, useDefault, RoundHalfEven(FProject.ProjectOffsetX()),
-                        RoundHalfEven(FProject.ProjectOffsetY()),
-                        FProject.ProjectPaperOrientation());
+        SetUpPrinter(o);
         Printer().SetTitle(o.Title);
+        const TPageComposer composer(FSettings, FFiles, FClock);
+
+        // The first page's symbols are read back before anything is printed: a
+        // refused run leaves the job unbegun and the numbering where it was.
+        r.Check = CheckPage(composer, from);
+        if (r.Check && !r.Check->Passed() &&
+            !(h.ConfirmUnscannable && h.ConfirmUnscannable(*r.Check))) {
+            r.Refused = true;
+            return r;
+        }
         Printer().BeginDoc();
 
-        const TPageComposer composer(FSettings, FFiles, FClock);
         int pageNum = from;
         for (int i = 0; i < o.Count; ++i) {
             if (!Printer().Printing())

@@ -2,12 +2,14 @@
 
 #include "model/DateFormat.h"
 #include "model/manager/PrintMgrImpl.h"
+#include "model/manager/ScanCheck.h"
 
 #include <QString>
 #include <functional>
 #include <optional>
 
 class TFileMgr;
+class TPageComposer;
 class TProject;
 class TSettingMgr;
 
@@ -46,6 +48,9 @@ struct TPrintRunHooks {
     std::function<bool(int from, int stored)> ConfirmReprint;
     // Waiting for another run of the same project to end.
     std::function<void()> Waiting;
+    // Some symbol of the first page would not scan (the report says which and
+    // why): true prints all the same. Unset: refused.
+    std::function<bool(const TScanReport& report)> ConfirmUnscannable;
 };
 
 struct TPrintRunResult {
@@ -58,6 +63,11 @@ struct TPrintRunResult {
     bool Aborted = false;
     // The user would not print numbers again; nothing was printed.
     bool Declined = false;
+    // The first page's symbols failed the check and the run was not confirmed:
+    // nothing was printed, nothing stored.
+    bool Refused = false;
+    // The check of the first page, when the page could be composed.
+    std::optional<TScanReport> Check;
     // The start the database held when the run began, when it was read.
     std::optional<int> StoredStart;
     // Whether NextStart is now in the database.
@@ -78,10 +88,19 @@ public:
               TClock clock = SystemClock());
 
     TPrintRunResult Run(const TPrintRunOptions& options, const TPrintRunHooks& hooks = {});
+    // The check alone: page `From` rendered for the printer the run would use
+    // and its symbols read back. Throws what setting up the printer or
+    // composing the page throws.
+    TScanReport Check(const TPrintRunOptions& options);
     // The printer manager the run draws with.
     TPrintMgr& Manager() { return FMgr; }
 
 private:
+    // Selects and sets up the printer (or PDF file) the options ask for.
+    void SetUpPrinter(const TPrintRunOptions& options);
+    // The check of one page; nothing when the page cannot be composed or prepared.
+    std::optional<TScanReport> CheckPage(const TPageComposer& composer, int pageNum);
+
     TProject& FProject;
     const TSettingMgr& FSettings;
     TFileMgr& FFiles;

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "model/manager/PageRaster.h"
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class TCPrint;
+
+// What scanning one symbol of a page gave.
+enum class TScanOutcome {
+    Read,        // the scanner read what the symbol holds
+    NotRead,     // the scanner found nothing there
+    WrongData,   // the scanner read something else
+    NotCheckable // a symbology the scanner cannot read
+};
+
+struct TSymbolCheck {
+    QString ItemName;
+    bool IsQR = false;
+    QString Symbology; // the barcode type's name; empty for a QR code
+    TScanOutcome Outcome = TScanOutcome::NotRead;
+    QString Expected; // what the symbol holds, as a scanner gives it
+    QString Read;     // what the scanner read
+    QString ItemData;
+    // The narrowest bar or space (QR: module side) in printer dots.
+    double NarrowDots = 0;
+    // Narrow elements fail a symbol; a short quiet zone, a symbol off the
+    // sheet and data the symbol cannot carry are told without failing it.
+    QStringList Warnings;
+    bool Failed = false;
+
+    // "条码 "名称" (Code128B)：..." with the warnings on lines of their own.
+    QString Describe() const;
+};
+
+// The check of one page: every barcode and QR code item rendered at the
+// printer's own dots, as the printer will put it on paper, and read back.
+struct TScanReport {
+    int PageNum = 0;
+    QString Printer;
+    int DpiX = 0, DpiY = 0;
+    bool DpiKnown = false;
+    std::vector<TSymbolCheck> Symbols;
+
+    bool Passed() const;
+    int Failures() const;
+    // A header line and each symbol's description, for the user.
+    QString Text() const;
+};
+
+// A narrow element below this many printer dots does not print reliably.
+constexpr double MinElementDots = 2.0;
+
+// Checks the symbols of a prepared page. `page` is the composed page the
+// prepared one was made from (item names and data, line for line).
+TScanReport CheckPage(const TCPrint& page, const TPreparedPage& prepared,
+                      const TRasterDevice& device, int pageNum);
+
+// Code 39 in full ASCII: each shift pair back to the character it stands for
+// (the scanner gives the pairs as they are).
+QString FromFullAscii39(const QString& data);

@@ -38,30 +38,6 @@ namespace {
 constexpr int kDpi = 300;
 const QString kProject = QStringLiteral("预览");
 
-// An item with a font, as the editor stores every kind.
-TPrintItem* MakeItem(int type, double x, double y, double w, double h, const QString& text) {
-    auto* item = new TPrintItem;
-    item->SetItemType(type);
-    item->SetItemValue(text);
-    item->SetItemX(x);
-    item->SetItemY(y);
-    item->SetItemTextWidth(w);
-    item->SetItemLineHeight(h);
-    item->SetItemFontName(QStringLiteral("宋体"));
-    item->SetItemFontSize(QStringLiteral("14"));
-    item->SetItemFontColor(QStringLiteral("clBlack"));
-    item->SetItemFontStyle(QStringLiteral("[]"));
-    return item;
-}
-
-TPrintItem* NewItem(TProject& project, int type, double x, double y, double w, double h,
-                    const QString& text) {
-    TPrintItem* item = MakeItem(type, x, y, w, h, text);
-    item->SetItemName(QStringLiteral("item%1").arg(project.ItemList()->Count()));
-    project.ItemList()->Add(item);
-    return item;
-}
-
 QImage Grey(const QImage& image) {
     return image.convertToFormat(QImage::Format_Grayscale8);
 }
@@ -276,7 +252,7 @@ void TestPagePreview::itemsLieWhereThePrintPutsThem() {
     setPage(project);
     project.SetProjectOffsetX(pageOffset.x());
     project.SetProjectOffsetY(pageOffset.y());
-    TPrintItem* item = NewItem(project, type, geometry.x(), geometry.y(), geometry.width(),
+    TPrintItem* item = AddItem(project, type, geometry.x(), geometry.y(), geometry.width(),
                                geometry.height(), text);
     item->SetItemRotateDegree(rotate);
     item->SetItemAllowNewLine(FlagText(wrap));
@@ -320,7 +296,7 @@ void TestPagePreview::showsTheSerialOfItsPage() {
     QFETCH(int, page);
     TProject project;
     setPage(project);
-    TPrintItem* serial = NewItem(project, itSerial, 20, 20, 0, 1.2, "1000");
+    TPrintItem* serial = AddItem(project, itSerial, 20, 20, 0, 1.2, "1000");
     serial->SetItemSerialStep(1111);
     serial->SetItemFontSize(QStringLiteral("28"));
     const QImage paper = printed(project, page);
@@ -353,7 +329,7 @@ void TestPagePreview::pagesAndZoom() {
     QFETCH(int, page);
     TProject project;
     setPage(project);
-    NewItem(project, itSerial, 20, 20, 0, 1.2, "1")->SetItemSerialStep(1);
+    AddItem(project, itSerial, 20, 20, 0, 1.2, "1")->SetItemSerialStep(1);
     TPagePreviewFrm window;
     window.show();
     preview(project, 7, &window);
@@ -403,8 +379,7 @@ void TestPagePreview::opensFromMenuAndItemEditor_data() {
 void TestPagePreview::opensFromMenuAndItemEditor() {
     QFETCH(QString, from);
     QFETCH(double, formX);
-    TPrintItem* line = MakeItem(itLine, 10, 20, 10, 60, QString());
-    line->SetItemName(QStringLiteral("竖线"));
+    TPrintItem* line = NewItem(itLine, 10, 20, 10, 60, QString(), QStringLiteral("竖线"));
     line->SetItemOutlinePenStyle(0);
     line->SetItemOutlinePenWidth(8);
     StoreProject(kProject, {line}, [this](TProject& p) {

@@ -24,14 +24,6 @@ namespace {
 
 constexpr int kDpi = 300;
 
-TPrintItem* AddItem(TProject& project, int type, double x, double y, double w, double h,
-                    const QString& text) {
-    TPrintItem* item = NewItem(type, x, y, w, h, text,
-                               QStringLiteral("item%1").arg(project.ItemList()->Count()));
-    project.ItemList()->Add(item);
-    return item;
-}
-
 // 127 x 101.6 mm is 360 x 288 points: the queue's PostScript and PDF steps
 // round the media to whole points, which would move the page by a fraction.
 void SetPage(TProject& project) {

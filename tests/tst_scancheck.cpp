@@ -30,24 +30,6 @@ namespace {
 const QString kProject = QStringLiteral("条码标签");
 constexpr int kQR = -1;
 
-TPrintItem* NewItem(TProject& project, int type, double x, double y, double w, double h,
-                    const QString& text) {
-    auto* item = new TPrintItem;
-    item->SetItemName(QStringLiteral("item%1").arg(project.ItemList()->Count()));
-    item->SetItemType(type);
-    item->SetItemValue(text);
-    item->SetItemX(x);
-    item->SetItemY(y);
-    item->SetItemTextWidth(w);
-    item->SetItemLineHeight(h);
-    item->SetItemFontName(QStringLiteral("宋体"));
-    item->SetItemFontSize(QStringLiteral("12"));
-    item->SetItemFontColor(QStringLiteral("clBlack"));
-    item->SetItemFontStyle(QStringLiteral("[]"));
-    project.ItemList()->Add(item);
-    return item;
-}
-
 // Millimetres that are exactly `px` pixels at the 1200 dpi Qt lays pages out in.
 double Mm(int px) {
     return px * 25.4 / 1200;
@@ -278,12 +260,12 @@ void TestScanCheck::symbolsOnThePage() {
 
     TPrintItem* item;
     if (symbol == kQR) {
-        item = NewItem(project, itQRCode, geometry.x(), geometry.y(), geometry.width(),
+        item = AddItem(project, itQRCode, geometry.x(), geometry.y(), geometry.width(),
                        geometry.height(), text);
         item->SetQRcodeEncoding(int(module));
         item->SetQRcodeQuietZone(4);
     } else {
-        item = NewItem(project, itBarcode, geometry.x() - Mm(metrics.OffsetX),
+        item = AddItem(project, itBarcode, geometry.x() - Mm(metrics.OffsetX),
                        geometry.y() - Mm(metrics.OffsetY), 0, geometry.height(), text);
         item->SetBarcodeType(symbol);
         item->SetBarcodeModule(module);
@@ -291,12 +273,12 @@ void TestScanCheck::symbolsOnThePage() {
         item->SetItemRotateDegree(angle);
     }
     if (beside == "line") {
-        TPrintItem* line = NewItem(project, itLine, Mm(904), geometry.y() - 5, Mm(904),
+        TPrintItem* line = AddItem(project, itLine, Mm(904), geometry.y() - 5, Mm(904),
                                    geometry.y() + geometry.height() + 5, QString());
         line->SetItemOutlinePenStyle(0);
         line->SetItemOutlinePenWidth(16);
     } else if (beside == "text over") {
-        NewItem(project, itText, geometry.x() + 5, geometry.y() - 0.6, 0, 1.2,
+        AddItem(project, itText, geometry.x() + 5, geometry.y() - 0.6, 0, 1.2,
                 QStringLiteral("遮住条码"));
     }
 
@@ -363,10 +345,10 @@ void TestScanCheck::everyReadableSymbologyReadsBack() {
     project.SetProjectPageWidth(127);
     project.SetProjectPageHeight(101.6);
     if (symbol == kQR) {
-        TPrintItem* qr = NewItem(project, itQRCode, 20, 20, 30, 30, text);
+        TPrintItem* qr = AddItem(project, itQRCode, 20, 20, 30, 30, text);
         qr->SetQRcodeEncoding(checksum ? 3 : 0);
     } else {
-        TPrintItem* bar = NewItem(project, itBarcode, 15, 20, 0, 15, text);
+        TPrintItem* bar = AddItem(project, itBarcode, 15, 20, 0, 15, text);
         bar->SetBarcodeType(symbol);
         bar->SetBarcodeModule(0.33);
         bar->SetItemAllowNewLine(FlagText(checksum));
@@ -381,26 +363,21 @@ void TestScanCheck::everyReadableSymbologyReadsBack() {
 }
 
 void TestScanCheck::storeProject(double module, int start) {
-    TProjectList list;
-    auto* p = new TProject;
-    p->SetProjectName(kProject);
-    p->SetProjectPageWidth(100);
-    p->SetProjectPageHeight(80);
-    p->SetProjectDefaultDevice(kFalse);
-    p->SetProjectDeviceName(queue300);
-    p->SetProjectSerialStart(start);
-    p->SetProjectSerialEnd(2);
-    list.Add(p);
-    p->SetDirty(true);
-    TPrintItem* serial = NewItem(*p, itSerial, 10, 5, 0, 1.2, QStringLiteral("1"));
-    serial->SetItemName(QStringLiteral("序号"));
-    TPrintItem* bar = NewItem(*p, itBarcode, 10, 20, 0, 12, QStringLiteral("KOVA-0001"));
-    bar->SetItemName(QStringLiteral("条码"));
+    TPrintItem* bar =
+        NewItem(itBarcode, 10, 20, 0, 12, QStringLiteral("KOVA-0001"), QStringLiteral("条码"));
     bar->SetBarcodeType(bcCode128B);
     bar->SetBarcodeModule(module);
-    for (int i = 0; i < p->ItemList()->Count(); ++i)
-        p->ItemList()->Items(i)->SetDirty(true);
-    p->Save();
+    StoreProject(
+        kProject,
+        {NewItem(itSerial, 10, 5, 0, 1.2, QStringLiteral("1"), QStringLiteral("序号")), bar},
+        [&](TProject& p) {
+            p.SetProjectPageWidth(100);
+            p.SetProjectPageHeight(80);
+            p.SetProjectDefaultDevice(kFalse);
+            p.SetProjectDeviceName(queue300);
+            p.SetProjectSerialStart(start);
+            p.SetProjectSerialEnd(2);
+        });
 }
 
 int TestScanCheck::storedStart() {

@@ -128,6 +128,14 @@ TPrintItem* NewItem(int type, double x, double y, double w, double h, const QStr
     return item;
 }
 
+TPrintItem* AddItem(TProject& project, int type, double x, double y, double w, double h,
+                    const QString& value) {
+    TPrintItem* item =
+        NewItem(type, x, y, w, h, value, QStringLiteral("item%1").arg(project.ItemList()->Count()));
+    project.ItemList()->Add(item);
+    return item;
+}
+
 QString ProgramDirFor(const TestDatabase& db) {
     const QString programDir = QFileInfo(db.path()).absolutePath() + QStringLiteral("/prog");
     QDir().mkpath(programDir + QStringLiteral("/data"));

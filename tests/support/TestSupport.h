@@ -47,6 +47,10 @@ QString StoreProject(const QString& name, const QList<TPrintItem*>& items,
 TPrintItem* NewItem(int type, double x, double y, double w, double h, const QString& value,
                     const QString& name = QString());
 
+// A new item (as NewItem makes one, named by its place) added to a project.
+TPrintItem* AddItem(TProject& project, int type, double x, double y, double w, double h,
+                    const QString& value);
+
 // A program folder whose data/KOVAUTF8.FDB is the fixture's file: the main
 // window connects to the database beside the program.
 QString ProgramDirFor(const TestDatabase& db);

@@ -18,15 +18,12 @@
 #include "view/PagePreview.h"
 #include "view/printItemEditor.h"
 
-#include <QBuffer>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QImageWriter>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -40,24 +37,6 @@ const QString kProject = QStringLiteral("预览");
 
 QImage Grey(const QImage& image) {
     return image.convertToFormat(QImage::Format_Grayscale8);
-}
-
-// The dark pixels' bounding box.
-QRect InkBox(const QImage& grey) {
-    QRect box;
-    for (int y = 0; y < grey.height(); ++y) {
-        const uchar* row = grey.constScanLine(y);
-        int left = -1, right = -1;
-        for (int x = 0; x < grey.width(); ++x)
-            if (row[x] < 128) {
-                if (left < 0)
-                    left = x;
-                right = x;
-            }
-        if (left >= 0)
-            box |= QRect(QPoint(left, y), QPoint(right, y));
-    }
-    return box;
 }
 
 // Pixels dark in one image and light in the other, within a box.
@@ -86,22 +65,6 @@ QString Describe(const QRect& preview, const QRect& printed) {
     QString s;
     QDebug(&s) << "preview" << preview << "printed" << printed;
     return s;
-}
-
-// A picture of four colours, as Qt writes a JPEG.
-QByteArray QuadrantJpeg() {
-    QImage image(160, 80, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter p(&image);
-    p.fillRect(0, 0, 80, 40, QColor(220, 0, 0));
-    p.fillRect(80, 40, 80, 40, QColor(0, 0, 220));
-    p.fillRect(0, 40, 80, 40, QColor(40, 40, 40));
-    p.end();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "jpeg").write(image);
-    return bytes;
 }
 
 } // namespace
@@ -142,13 +105,7 @@ void TestPagePreview::initTestCase() {
     QVERIFY2(qEnvironmentVariableIsSet("CUPS_SERVER"), "runs against the private CUPS server");
     queue = QStringLiteral("KOVA_PREVIEW_%1").arg(QCoreApplication::applicationPid());
     QString why;
-    QVERIFY2(AddTestQueue(queue, &why), qPrintable(why));
-    int code = -1;
-    RunTool(QStringLiteral("lpadmin"),
-            {QStringLiteral("-p"), queue, QStringLiteral("-o"),
-             QStringLiteral("Resolution=%1dpi").arg(kDpi)},
-            &code);
-    QCOMPARE(code, 0);
+    QVERIFY2(AddTestQueue(queue, &why, kDpi), qPrintable(why));
 }
 
 void TestPagePreview::cleanupTestCase() {

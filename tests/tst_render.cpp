@@ -31,18 +31,6 @@ void SetPage(TProject& project) {
     project.SetProjectPageHeight(101.6);
 }
 
-// The dark pixels' bounding box, optionally within a band of rows.
-QRect InkBox(const QImage& page, int top = 0, int bottom = INT_MAX) {
-    QRect box;
-    for (int y = qMax(0, top); y < qMin(page.height(), bottom); ++y) {
-        const uchar* row = page.constScanLine(y);
-        for (int x = 0; x < page.width(); ++x)
-            if (row[x] < 128)
-                box |= QRect(x, y, 1, 1);
-    }
-    return box;
-}
-
 // Device pixels of the printer (relative to the printable area) to pixels of
 // the page rasterised at kDpi.
 QRectF ToRaster(const QRectF& device, const TDeviceMetrics& m) {
@@ -62,24 +50,6 @@ QString Describe(const QRect& ink, const QRectF& expected) {
     QString s;
     QDebug(&s) << "ink" << ink << "expected" << expected;
     return s;
-}
-
-// A picture in four colours, encoded by cjpeg.
-QByteArray QuadrantJpeg() {
-    QImage image(160, 80, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter p(&image);
-    p.fillRect(0, 0, 80, 40, QColor(220, 0, 0));
-    p.fillRect(80, 40, 80, 40, QColor(0, 0, 220));
-    p.fillRect(80, 0, 80, 40, QColor(0, 160, 0));
-    p.fillRect(0, 40, 80, 40, QColor(40, 40, 40));
-    p.end();
-    QTemporaryDir dir;
-    image.save(dir.filePath("q.ppm"), "PPM");
-    QProcess cjpeg;
-    cjpeg.start("cjpeg", {"-quality", "95", dir.filePath("q.ppm")});
-    cjpeg.waitForFinished();
-    return cjpeg.readAllStandardOutput();
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -264,7 +265,7 @@ bool JobTitled(const QString& title) {
     return !JobsTitled(title).isEmpty();
 }
 
-bool AddTestQueue(const QString& name, QString* why) {
+bool AddTestQueue(const QString& name, QString* why, int dpi) {
     const QString root =
         QFileInfo(
             QFileInfo(QStringLiteral(KOVA_CUPS_SOCKET)).dir().filePath(QStringLiteral("root")))
@@ -281,6 +282,16 @@ bool AddTestQueue(const QString& name, QString* why) {
         if (why)
             *why = QString::fromLocal8Bit(lpadmin.readAllStandardError());
         return false;
+    }
+    if (dpi > 0) {
+        lpadmin.start(QStringLiteral("lpadmin"), {QStringLiteral("-p"), name, QStringLiteral("-o"),
+                                                  QStringLiteral("Resolution=%1dpi").arg(dpi)});
+        lpadmin.waitForFinished(30000);
+        if (lpadmin.exitStatus() != QProcess::NormalExit || lpadmin.exitCode() != 0) {
+            if (why)
+                *why = QString::fromLocal8Bit(lpadmin.readAllStandardError());
+            return false;
+        }
     }
     return true;
 }
@@ -349,4 +360,34 @@ QImage RasterisePdfPage(const QString& pdf, int page, int dpi) {
                        QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
                        QString::number(page), QStringLiteral("-singlefile"), pdf, base});
     return QImage(base + QStringLiteral(".pgm"));
+}
+
+// The dark pixels' bounding box, optionally within a band of rows.
+QRect InkBox(const QImage& page, int top, int bottom) {
+    QRect box;
+    for (int y = qMax(0, top); y < qMin(page.height(), bottom); ++y) {
+        const uchar* row = page.constScanLine(y);
+        for (int x = 0; x < page.width(); ++x)
+            if (row[x] < 128)
+                box |= QRect(x, y, 1, 1);
+    }
+    return box;
+}
+
+// A picture in four colours, encoded by cjpeg.
+QByteArray QuadrantJpeg() {
+    QImage image(160, 80, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.fillRect(0, 0, 80, 40, QColor(220, 0, 0));
+    p.fillRect(80, 40, 80, 40, QColor(0, 0, 220));
+    p.fillRect(80, 0, 80, 40, QColor(0, 160, 0));
+    p.fillRect(0, 40, 80, 40, QColor(40, 40, 40));
+    p.end();
+    QTemporaryDir dir;
+    image.save(dir.filePath("q.ppm"), "PPM");
+    QProcess cjpeg;
+    cjpeg.start("cjpeg", {"-quality", "95", dir.filePath("q.ppm")});
+    cjpeg.waitForFinished();
+    return cjpeg.readAllStandardOutput();
 }

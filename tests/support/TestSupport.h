@@ -4,10 +4,12 @@
 
 #include <QApplication>
 #include <QList>
+#include <QRect>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVariant>
+#include <climits>
 #include <functional>
 
 // A fresh database file copied from the schema-made template, connected as the
@@ -101,7 +103,8 @@ QList<int> JobsOnQueue(const QString& queue);
 // A cups-pdf queue of the test's own on the private server (jobs on it are the
 // test's alone, and it may be stopped or made to reject jobs); removed by
 // RemoveTestQueue. Returns false with the reason when lpadmin fails.
-bool AddTestQueue(const QString& name, QString* why = nullptr);
+// A dpi above 0 sets the resolution the queue reports.
+bool AddTestQueue(const QString& name, QString* why = nullptr, int dpi = 0);
 void RemoveTestQueue(const QString& name);
 // Runs a command to its end; its standard output.
 QString RunTool(const QString& program, const QStringList& args, int* exitCode = nullptr);
@@ -126,3 +129,7 @@ private:
 QString ZbarScan(const QString& image);
 // One page of a PDF rasterised by pdftoppm, greyscale, at `dpi`.
 class QImage RasterisePdfPage(const QString& pdf, int page, int dpi);
+// The dark pixels' bounding box of an 8-bit grey image, optionally within a band of rows.
+QRect InkBox(const class QImage& grey, int top = 0, int bottom = INT_MAX);
+// A picture in four colours, encoded by cjpeg.
+QByteArray QuadrantJpeg();

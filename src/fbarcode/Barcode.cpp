@@ -301,6 +301,22 @@ void TLinearBarcode::CheckAngle() const {
         throw EBarcodeError(QStringLiteral("条码旋转角度必须是有限的数值"));
 }
 
+namespace {
+
+// The summed widths of a string of element codes.
+qint64 ElementsWidth(const TLinearBarcode& symbol, const QString& data) {
+    qint64 sum = 0;
+    for (QChar c : data) {
+        int w;
+        TBarLineType lt;
+        symbol.OneBarProps(c, w, lt);
+        sum += w;
+    }
+    return sum;
+}
+
+} // namespace
+
 void TLinearBarcode::CheckExtents(const QString& data) const {
     const double a = FAngle / 180.0 * M_PI;
     const double c = std::fabs(std::cos(a)), s = std::fabs(std::sin(a));
@@ -313,13 +329,7 @@ void TLinearBarcode::CheckExtents(const QString& data) const {
     qint64 width = qint64(data.size()) * modules[3];
     if (width <= BarcodeMaxExtent && side(width) <= BarcodeMaxExtent)
         return;
-    width = 0;
-    for (QChar ch : data) {
-        int w;
-        TBarLineType lt;
-        OneBarProps(ch, w, lt);
-        width += w;
-    }
+    width = ElementsWidth(*this, data);
     if (width > BarcodeMaxExtent)
         throw EBarcodeError(QStringLiteral("条码宽度 %1 像素超过了一页可容纳的 %2 像素")
                                 .arg(width)
@@ -369,15 +379,7 @@ void TLinearBarcode::OneBarProps(QChar code, int& width, TBarLineType& lt) const
 }
 
 int TLinearBarcode::Width() {
-    const QString data = MakeData();
-    qint64 sum = 0;
-    for (QChar c : data) {
-        int w;
-        TBarLineType lt;
-        OneBarProps(c, w, lt);
-        sum += w;
-    }
-    return Saturate(sum);
+    return Saturate(ElementsWidth(*this, MakeData()));
 }
 
 void TLinearBarcode::setWidth(int value) {
@@ -421,14 +423,7 @@ TBarcodePlacement TLinearBarcode::Placement(qint64 symbolWidth) const {
 }
 
 void TLinearBarcode::DoLines(const QString& data, QPainter& canvas) {
-    qint64 total = 0;
-    for (QChar ch : data) {
-        int w;
-        TBarLineType lt;
-        OneBarProps(ch, w, lt);
-        total += w;
-    }
-    const TBarcodePlacement place = Placement(total);
+    const TBarcodePlacement place = Placement(ElementsWidth(*this, data));
     const double s = place.Sin, c = place.Cos;
     const qint64 ox = place.OriginX, oy = place.OriginY;
     auto corner = [&](qint64 x, qint64 y) {

@@ -8,6 +8,7 @@
 #include "model/SummaryPicture.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/PrintRun.h"
+#include "persistence/DatabaseLocation.h"
 #include "persistence/PersistenceManager.h"
 #include "view/ABOUT.h"
 #include "view/KovaApplication.h"
@@ -134,6 +135,9 @@ void TPrintMainFrm::buildLayout() {
     mmOption = system->addAction(QStringLiteral("选项(&O)"));
     mmOption->setObjectName(QStringLiteral("mmOption"));
     mmOption->setVisible(false);
+    mmRefresh = system->addAction(QStringLiteral("刷新"), this, &TPrintMainFrm::mmRefreshClick);
+    mmRefresh->setObjectName(QStringLiteral("mmRefresh"));
+    mmRefresh->setShortcut(QKeySequence::Refresh);
     mmexit = system->addAction(QStringLiteral("退出(&X)"), this, &TPrintMainFrm::mmexitClick);
     mmexit->setObjectName(QStringLiteral("mmexit"));
     QMenu* help = PMainMenu->addMenu(QStringLiteral("帮助(&H)"));
@@ -368,14 +372,12 @@ void TPrintMainFrm::buildLayout() {
 }
 
 QString TPrintMainFrm::DatabasePath(const QString& programDir) {
-    return QDir(programDir).absoluteFilePath(QStringLiteral("data/KOVAUTF8.FDB"));
+    return DefaultDatabasePath(programDir);
 }
 
 bool TPrintMainFrm::FormCreate() {
     try {
-        PersistenceManager().ConnectDatabase(DatabasePath(FProgramDir), QStringLiteral("SYSDBA"),
-                                             QStringLiteral("pinecrest"), QString(),
-                                             QStringLiteral("FBAPI"));
+        ConnectToDatabase(ResolveDatabaseLocation(FProgramDir));
     } catch (const Exception& e) {
         ShowMessage(e.Message());
         return false;
@@ -571,7 +573,19 @@ void TPrintMainFrm::cbbProjectListChange() {
     const int index = cbbProjectList->currentIndex();
     if (index < 0)
         return;
-    FCurrProject = static_cast<TProject*>(cbbProjectList->itemData(index).value<void*>());
+    auto* project = static_cast<TProject*>(cbbProjectList->itemData(index).value<void*>());
+    // Another station may have printed, or deleted the project, since it was read.
+    if (!PrintModel->SettingMgr()->ReadSerialStart(*project)) {
+        const QString name = project->ProjectName();
+        if (FCurrProject == project)
+            FCurrProject = nullptr;
+        mmRefreshClick();
+        ShowMessage(
+            QStringLiteral("项目 \"%1\" 已不在数据库中，可能已被另一个工作站删除。").arg(name),
+            this);
+        return;
+    }
+    FCurrProject = project;
     FCurrItem = nullptr;
     prgPrint->setValue(0);
     RenderView();
@@ -700,6 +714,34 @@ void TPrintMainFrm::btnItemStatusClick() {
 void TPrintMainFrm::enableProjectCommands() {
     btnProjectModify->setEnabled(FCurrProject && !FRunning);
     btnProjectDel->setEnabled(FCurrProject && !FRunning);
+    mmRefresh->setEnabled(!FRunning);
+}
+
+void TPrintMainFrm::mmRefreshClick() {
+    // A run holds its project object: the model stays until the run ends.
+    if (FRunning || !ModelReady())
+        return;
+    const QString projectOid = FCurrProject ? FCurrProject->OID() : QString();
+    const QString itemOid = FCurrItem ? FCurrItem->OID() : QString();
+    PrintModel->SettingMgr()->Reload();
+    FCurrProject = nullptr;
+    FCurrItem = nullptr;
+    {
+        // Its entries point into the model just replaced.
+        const QSignalBlocker block(ItemListBox);
+        ItemListBox->clear();
+    }
+    TProjectList* projects = PrintModel->SettingMgr()->ProjectList();
+    for (int i = 0; i < projects->Count() && !projectOid.isEmpty(); ++i)
+        if (projects->Items(i)->OID() == projectOid)
+            FCurrProject = projects->Items(i);
+    if (FCurrProject) {
+        TPrintItemList* items = FCurrProject->ItemList();
+        for (int i = 0; i < items->Count() && !itemOid.isEmpty(); ++i)
+            if (items->Items(i)->OID() == itemOid)
+                FCurrItem = items->Items(i);
+    }
+    RenderView();
 }
 
 void TPrintMainFrm::btnAddClick() {
@@ -741,7 +783,6 @@ void TPrintMainFrm::ShowPrintItemEditor(TPrintItem* item, TProject* project, boo
     QListWidgetItem* entry = ItemListBox->currentItem();
     FCurrItem = entry ? static_cast<TPrintItem*>(entry->data(kItemRole).value<void*>()) : nullptr;
 }
-
 
 void TPrintMainFrm::PrintProcess(int Value) {
     prgPrint->setValue(Value);

@@ -3,6 +3,7 @@
 #include "model/Colors.h"
 #include "model/Convert.h"
 #include "model/Errors.h"
+#include "persistence/PersistenceManager.h"
 
 TSettingMgr::TSettingMgr() {
     FPageSettingList = std::make_unique<TPageSettingList>();
@@ -14,6 +15,31 @@ TSettingMgr::TSettingMgr() {
 }
 
 TSettingMgr::~TSettingMgr() = default;
+
+void TSettingMgr::Reload() {
+    auto settings = std::make_unique<TPageSettingList>();
+    settings->SetOwner(this);
+    settings->Read();
+    auto projects = std::make_unique<TProjectList>();
+    projects->SetOwner(this);
+    projects->Read();
+    FPageSettingList = std::move(settings);
+    FProjectList = std::move(projects);
+}
+
+bool TSettingMgr::ReadSerialStart(TProject& project) const {
+    TDatabaseLock conn;
+    conn->StartTransaction();
+    auto query = conn->CreateQuery();
+    query->SetSQL(QStringLiteral("select serial_start from P_PROJECT where oid = :oid"));
+    query->ParamAsString(QStringLiteral("oid"), project.OID());
+    query->Open();
+    if (query->Eof())
+        return false;
+    const QVariant start = query->FieldAt(0);
+    project.SetProjectSerialStart(start.isNull() ? 0 : start.toInt());
+    return true;
+}
 
 TPageSetting* TSettingMgr::GetPageSettingByKey(const QString& keyname) const {
     return FPageSettingList->GetItemByName(keyname);
@@ -33,8 +59,8 @@ void TSettingMgr::SavePageSetting(const QString& name, const QString& value) {
     setting->Save();
 }
 
-TFont TSettingMgr::getFontbyValue(const QString& fname, const QString& fsize,
-                                  const QString& fcolor, const QString& fstyle) const {
+TFont TSettingMgr::getFontbyValue(const QString& fname, const QString& fsize, const QString& fcolor,
+                                  const QString& fstyle) const {
     TFont font;
     font.Name = fname;
     font.Size = StrToInt(fsize);
@@ -44,10 +70,9 @@ TFont TSettingMgr::getFontbyValue(const QString& fname, const QString& fsize,
 }
 
 TFont TSettingMgr::GetFont() const {
-    return getFontbyValue(settingValue(QStringLiteral("font_name")),
-                          settingValue(QStringLiteral("font_size")),
-                          settingValue(QStringLiteral("font_color")),
-                          settingValue(QStringLiteral("font_style")));
+    return getFontbyValue(
+        settingValue(QStringLiteral("font_name")), settingValue(QStringLiteral("font_size")),
+        settingValue(QStringLiteral("font_color")), settingValue(QStringLiteral("font_style")));
 }
 
 TFont TSettingMgr::GetProjectFont(const TProject& p) const {
@@ -110,7 +135,8 @@ namespace {
 QString pageInfo(const QString& width, const QString& height, bool portrait, const QString& x,
                  const QString& y) {
     return QStringLiteral("纸张大小：") + width + QStringLiteral("×") + height +
-           QStringLiteral(" 打印方向：") + (portrait ? QStringLiteral("纵向") : QStringLiteral("横向")) +
+           QStringLiteral(" 打印方向：") +
+           (portrait ? QStringLiteral("纵向") : QStringLiteral("横向")) +
            QStringLiteral(" 偏移X：") + x + QStringLiteral(" 偏移Y：") + y;
 }
 
@@ -123,8 +149,8 @@ QString TSettingMgr::GetProjectPageInfo(const TProject& p) const {
 }
 
 QString TSettingMgr::GetPageInfo() const {
-    return pageInfo(settingValue(QStringLiteral("page_width")),
-                    settingValue(QStringLiteral("page_height")),
-                    settingValue(QStringLiteral("paper_orientation")) == QLatin1String("0"),
-                    settingValue(QStringLiteral("offset_x")), settingValue(QStringLiteral("offset_y")));
+    return pageInfo(
+        settingValue(QStringLiteral("page_width")), settingValue(QStringLiteral("page_height")),
+        settingValue(QStringLiteral("paper_orientation")) == QLatin1String("0"),
+        settingValue(QStringLiteral("offset_x")), settingValue(QStringLiteral("offset_y")));
 }

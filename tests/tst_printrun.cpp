@@ -123,12 +123,7 @@ void TestPrintRun::openWindow() {
 }
 
 void TestPrintRun::storeProject(int start, const std::function<void(TProject&)>& extra) {
-    TPrintItem* serial = NewItem(itSerial, 10, 10, 0, 1.2, QStringLiteral("1"), "serial");
-    serial->SetItemSerialIsFillZero(kTrue);
-    serial->SetItemSerialLength(6);
-    serial->SetItemSerialHasPre(kTrue);
-    serial->SetItemSerialPreText(QStringLiteral("NO."));
-    StoreProject(kProject, {serial}, [&](TProject& p) {
+    StoreProject(kProject, {SerialNumberItem()}, [&](TProject& p) {
         p.SetProjectPageWidth(100);
         p.SetProjectPageHeight(80);
         p.SetProjectDefaultDevice(kFalse);

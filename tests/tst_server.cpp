@@ -27,30 +27,6 @@ QString ServerFolder() {
     return QStringLiteral(KOVA_FIREBIRD_SERVER "/root");
 }
 
-TPrintItem* SerialItem() {
-    auto* serial = new TPrintItem;
-    serial->SetItemName(QStringLiteral("serial"));
-    serial->SetItemType(itSerial);
-    serial->SetItemValue(QStringLiteral("1"));
-    serial->SetItemSerialIsFillZero(kTrue);
-    serial->SetItemSerialLength(6);
-    serial->SetItemSerialHasPre(kTrue);
-    serial->SetItemSerialPreText(QStringLiteral("NO."));
-    serial->SetItemFontName(QStringLiteral("宋体"));
-    serial->SetItemFontSize(QStringLiteral("12"));
-    serial->SetItemFontColor(QStringLiteral("clBlack"));
-    serial->SetItemFontStyle(QStringLiteral("[]"));
-    serial->SetItemX(10);
-    serial->SetItemY(10);
-    return serial;
-}
-
-TPrintItem* NamedItem(const QString& name) {
-    auto* item = SerialItem();
-    item->SetItemName(name);
-    return item;
-}
-
 } // namespace
 
 class TestServer : public QObject {
@@ -269,7 +245,7 @@ void TestServer::locationSettings() {
 // page not printed. One station names the server with --database, the other
 // with KOVA_DATABASE.
 void TestServer::stationsPrintingAtOnceNeverShareNumbers() {
-    const QString oid = storeProject("两台同时", {SerialItem()});
+    const QString oid = storeProject("两台同时", {SerialNumberItem()});
     TProject* project = nullptr;
     TProjectList projects;
     projects.Read();
@@ -320,7 +296,7 @@ void TestServer::olderLoadedStartAsks() {
     QFETCH(int, answer);
     QFETCH(QStringList, printed);
     QFETCH(int, stored);
-    const QString oid = storeProject("旧的起始页码", {SerialItem()});
+    const QString oid = storeProject("旧的起始页码", {SerialNumberItem()});
     PrintModel = new TPrintModel;
     PrintModel->Load();
     TProject* project = nullptr;
@@ -406,7 +382,7 @@ void TestServer::otherStationsChangesShow() {
     QFETCH(QString, currentItem);
     QFETCH(int, start);
     QFETCH(QString, message);
-    const QString oid = storeProject("别的工作站", {NamedItem("A"), NamedItem("B")});
+    const QString oid = storeProject("别的工作站", {SerialNumberItem("A"), SerialNumberItem("B")});
     PersistenceManager().Disconnect();
     // A station whose kova.ini names the server.
     QTemporaryDir programDir;

@@ -315,6 +315,15 @@ QStringList Range(int from, int count) {
     return s;
 }
 
+TPrintItem* SerialNumberItem(const QString& name) {
+    TPrintItem* serial = NewItem(itSerial, 10, 10, 0, 1.2, QStringLiteral("1"), name);
+    serial->SetItemSerialIsFillZero(kTrue);
+    serial->SetItemSerialLength(6);
+    serial->SetItemSerialHasPre(kTrue);
+    serial->SetItemSerialPreText(QStringLiteral("NO."));
+    return serial;
+}
+
 MessageAnswerer::MessageAnswerer(QList<int> buttons)
     : FButtons(std::move(buttons)), FTimer(new QTimer) {
     QObject::connect(FTimer, &QTimer::timeout, [this] { poll(); });

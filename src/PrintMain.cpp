@@ -575,7 +575,15 @@ void TPrintMainFrm::cbbProjectListChange() {
         return;
     auto* project = static_cast<TProject*>(cbbProjectList->itemData(index).value<void*>());
     // Another station may have printed, or deleted the project, since it was read.
-    if (!PrintModel->SettingMgr()->ReadSerialStart(*project)) {
+    bool exists = true;
+    QString failure;
+    try {
+        exists = PrintModel->SettingMgr()->ReadSerialStart(*project);
+    } catch (const Exception& e) {
+        // The start as read before stays: a run checks it against the stored one.
+        failure = e.Message();
+    }
+    if (!exists) {
         const QString name = project->ProjectName();
         if (FCurrProject == project)
             FCurrProject = nullptr;
@@ -589,6 +597,10 @@ void TPrintMainFrm::cbbProjectListChange() {
     FCurrItem = nullptr;
     prgPrint->setValue(0);
     RenderView();
+    if (!failure.isEmpty())
+        ShowMessage(QStringLiteral("没能重新读取项目 \"%1\" 的起始页码，显示的是先前读取的：%2")
+                        .arg(project->ProjectName(), failure),
+                    this);
 }
 
 void TPrintMainFrm::btnProjectAddClick() {

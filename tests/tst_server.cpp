@@ -372,6 +372,9 @@ void TestServer::otherStationsChangesShow_data() {
     QTest::newRow("selecting a project deleted elsewhere says so and drops it")
         << "delete from P_ITEM where project_id = '%P'; delete from P_PROJECT where oid = '%P'"
         << select << false << QStringList() << "" << 1 << "已不在数据库中";
+    QTest::newRow("the database unreachable on selecting: the start as read, and why")
+        << "update P_PROJECT set serial_start = 41 where oid = '%P'" << select + " unreachable"
+        << true << QStringList{"A", "B"} << "" << 1 << "没能重新读取项目";
 }
 
 void TestServer::otherStationsChangesShow() {
@@ -407,6 +410,8 @@ void TestServer::otherStationsChangesShow() {
         QVERIFY(frm->mmRefresh->isEnabled());
         frm->mmRefresh->trigger();
     } else {
+        if (command.endsWith("unreachable"))
+            PersistenceManager().Disconnect();
         frm->cbbProjectList->setCurrentIndex(frm->cbbProjectList->findText(name));
         frm->cbbProjectListChange();
     }

@@ -254,15 +254,15 @@ void TestServer::stationsPrintingAtOnceNeverShareNumbers() {
             project = projects.Items(i);
     QVERIFY(project);
     const QStringList args{"--project", project->ProjectName(), "--pages", "500"};
-    constexpr int kRounds = 20;
+    constexpr int kRounds = KOVA_SERVER_ROUNDS;
     for (int round = 0; round < kRounds; ++round) {
         const int start = 1 + round * 1000;
         const QString a = dir.filePath(QStringLiteral("a%1.pdf").arg(round));
         const QString b = dir.filePath(QStringLiteral("b%1.pdf").arg(round));
         std::unique_ptr<QProcess> pa(startStation(args + QStringList{"--pdf", a}, false));
         std::unique_ptr<QProcess> pb(startStation(args + QStringList{"--pdf", b}, true));
-        QVERIFY(pa->waitForFinished(120000));
-        QVERIFY(pb->waitForFinished(120000));
+        QVERIFY(pa->waitForFinished(300000));
+        QVERIFY(pb->waitForFinished(300000));
         QVERIFY2(pa->exitCode() == 0, pa->readAllStandardError().constData());
         QVERIFY2(pb->exitCode() == 0, pb->readAllStandardError().constData());
         const int nextA = pa->readAllStandardOutput().trimmed().toInt();

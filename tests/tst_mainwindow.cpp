@@ -143,8 +143,7 @@ void TestMainWindow::startsWithNothingSelected() {
     QVERIFY(frm->btnProjectAdd->isEnabled());
     QCOMPARE(frm->itemValueTitleLabel->text(), QString("打印内容："));
     QCOMPARE(frm->itemPositionLabel->text(), QString("位置："));
-    QVERIFY(!frm->btnPause->isVisible() && !frm->BtnPreview->isVisible() &&
-            !frm->btnClose->isVisible());
+    QVERIFY(!frm->btnPause->isVisible() && !frm->BtnPreview->isVisible() && !frm->btnClose->isVisible());
     QCOMPARE(frm->centralWidget()->size(), QSize(493, 664));
 }
 
@@ -192,40 +191,25 @@ void TestMainWindow::summaryTextsByKind_data() {
     // rotation 90, spacing 2, wrapping on, dash-dot frame 3 px with margin 1.5.
     QTest::newRow("text") << 0 << "位置:X:13,Y:7,宽:31,行高(倍):1.25,"
                           << "控制:自动换行:是,旋转:90,字符间距:2"
-                          << "边框:线型:点划线,宽度:3,边距:1.50"
-                          << "其他:"
-                          << "打印项内容："
+                          << "边框:线型:点划线,宽度:3,边距:1.50" << "其他:" << "打印项内容："
                           << "字体示例1234567890" << true;
     QTest::newRow("serial") << 1 << "位置:X:13,Y:7,宽:31,行高(倍):1.25,"
                             << "控制:自动换行:是,旋转:90,字符间距:2"
-                            << "边框:线型:点划线,宽度:3,边距:1.50"
-                            << "其他:"
-                            << "打印项内容："
+                            << "边框:线型:点划线,宽度:3,边距:1.50" << "其他:" << "打印项内容："
                             << "序列号格式(递增:5)：\nNO.0042" << true;
-    QTest::newRow("line") << 2 << "位置:起点X:13,Y:7,终点X:31,Y:1,"
-                          << "控制："
-                          << "边框:线型:点划线,宽度:3,边距:1.50"
-                          << "其他："
-                          << "打印内容："
+    QTest::newRow("line") << 2 << "位置:起点X:13,Y:7,终点X:31,Y:1," << "控制："
+                          << "边框:线型:点划线,宽度:3,边距:1.50" << "其他：" << "打印内容："
                           << "字体示例1234567890" << false;
     QTest::newRow("barcode") << 3 << "位置:X:13,Y:7,高:1,Module:0.33,Ratio:2.50"
-                             << "控制:CheckSum:是,旋转:90,字符间距:2"
-                             << "线型："
+                             << "控制:CheckSum:是,旋转:90,字符间距:2" << "线型："
                              << "条形码:bcCode128B,选项:bcoCode,位置:stpBottomCenter"
-                             << "条形码内容："
-                             << "字体示例1234567890" << false;
-    QTest::newRow("qr") << 4 << "位置:X:13,Y:7,宽:31,高:1,"
-                        << "控制："
-                        << "线型："
-                        << "QRcode:qrUTF8BOM,QuietZone:4"
-                        << "二维码内容："
-                        << "字体示例1234567890" << false;
-    QTest::newRow("image without picture") << 5 << "位置:X:13,Y:7,宽:31,高:1,"
-                                           << "控制："
-                                           << "边框:线型:点划线,宽度:3,边距:1.50"
-                                           << "无图片"
-                                           << "图片文件名："
-                                           << "字体示例1234567890" << false;
+                             << "条形码内容：" << "字体示例1234567890" << false;
+    QTest::newRow("qr") << 4 << "位置:X:13,Y:7,宽:31,高:1," << "控制：" << "线型："
+                        << "QRcode:qrUTF8BOM,QuietZone:4" << "二维码内容：" << "字体示例1234567890"
+                        << false;
+    QTest::newRow("image without picture") << 5 << "位置:X:13,Y:7,宽:31,高:1," << "控制："
+                                           << "边框:线型:点划线,宽度:3,边距:1.50" << "无图片"
+                                           << "图片文件名：" << "字体示例1234567890" << false;
 }
 
 void TestMainWindow::summaryTextsByKind() {
@@ -419,15 +403,9 @@ void TestMainWindow::printerLine_data() {
     QTest::addColumn<QString>("device");
     QTest::addColumn<QString>("expected"); // empty: the default printer entry
     QTest::addColumn<bool>("printable");
-    QTest::newRow("default device") << "TRUE"
-                                    << ""
-                                    << "" << true;
-    QTest::newRow("installed, other case") << "FALSE"
-                                           << "kova_pdf_b"
-                                           << "打印设备：kova_pdf_b" << true;
-    QTest::newRow("not installed") << "FALSE"
-                                   << "GONE_PRINTER"
-                                   << "打印设备：未设置" << false;
+    QTest::newRow("default device") << "TRUE" << "" << "" << true;
+    QTest::newRow("installed, other case") << "FALSE" << "kova_pdf_b" << "打印设备：kova_pdf_b" << true;
+    QTest::newRow("not installed") << "FALSE" << "GONE_PRINTER" << "打印设备：未设置" << false;
     QTest::newRow("default device, system has no default") << "TRUE"
                                                            << ""
                                                            << "打印设备：未设置" << false;
@@ -531,9 +509,7 @@ void TestMainWindow::addProjectThroughEditor() {
         true);
     frm->btnProjectAdd->click();
     QCOMPARE(projectRows(), 2);
-    QCOMPARE(
-        db->scalar("select page_width from P_PROJECT where project_name = '新项目'").toDouble(),
-        100.0);
+    QCOMPARE(db->scalar("select page_width from P_PROJECT where project_name = '新项目'").toDouble(), 100.0);
     QVERIFY(frm->CurrProject());
     QCOMPARE(frm->CurrProject()->ProjectName(), QString("新项目"));
     QCOMPARE(int(frm->CurrProject()->ObjectState()), int(posClean));
@@ -546,8 +522,7 @@ void TestMainWindow::addProjectThroughEditor() {
 
 void TestMainWindow::cancelledNewProjectIsDropped() {
     start();
-    driveEditor([](QDialog* e) { e->findChild<QLineEdit*>("edtProjectName")->setText("x"); },
-                false);
+    driveEditor([](QDialog* e) { e->findChild<QLineEdit*>("edtProjectName")->setText("x"); }, false);
     frm->btnProjectAdd->click();
     QCOMPARE(projectRows(), 0);
     QCOMPARE(PrintModel->SettingMgr()->ProjectList()->Count(), 0);

@@ -59,8 +59,8 @@ void TSettingMgr::SavePageSetting(const QString& name, const QString& value) {
     setting->Save();
 }
 
-TFont TSettingMgr::getFontbyValue(const QString& fname, const QString& fsize, const QString& fcolor,
-                                  const QString& fstyle) const {
+TFont TSettingMgr::getFontbyValue(const QString& fname, const QString& fsize,
+                                  const QString& fcolor, const QString& fstyle) const {
     TFont font;
     font.Name = fname;
     font.Size = StrToInt(fsize);
@@ -70,9 +70,10 @@ TFont TSettingMgr::getFontbyValue(const QString& fname, const QString& fsize, co
 }
 
 TFont TSettingMgr::GetFont() const {
-    return getFontbyValue(
-        settingValue(QStringLiteral("font_name")), settingValue(QStringLiteral("font_size")),
-        settingValue(QStringLiteral("font_color")), settingValue(QStringLiteral("font_style")));
+    return getFontbyValue(settingValue(QStringLiteral("font_name")),
+                          settingValue(QStringLiteral("font_size")),
+                          settingValue(QStringLiteral("font_color")),
+                          settingValue(QStringLiteral("font_style")));
 }
 
 TFont TSettingMgr::GetProjectFont(const TProject& p) const {
@@ -135,8 +136,7 @@ namespace {
 QString pageInfo(const QString& width, const QString& height, bool portrait, const QString& x,
                  const QString& y) {
     return QStringLiteral("纸张大小：") + width + QStringLiteral("×") + height +
-           QStringLiteral(" 打印方向：") +
-           (portrait ? QStringLiteral("纵向") : QStringLiteral("横向")) +
+           QStringLiteral(" 打印方向：") + (portrait ? QStringLiteral("纵向") : QStringLiteral("横向")) +
            QStringLiteral(" 偏移X：") + x + QStringLiteral(" 偏移Y：") + y;
 }
 
@@ -149,8 +149,8 @@ QString TSettingMgr::GetProjectPageInfo(const TProject& p) const {
 }
 
 QString TSettingMgr::GetPageInfo() const {
-    return pageInfo(
-        settingValue(QStringLiteral("page_width")), settingValue(QStringLiteral("page_height")),
-        settingValue(QStringLiteral("paper_orientation")) == QLatin1String("0"),
-        settingValue(QStringLiteral("offset_x")), settingValue(QStringLiteral("offset_y")));
+    return pageInfo(settingValue(QStringLiteral("page_width")),
+                    settingValue(QStringLiteral("page_height")),
+                    settingValue(QStringLiteral("paper_orientation")) == QLatin1String("0"),
+                    settingValue(QStringLiteral("offset_x")), settingValue(QStringLiteral("offset_y")));
 }

@@ -75,6 +75,10 @@ private slots:
     void failingInsertKeepsObjectForRetry();
     void insertWithoutOwnerFails();
     void roundTripKeepsEveryValue();
+    void reusedStatementsCarryEachObjectsOwnValues_data();
+    void reusedStatementsCarryEachObjectsOwnValues();
+    void queryRunAgainTakesOnlyNewParameters_data();
+    void queryRunAgainTakesOnlyNewParameters();
 
     void transactionMisuseIsReported_data();
     void transactionMisuseIsReported();
@@ -341,6 +345,113 @@ void TestPersistence::roundTripKeepsEveryValue() {
     TPrintItem* r = q->ItemList()->Items(0);
     for (const TPropInfo& prop : TPrintItem::StaticClass().Props)
         QCOMPARE(r->GetPropValue(prop.Name), item->GetPropValue(prop.Name));
+}
+
+void TestPersistence::reusedStatementsCarryEachObjectsOwnValues_data() {
+    QTest::addColumn<QList<int>>("items"); // item count of each project
+    QTest::newRow("one project") << QList<int>{3};
+    QTest::newRow("empty projects between full ones") << QList<int>{2, 0, 3, 0, 1};
+    QTest::newRow("many projects of one item") << QList<int>{1, 1, 1, 1, 1, 1};
+}
+
+// One save and one read run each statement text many times with other values;
+// every row must get its own object's values, and every list only its own rows.
+void TestPersistence::reusedStatementsCarryEachObjectsOwnValues() {
+    QFETCH(QList<int>, items);
+    TestDatabase db;
+    TProjectList list;
+    for (int p = 0; p < items.size(); ++p) {
+        TProject* project = addProject(list, QStringLiteral("P%1").arg(p));
+        project->SetProjectSerialStart(p);
+        project->SetDirty(true);
+        for (int i = 0; i < items.at(p); ++i) {
+            TPrintItem* item = addItem(*project, QStringLiteral("P%1-I%2").arg(p).arg(i));
+            item->SetItemX(p * 10 + i + 0.5);
+            item->SetDirty(true);
+        }
+    }
+    StatementRecorder rec;
+    list.Save();
+    QStringList expected;
+    for (int p = 0; p < items.size(); ++p) {
+        expected << "P_PROJECT";
+        for (int i = 0; i < items.at(p); ++i)
+            expected << "P_ITEM";
+    }
+    QStringList tables;
+    for (const QString& sql : rec.sqls())
+        tables << sql.section(' ', 2, 2);
+    QCOMPARE(tables, expected);
+
+    // Change every item of the even projects, delete the odd ones.
+    for (int p = 0; p < list.Count(); ++p) {
+        TProject* project = list.Items(p);
+        if (p % 2) {
+            project->SetDeleted(true);
+            continue;
+        }
+        for (int i = 0; i < project->ItemList()->Count(); ++i) {
+            TPrintItem* item = project->ItemList()->Items(i);
+            item->SetItemValue(item->ItemName() + "*");
+            item->SetDirty(true);
+        }
+    }
+    list.Save();
+
+    TProjectList back;
+    back.Read();
+    QCOMPARE(back.Count(), int(items.size() + 1) / 2);
+    for (int k = 0; k < back.Count(); ++k) {
+        TProject* project = back.Items(k);
+        const int p = project->ProjectSerialStart();
+        QCOMPARE(project->ProjectName(), QStringLiteral("P%1").arg(p));
+        QCOMPARE(p % 2, 0);
+        QStringList names;
+        for (int i = 0; i < project->ItemList()->Count(); ++i) {
+            TPrintItem* item = project->ItemList()->Items(i);
+            names << item->ItemName();
+            QCOMPARE(item->ItemValue(), item->ItemName() + "*");
+            QCOMPARE(item->ItemX(), p * 10 + item->ItemName().section('I', 1).toInt() + 0.5);
+        }
+        names.sort();
+        QStringList own;
+        for (int i = 0; i < items.at(p); ++i)
+            own << QStringLiteral("P%1-I%2").arg(p).arg(i);
+        QCOMPARE(names, own);
+    }
+}
+
+void TestPersistence::queryRunAgainTakesOnlyNewParameters_data() {
+    QTest::addColumn<bool>("setAgain");
+    QTest::addColumn<QString>("result"); // setting value read, or the error
+    QTest::newRow("new value reads the new row") << true << "font_size";
+    QTest::newRow("value not set again is reported") << false << "Parameter name not found";
+}
+
+void TestPersistence::queryRunAgainTakesOnlyNewParameters() {
+    QFETCH(bool, setAgain);
+    QFETCH(QString, result);
+    TestDatabase db;
+    TDatabaseLock conn;
+    conn->StartTransaction();
+    auto query = conn->CreateQuery();
+    const QString sql = "select setting_name from P_SETTING where setting_name = :name";
+    query->SetSQL(sql);
+    query->ParamAsString("NAME", "font_name");
+    query->Open();
+    QCOMPARE(query->FieldAsString("setting_name"), QString("font_name"));
+    query->SetSQL(sql);
+    if (setAgain)
+        query->ParamAsString("name", "font_size");
+    QString got;
+    try {
+        query->Open();
+        for (; !query->Eof(); query->Next())
+            got += query->FieldAsString("setting_name");
+    } catch (const EPersistenceError& e) {
+        got = e.Message();
+    }
+    QCOMPARE(got, result);
 }
 
 void TestPersistence::transactionMisuseIsReported_data() {

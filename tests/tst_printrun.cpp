@@ -4,12 +4,16 @@
 #include "TestSupport.h"
 
 #include "PrintMain.h"
+#include "fbarcode/Barcode.h"
 #include "model/PrintCommon.h"
+#include "model/bom/FileBom.h"
 #include "model/bom/SettingBom.h"
+#include "model/manager/FileMgrImpl.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -19,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <functional>
 
 namespace {
 
@@ -78,12 +83,15 @@ private slots:
     void signalStopsAfterThePageInHand();
     void jobTheQueueRefusesKeepsTheStart_data();
     void jobTheQueueRefusesKeepsTheStart();
+    void unprintableItemPrintsNothing_data();
+    void unprintableItemPrintsNothing();
     void printButton_data();
     void printButton();
 
 private:
-    // A project of one serial-number item "NO.000001" upwards, on our queue.
-    void storeProject(int start);
+    // A project of one serial-number item "NO.000001" upwards, on our queue,
+    // with what `extra` adds.
+    void storeProject(int start, const std::function<void(TProject&)>& extra = {});
     Printed print(const QStringList& args);
     QProcess* startPrint(const QStringList& args);
     int storedStart();
@@ -132,7 +140,7 @@ void TestPrintRun::openWindow() {
     QVERIFY(frm->btnPrint->isEnabled());
 }
 
-void TestPrintRun::storeProject(int start) {
+void TestPrintRun::storeProject(int start, const std::function<void(TProject&)>& extra) {
     TProjectList list;
     auto* p = new TProject;
     p->SetProjectName(kProject);
@@ -158,7 +166,10 @@ void TestPrintRun::storeProject(int start) {
     serial->SetItemX(10);
     serial->SetItemY(10);
     p->ItemList()->Add(serial);
-    serial->SetDirty(true);
+    if (extra)
+        extra(*p);
+    for (int i = 0; i < p->ItemList()->Count(); ++i)
+        p->ItemList()->Items(i)->SetDirty(true);
     p->Save();
 }
 
@@ -345,6 +356,84 @@ void TestPrintRun::jobTheQueueRefusesKeepsTheStart() {
     }
     QCOMPARE(storedStart(), 50);
     QCOMPARE(JobsTitled(QStringLiteral("refused")), jobsBefore);
+}
+
+// An item that cannot be drawn (a damaged picture, text a symbology cannot
+// carry) ends the run before its page: the message names the item, nothing
+// reaches the queue and the numbering stays where it was.
+void TestPrintRun::unprintableItemPrintsNothing_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("symbology");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("picture");
+    QTest::addColumn<QString>("reason");
+
+    const QByteArray jpeg = [] {
+        QImage image(300, 200, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        QTemporaryDir dir;
+        image.save(dir.filePath("p.ppm"), "PPM");
+        QProcess cjpeg;
+        cjpeg.start("cjpeg", {dir.filePath("p.ppm")});
+        cjpeg.waitForFinished();
+        return cjpeg.readAllStandardOutput();
+    }();
+    QByteArray huge = jpeg;
+    const int sof = huge.indexOf(QByteArray("\xFF\xC0", 2));
+    huge[sof + 5] = huge[sof + 7] = char(0xEA);
+    huge[sof + 6] = huge[sof + 8] = char(0x60);
+
+    QTest::newRow("truncated picture") << int(itImage) << 0 << "logo" << jpeg.left(jpeg.size() / 2)
+                                       << "JPEG picture damaged or incomplete";
+    QTest::newRow("random bytes as a picture")
+        << int(itImage) << 0 << "logo" << QByteArray(5000, '\x5a') << "Not a valid JPEG picture";
+    QTest::newRow("picture of 60000 x 60000 pixels")
+        << int(itImage) << 0 << "logo" << huge << "JPEG picture too large";
+    QTest::newRow("EAN-13 with letters")
+        << int(itBarcode) << int(bcCodeEAN13) << "59012341234X" << QByteArray() << "条码必须是数字";
+    QTest::newRow("UPC-A with 13 digits")
+        << int(itBarcode) << int(bcCodeUPC_A) << "0360002914521" << QByteArray() << "UPC_A";
+    QTest::newRow("QR content beyond version 40")
+        << int(itQRCode) << 0 << QString(3000, QChar(0x6C49)) << QByteArray() << "";
+}
+
+void TestPrintRun::unprintableItemPrintsNothing() {
+    QFETCH(int, type);
+    QFETCH(int, symbology);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, picture);
+    QFETCH(QString, reason);
+    storeProject(30, [&](TProject& p) {
+        auto* item = new TPrintItem;
+        item->SetItemName(QStringLiteral("坏的打印项"));
+        item->SetItemType(type);
+        item->SetItemValue(value);
+        item->SetBarcodeType(symbology);
+        item->SetItemFontName(QStringLiteral("宋体"));
+        item->SetItemFontSize(QStringLiteral("12"));
+        item->SetItemFontColor(QStringLiteral("clBlack"));
+        item->SetItemFontStyle(QStringLiteral("[]"));
+        item->SetItemTextWidth(30);
+        item->SetItemLineHeight(20);
+        if (!picture.isEmpty()) {
+            TFileMgr files;
+            TCFile file;
+            file.FileName = "logo";
+            file.FileType = ".jpg";
+            file.SetBody(picture);
+            files.SaveFile(file);
+            item->SetFileId(file.Oid);
+        }
+        p.ItemList()->Add(item);
+    });
+    const qsizetype jobsBefore = JobsOnQueue(queue).size();
+    const Printed run = print({"--pages", "3"});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("坏的打印项") && run.err.contains(reason), qPrintable(run.err));
+    QVERIFY2(run.err.contains("第 30 页无法打印"), qPrintable(run.err));
+    QCOMPARE(run.nextStart(), 30);
+    QCOMPARE(storedStart(), 30);
+    QCOMPARE(JobsOnQueue(queue).size(), jobsBefore);
 }
 
 // The Print button: what reaches the printer, what the database keeps and what

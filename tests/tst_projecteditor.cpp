@@ -28,21 +28,11 @@ namespace {
 
 const QStringList kPrinters{"PDF-A", "PDF-B", "Office Laser"};
 
-// Calls action with the next modal dialog of type T once it is up.
-template <class T> void whenModal(std::function<void(T*)> action) {
-    QTimer::singleShot(20, [action] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget()))
-            action(dialog);
-        else
-            whenModal<T>(action);
-    });
-}
-
 // Answers the next message box and remembers its text.
 struct MessageBoxAnswerer {
     QStringList texts;
     void arm() {
-        whenModal<QMessageBox>([this](QMessageBox* box) {
+        WhenModal<QMessageBox>([this](QMessageBox* box) {
             texts << box->text();
             box->button(QMessageBox::Ok)->click();
         });
@@ -413,7 +403,7 @@ void TestProjectEditor::saveButtonFollowsChanges() {
         child<QCheckBox>(ed.get(), "PrnDefault")->click();
     else if (change.startsWith("font")) {
         const bool confirm = change == "font ok";
-        whenModal<TFontColorDialog>([confirm](TFontColorDialog* d) {
+        WhenModal<TFontColorDialog>([confirm](TFontColorDialog* d) {
             child<QCheckBox>(d, "chkItalic")->click();
             confirm ? d->accept() : d->reject();
         });
@@ -529,7 +519,7 @@ void TestProjectEditor::chosenFontIsStored() {
     fillProject(p);
     auto ed = openEditor(p);
 
-    whenModal<TFontColorDialog>([&](TFontColorDialog* d) {
+    WhenModal<TFontColorDialog>([&](TFontColorDialog* d) {
         child<QComboBox>(d, "cbbFontName")->setCurrentText(family);
         child<QComboBox>(d, "cbbFontSize")->setCurrentText(size);
         const char* boxes[] = {"chkBold", "chkItalic", "chkUnderline", "chkStrikeOut"};
@@ -539,7 +529,7 @@ void TestProjectEditor::chosenFontIsStored() {
             auto* colours = child<QComboBox>(d, "cbbFontColor");
             colours->setCurrentIndex(colours->findText(colourCaption));
         } else {
-            whenModal<QColorDialog>([&](QColorDialog* cd) {
+            WhenModal<QColorDialog>([&](QColorDialog* cd) {
                 cd->setCurrentColor(otherColour);
                 cd->accept();
             });
@@ -569,7 +559,7 @@ void TestProjectEditor::unknownFontNameSurvivesConfirmation() {
     p.SetProjectFontColor("$00123456");
     auto ed = openEditor(p);
     QString shownName;
-    whenModal<TFontColorDialog>([&](TFontColorDialog* d) {
+    WhenModal<TFontColorDialog>([&](TFontColorDialog* d) {
         shownName = child<QComboBox>(d, "cbbFontName")->currentText();
         child<QComboBox>(d, "cbbFontSize")->setCurrentText("20");
         d->accept();

@@ -430,12 +430,16 @@ void TLinearBarcode::DoLines(const QString& data, QPainter& canvas) {
     };
 
     canvas.setRenderHint(QPainter::Antialiasing, false);
+    // Spaces and bars are gathered by colour and painted in two batches: a PDF
+    // job then changes its fill colour twice a symbol, not at every element.
+    std::vector<QRect> rects[2];
+    std::vector<std::array<QPoint, 4>> polygons[2];
     qint64 x = 0;
     for (QChar ch : data) {
         int w;
         TBarLineType lt;
         OneBarProps(ch, w, lt);
-        const QColor& colour = lt == white ? FColor : FColorBar;
+        const int ink = lt == white ? 0 : 1;
         // Half bars stand on the baseline with the full ones, as postal scanners
         // read them.
         const qint64 bottom = FHeight;
@@ -443,8 +447,8 @@ void TLinearBarcode::DoLines(const QString& data, QPainter& canvas) {
         // Each element is the pixel rectangle [x, x + w) × [top, bottom): exactly w pixels
         // wide at every quarter turn, and the turned symbol stays inside its box. Adjacent
         // elements share their corners, so turning leaves no gaps between them.
-        const QPoint p[4] = {corner(x, top), corner(x, bottom), corner(x + w, bottom),
-                             corner(x + w, top)};
+        const std::array<QPoint, 4> p = {corner(x, top), corner(x, bottom), corner(x + w, bottom),
+                                         corner(x + w, top)};
         const bool upright = (p[0].x() == p[1].x() && p[2].x() == p[3].x() &&
                               p[0].y() == p[3].y() && p[1].y() == p[2].y()) ||
                              (p[0].y() == p[1].y() && p[2].y() == p[3].y() &&
@@ -453,13 +457,19 @@ void TLinearBarcode::DoLines(const QString& data, QPainter& canvas) {
             // Filled rectangles stay exact in vector (PDF) output.
             const int left = std::min(p[0].x(), p[2].x()), top = std::min(p[0].y(), p[2].y());
             const int right = std::max(p[0].x(), p[2].x()), bottom = std::max(p[0].y(), p[2].y());
-            canvas.fillRect(QRect(left, top, right - left, bottom - top), colour);
+            rects[ink].push_back(QRect(left, top, right - left, bottom - top));
         } else {
-            canvas.setPen(Qt::NoPen);
-            canvas.setBrush(colour);
-            canvas.drawPolygon(p, 4);
+            polygons[ink].push_back(p);
         }
         x += w;
+    }
+    canvas.setPen(Qt::NoPen);
+    for (int ink = 0; ink < 2; ++ink) {
+        canvas.setBrush(ink == 0 ? FColor : FColorBar);
+        if (!rects[ink].empty())
+            canvas.drawRects(rects[ink].data(), int(rects[ink].size()));
+        for (const auto& polygon : polygons[ink])
+            canvas.drawPolygon(polygon.data(), 4);
     }
 }
 

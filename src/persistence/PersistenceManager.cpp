@@ -14,7 +14,9 @@ QString sqlErrorText(const QSqlError& error) {
     return text;
 }
 
-int sqlErrorCode(const QSqlError& error) { return error.nativeErrorCode().toInt(); }
+int sqlErrorCode(const QSqlError& error) {
+    return error.nativeErrorCode().toInt();
+}
 
 // Rewrites ":name" placeholders to "?" outside quoted text and identifiers, and
 // reports the names in order of appearance.
@@ -38,7 +40,8 @@ QString positionalSql(const QString& sql, QStringList& names) {
         if (c == QLatin1Char(':') && i + 1 < sql.size() &&
             (sql.at(i + 1).isLetter() || sql.at(i + 1) == QLatin1Char('_'))) {
             qsizetype j = i + 1;
-            while (j < sql.size() && (sql.at(j).isLetterOrNumber() || sql.at(j) == QLatin1Char('_')))
+            while (j < sql.size() &&
+                   (sql.at(j).isLetterOrNumber() || sql.at(j) == QLatin1Char('_')))
                 ++j;
             names << sql.mid(i + 1, j - i - 1);
             out += QLatin1Char('?');
@@ -54,84 +57,164 @@ QString positionalSql(const QString& sql, QStringList& names) {
 
 // ---- TQuery
 
-TQuery::TQuery(TDatabaseConnection& connection) : FConnection(connection) {}
+TQuery::TQuery(TDatabaseConnection& connection) : FConnection(&connection) {}
 TQuery::~TQuery() = default;
 
 void TQuery::SetSQL(const QString& sql) {
     Close();
-    FSQL = sql;
-    FParams.clear();
+    if (sql != FSQL || !FConnection) {
+        FQuery.reset();
+        FRecord.clear();
+        FColumns.clear();
+        FColumnsKnown = false;
+        FSQL = sql;
+        FParamNames.clear();
+        FPositionalSQL = positionalSql(FSQL, FParamNames);
+    }
+    FParamValues = QList<QVariant>(FParamNames.size());
+}
+
+void TQuery::setParam(const QString& name, const QVariant& value) {
+    // A name may stand more than once; every place takes the value.
+    for (int i = 0; i < FParamNames.size(); ++i)
+        if (FParamNames.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            FParamValues[i] = value;
 }
 
 void TQuery::ParamAsString(const QString& name, const QString& value) {
-    FParams[name.toLower()] = value.isNull() ? QString(QLatin1String("")) : value;
+    setParam(name, value.isNull() ? QString(QLatin1String("")) : value);
 }
-void TQuery::ParamAsInteger(const QString& name, int value) { FParams[name.toLower()] = value; }
-void TQuery::ParamAsDouble(const QString& name, double value) { FParams[name.toLower()] = value; }
+void TQuery::ParamAsInteger(const QString& name, int value) {
+    setParam(name, value);
+}
+void TQuery::ParamAsDouble(const QString& name, double value) {
+    setParam(name, value);
+}
 void TQuery::ParamFromStream(const QString& name, const QByteArray& bytes) {
-    FParams[name.toLower()] = bytes;
+    setParam(name, bytes);
+}
+
+int TQuery::ParamIndex(const QString& name) const {
+    for (int i = 0; i < FParamNames.size(); ++i)
+        if (FParamNames.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+void TQuery::ParamAt(int index, const QVariant& value) {
+    FParamValues[index] = value;
 }
 
 void TQuery::Open() {
     Close();
-    QStringList names;
-    const QString sql = positionalSql(FSQL, names);
-    TStatementParams bound;
-    for (const QString& name : names) {
-        auto it = FParams.find(name.toLower());
-        if (it == FParams.end())
-            throw EPersistenceError(QStringLiteral("Parameter %1 not found").arg(name));
-        bound.append({name, it->second});
+    if (!FConnection)
+        throw EPersistenceError(QStringLiteral("The query is no longer attached to a connection."));
+    for (int i = 0; i < FParamNames.size(); ++i)
+        if (!FParamValues.at(i).isValid())
+            throw EPersistenceError(
+                QStringLiteral("Parameter %1 not found").arg(FParamNames.at(i)));
+    const TPersistenceManager& manager = PersistenceManager();
+    if (manager.HasStatementObserver()) {
+        TStatementParams bound;
+        bound.reserve(FParamNames.size());
+        for (int i = 0; i < FParamNames.size(); ++i)
+            bound.append({FParamNames.at(i), FParamValues.at(i)});
+        manager.NotifyStatement(FSQL, bound);
     }
-    PersistenceManager().NotifyStatement(FSQL, bound);
 
-    FQuery = std::make_unique<QSqlQuery>(FConnection.Database());
-    FQuery->setForwardOnly(true);
-    if (!FQuery->prepare(sql))
-        throw EDatabaseError(sqlErrorText(FQuery->lastError()), sqlErrorCode(FQuery->lastError()));
-    for (int i = 0; i < bound.size(); ++i)
-        FQuery->bindValue(i, bound.at(i).second);
-    if (!FQuery->exec())
-        throw EDatabaseError(sqlErrorText(FQuery->lastError()), sqlErrorCode(FQuery->lastError()));
+    if (!FQuery) {
+        auto query = std::make_unique<QSqlQuery>(FConnection->Database());
+        query->setForwardOnly(true);
+        if (!query->prepare(FPositionalSQL))
+            throw EDatabaseError(sqlErrorText(query->lastError()),
+                                 sqlErrorCode(query->lastError()));
+        FQuery = std::move(query);
+    }
+    for (int i = 0; i < FParamValues.size(); ++i)
+        FQuery->bindValue(i, FParamValues.at(i));
+    if (!FQuery->exec()) {
+        const QSqlError error = FQuery->lastError();
+        FQuery.reset(); // prepared afresh next time
+        throw EDatabaseError(sqlErrorText(error), sqlErrorCode(error));
+    }
+    if (!FColumnsKnown) {
+        FRecord = FQuery->record();
+        for (int i = 0; i < FRecord.count(); ++i)
+            FColumns.insert(FRecord.fieldName(i).toLower(), i);
+        FColumnsKnown = true;
+    }
     FEof = !(FQuery->isSelect() && FQuery->next());
 }
 
 void TQuery::Next() {
-    if (FQuery && !FEof)
+    if (FEof)
+        return;
+    if (FQuery)
         FEof = !FQuery->next();
+    else
+        FEof = ++FRow >= FRows.size();
 }
 
-int TQuery::fieldIndex(const QString& name) const {
-    const int index = FQuery ? FQuery->record().indexOf(name) : -1;
+int TQuery::FieldIndex(const QString& name) const {
+    const int index = FColumns.value(name.toLower(), -1);
     if (index < 0)
         throw EPersistenceError(QStringLiteral("Field %1 not found").arg(name));
     return index;
 }
 
+QVariant TQuery::value(int index) const {
+    if (FQuery)
+        return FQuery->value(index);
+    const auto& row = FRows.at(FRow);
+    return index >= 0 && index < row.size() ? row.at(index) : QVariant();
+}
+
 QVariant TQuery::Field(const QString& name) const {
-    const int index = fieldIndex(name);
-    return FEof ? QVariant() : FQuery->value(index);
+    const int index = FieldIndex(name);
+    return FEof ? QVariant() : value(index);
 }
 
 QVariant TQuery::FieldAt(int index) const {
-    return FEof || !FQuery ? QVariant() : FQuery->value(index);
+    return FEof ? QVariant() : value(index);
 }
 
-QString TQuery::FieldAsString(const QString& name) const { return Field(name).toString(); }
+QString TQuery::FieldAsString(const QString& name) const {
+    return Field(name).toString();
+}
 
 QByteArray TQuery::AssignFieldAsStream(const QString& name) const {
-    const int index = fieldIndex(name);
-    const QVariant value = FQuery->value(index);
-    if (FQuery->record().field(index).metaType().id() != QMetaType::QByteArray)
+    const int index = FieldIndex(name);
+    if (FRecord.field(index).metaType().id() != QMetaType::QByteArray)
         throw EPersistenceError(
             QStringLiteral("Field is not a BLOB error in method AssignFieldAsStream of class %1")
                 .arg(QStringLiteral("TQuery")));
-    return value.toByteArray();
+    return FEof ? QByteArray() : value(index).toByteArray();
 }
 
 void TQuery::Close() {
-    FQuery.reset();
+    if (FQuery && FQuery->isActive())
+        FQuery->finish();
+    FRows.clear();
+    FRow = 0;
     FEof = true;
+}
+
+void TQuery::Detach() {
+    std::vector<QList<QVariant>> rows;
+    if (FQuery) {
+        for (bool more = !FEof; more; more = FQuery->next()) {
+            QList<QVariant> row;
+            row.reserve(FRecord.count());
+            for (int i = 0; i < FRecord.count(); ++i)
+                row.append(FQuery->value(i));
+            rows.push_back(std::move(row));
+        }
+        FQuery.reset();
+    }
+    FRows = std::move(rows);
+    FRow = 0;
+    FEof = FRows.empty();
+    FConnection = nullptr;
 }
 
 // ---- TDatabaseConnection
@@ -192,6 +275,7 @@ void TPersistenceManager::RegisterMapping(const TClassInfo& cls, const QString& 
         it = std::prev(FMappings.end());
     }
     it->second.push_back({table, path, column, keys});
+    FSavePlans.clear(); // they point into the mappings
 }
 
 void TPersistenceManager::RegisterCollection(const TClassInfo& listClass,
@@ -200,6 +284,7 @@ void TPersistenceManager::RegisterCollection(const TClassInfo& listClass,
 }
 
 void TPersistenceManager::ClearRegistrations() {
+    FSavePlans.clear();
     FMappings.clear();
     FCollections.clear();
 }
@@ -226,7 +311,8 @@ void TPersistenceManager::ConnectDatabase(const QString& databaseName, const QSt
         if (l->Name() == layerName)
             layer = l.get();
     if (!layer)
-        throw EPersistenceError(QStringLiteral("Unable to find persistence layer <%1>").arg(layerName));
+        throw EPersistenceError(
+            QStringLiteral("Unable to find persistence layer <%1>").arg(layerName));
 
     Disconnect();
     // Connections must close while Qt's database registry still exists.
@@ -239,13 +325,14 @@ void TPersistenceManager::ConnectDatabase(const QString& databaseName, const QSt
     QString cause;
     try {
         const QString name = QStringLiteral("kova_%1").arg(++FConnectionSerial);
-        FPool.push_back({std::make_unique<TDatabaseConnection>(layer->Open(connection, name)), false});
+        FPool.push_back(
+            {std::make_unique<TDatabaseConnection>(layer->Open(connection, name)), false});
         FLayer = layer;
         FParams = connection;
         return;
     } catch (const EDatabaseError& e) {
-        const bool rejectedLogin = e.Message().contains(QLatin1String("user name and password"),
-                                                        Qt::CaseInsensitive);
+        const bool rejectedLogin =
+            e.Message().contains(QLatin1String("user name and password"), Qt::CaseInsensitive);
         if (!rejectedLogin)
             cause = QStringLiteral("Error attempting to connect to database.\r%1\rError code: %2")
                         .arg(e.Message())
@@ -253,13 +340,13 @@ void TPersistenceManager::ConnectDatabase(const QString& databaseName, const QSt
     } catch (const Exception& e) {
         cause = e.Message();
     }
-    QString message = QStringLiteral("Cannot connect to database. \r"
-                                     "Database name:       %1\r"
-                                     "User name:           %2\r"
-                                     "Password:            %3\r"
-                                     "Persistence layer:   %4")
-                          .arg(databaseName, userName, QString(password.size(), QLatin1Char('X')),
-                               layerName);
+    QString message =
+        QStringLiteral("Cannot connect to database. \r"
+                       "Database name:       %1\r"
+                       "User name:           %2\r"
+                       "Password:            %3\r"
+                       "Persistence layer:   %4")
+            .arg(databaseName, userName, QString(password.size(), QLatin1Char('X')), layerName);
     if (!cause.isEmpty())
         message += QStringLiteral("\r\rMessage:\r") + cause;
     throw EPersistenceError(message);
@@ -293,34 +380,49 @@ void TPersistenceManager::UnLockDatabase(TDatabaseConnection* connection) {
     }
 }
 
-// ---- Read
+// ---- Read and save
+
+// A mapping with its property and its place in the statement, resolved once per
+// statement instead of once per value.
+struct TBoundMapping {
+    const TMapping* Mapping;
+    const TPropInfo* Prop = nullptr; // null for the keys and dotted paths
+    TPropKind Kind = TPropKind::String;
+    int Position = -1;
+};
 
 namespace {
 
 QVariant columnValue(const QVariant& raw, TPropKind kind) {
     switch (kind) {
-    case TPropKind::Integer: return raw.isNull() ? 0 : raw.toInt();
-    case TPropKind::Double: return raw.isNull() ? 0.0 : raw.toDouble();
-    default: return raw.isNull() ? QString(QLatin1String("")) : raw.toString();
+    case TPropKind::Integer:
+        return raw.isNull() ? 0 : raw.toInt();
+    case TPropKind::Double:
+        return raw.isNull() ? 0.0 : raw.toDouble();
+    default:
+        return raw.isNull() ? QString(QLatin1String("")) : raw.toString();
     }
 }
 
-void bindProperty(TQuery& query, const QString& column, const QVariant& value, TPropKind kind) {
+QVariant paramValue(const QVariant& value, TPropKind kind) {
     switch (kind) {
-    case TPropKind::Integer: query.ParamAsInteger(column, value.toInt()); break;
-    case TPropKind::Double: query.ParamAsDouble(column, value.toDouble()); break;
-    default: query.ParamAsString(column, value.toString()); break;
+    case TPropKind::Integer:
+        return value.toInt();
+    case TPropKind::Double:
+        return value.toDouble();
+    default: {
+        const QString text = value.toString();
+        return text.isNull() ? QString(QLatin1String("")) : text;
+    }
     }
 }
 
-TPropKind kindOf(const TClassInfo& cls, const QString& path) {
-    if (path.contains(QLatin1Char('.')))
-        return TPropKind::String;
+const TPropInfo* propOf(const TClassInfo& cls, const QString& path) {
     const TPropInfo* prop = cls.FindProp(path);
     if (!prop)
         throw EPersistenceError(
             QStringLiteral("Property %1 not found in class %2").arg(path, QLatin1String(cls.Name)));
-    return prop->Kind;
+    return prop;
 }
 
 void collectPreOrder(TPersistentObject& object, std::vector<TPersistentObject*>& out) {
@@ -335,64 +437,194 @@ void collectPostOrder(TPersistentObject& object, std::vector<TPersistentObject*>
     out.push_back(&object);
 }
 
-} // namespace
+// One element class's read statement, prepared once for every list of the task.
+struct TLoadStatement {
+    std::unique_ptr<TQuery> Query;
+    std::vector<TBoundMapping> Columns; // every mapping but the foreign keys
+    std::vector<int> OwnerParams;
+    bool Resolved = false;
+};
 
-void TPersistenceManager::loadList(TDatabaseConnection& conn, TPersistentList& list,
-                                   const TClassInfo& elementClass) {
-    const std::vector<TMapping>* mappings = MappingsOf(elementClass);
-    if (!mappings || mappings->empty() || !elementClass.Create)
-        throw EPersistenceError(
-            QStringLiteral("Class %1 is not registered").arg(QLatin1String(elementClass.Name)));
+TLoadStatement makeLoadStatement(TDatabaseConnection& conn, const TClassInfo& elementClass,
+                                 const std::vector<TMapping>& mappings) {
     QStringList conditions;
-    for (const TMapping& m : *mappings)
+    for (const TMapping& m : mappings)
         if (m.Keys & pktFK)
             conditions << m.Column + QStringLiteral(" = :") + m.Column;
-    QString sql = QStringLiteral("select * from ") + mappings->front().Table;
+    QString sql = QStringLiteral("select * from ") + mappings.front().Table;
     if (!conditions.isEmpty())
         sql += QStringLiteral(" where ") + conditions.join(QStringLiteral(" and "));
 
-    auto query = conn.CreateQuery();
-    query->SetSQL(sql);
-    for (const TMapping& m : *mappings)
-        if (m.Keys & pktFK)
-            query->ParamAsString(m.Column, list.OID());
-    query->Open();
-    while (!query->Eof()) {
-        TPersistentObject* element = elementClass.Create();
-        for (const TMapping& m : *mappings) {
-            if (m.Keys & pktFK)
-                continue;
-            const TPropKind kind = (m.Keys & pktDB) ? TPropKind::String : kindOf(elementClass, m.Path);
-            element->SetPropValue(m.Path, columnValue(query->Field(m.Column), kind));
+    TLoadStatement statement;
+    statement.Query = conn.CreateQuery();
+    statement.Query->SetSQL(sql);
+    for (const TMapping& m : mappings) {
+        if (m.Keys & pktFK) {
+            statement.OwnerParams.push_back(statement.Query->ParamIndex(m.Column));
+            continue;
         }
+        TBoundMapping bound{&m};
+        bound.Prop = propOf(elementClass, m.Path);
+        if (!bound.Prop->Set)
+            throw EPersistenceError(QStringLiteral("Property %1 of class %2 cannot be set")
+                                        .arg(m.Path, QLatin1String(elementClass.Name)));
+        bound.Kind = (m.Keys & pktDB) ? TPropKind::String : bound.Prop->Kind;
+        statement.Columns.push_back(bound);
+    }
+    return statement;
+}
+
+void loadList(TLoadStatement& statement, TPersistentList& list, const TClassInfo& elementClass) {
+    TQuery& query = *statement.Query;
+    query.SetSQL(query.SQL());
+    for (const int param : statement.OwnerParams)
+        query.ParamAt(param, paramValue(list.OID(), TPropKind::String));
+    query.Open();
+    if (!statement.Resolved) {
+        for (TBoundMapping& column : statement.Columns)
+            column.Position = query.FieldIndex(column.Mapping->Column);
+        statement.Resolved = true;
+    }
+    while (!query.Eof()) {
+        TPersistentObject* element = elementClass.Create();
+        for (const TBoundMapping& column : statement.Columns)
+            column.Prop->Set(*element, columnValue(query.FieldAt(column.Position), column.Kind));
         list.Add(element);
         element->SetObjectState(posClean);
-        query->Next();
+        query.Next();
     }
-    query->Close();
+    query.Close();
 }
+
+} // namespace
 
 void TPersistenceManager::ReadObject(TPersistentObject& root) {
     TDatabaseLock conn;
     conn->StartTransaction();
     std::vector<TPersistentObject*> visited;
+    std::map<const TClassInfo*, TLoadStatement> statements;
     std::function<void(TPersistentObject&)> walk = [&](TPersistentObject& object) {
         visited.push_back(&object);
         if (auto* list = dynamic_cast<TPersistentList*>(&object)) {
             const TClassInfo* element = collectionElement(list->Class());
-            if (element && (list->ObjectState() == posEmpty || list->ObjectState() == posPK))
-                loadList(*conn, *list, *element);
+            if (element && (list->ObjectState() == posEmpty || list->ObjectState() == posPK)) {
+                auto it = statements.find(element);
+                if (it == statements.end()) {
+                    const std::vector<TMapping>* mappings = MappingsOf(*element);
+                    if (!mappings || mappings->empty() || !element->Create)
+                        throw EPersistenceError(QStringLiteral("Class %1 is not registered")
+                                                    .arg(QLatin1String(element->Name)));
+                    it = statements.emplace(element, makeLoadStatement(*conn, *element, *mappings))
+                             .first;
+                }
+                loadList(it->second, *list, *element);
+            }
         }
         for (TPersistentObject* child : object.OwnedObjects())
             walk(*child);
     };
     walk(root);
+    statements.clear();
     conn->Commit();
     for (TPersistentObject* object : visited)
         object->SetObjectState(posClean);
 }
 
 // ---- Save
+
+enum TSaveOp { soDelete, soUpdate, soInsert };
+
+// A class's delete, update or insert: its text and, for every parameter in binding
+// order, the mapping and property that supply the value.
+struct TSavePlan {
+    QString SQL;
+    std::vector<TBoundMapping> Params;
+};
+
+namespace {
+
+std::unique_ptr<TSavePlan> makeSavePlan(const TClassInfo& cls,
+                                        const std::vector<TMapping>& mappings, TSaveOp op) {
+    const QString& table = mappings.front().Table;
+    QString key;
+    for (const TMapping& m : mappings)
+        if (m.Keys & pktDB)
+            key = m.Column;
+    auto plan = std::make_unique<TSavePlan>();
+    switch (op) {
+    case soDelete:
+        plan->SQL = QStringLiteral("delete from %1 where %2 =:%2").arg(table, key);
+        break;
+    case soUpdate: {
+        QStringList sets;
+        for (const TMapping& m : mappings)
+            if (!(m.Keys & (pktDB | pktFK)))
+                sets << m.Column + QStringLiteral(" =:") + m.Column;
+        plan->SQL = QStringLiteral("update %1 set %2 where %3 =:%3")
+                        .arg(table, sets.join(QStringLiteral(", ")), key);
+        break;
+    }
+    case soInsert: {
+        QStringList columns, params;
+        for (const TMapping& m : mappings) {
+            columns << m.Column;
+            params << QStringLiteral(":") + m.Column;
+        }
+        plan->SQL =
+            QStringLiteral("insert into %1 (%2) values (%3)")
+                .arg(table, columns.join(QStringLiteral(", ")), params.join(QStringLiteral(", ")));
+        break;
+    }
+    }
+    QStringList names;
+    positionalSql(plan->SQL, names);
+    for (int position = 0; position < names.size(); ++position) {
+        const TMapping* m = nullptr;
+        for (const TMapping& candidate : mappings)
+            if (candidate.Column.compare(names.at(position), Qt::CaseInsensitive) == 0)
+                m = &candidate;
+        TBoundMapping param{m};
+        param.Position = position;
+        if (!(m->Keys & (pktDB | pktFK)) && !m->Path.contains(QLatin1Char('.'))) {
+            param.Prop = propOf(cls, m->Path);
+            param.Kind = param.Prop->Kind;
+        }
+        plan->Params.push_back(param);
+    }
+    return plan;
+}
+
+void bindSavePlan(const TSavePlan& plan, TQuery& query, const TPersistentObject& object) {
+    for (const TBoundMapping& param : plan.Params) {
+        const TMapping& m = *param.Mapping;
+        QVariant value;
+        if (m.Keys & pktDB) {
+            value = object.OID();
+        } else if (m.Keys & pktFK) {
+            if (!object.Owner())
+                throw EPersistenceError(
+                    QStringLiteral("Cannot insert an object of class %1 that has no owner")
+                        .arg(object.ClassName()));
+            value = object.Owner()->OID();
+        } else {
+            value = param.Prop ? param.Prop->Get(object) : object.GetPropValue(m.Path);
+        }
+        query.ParamAt(param.Position, paramValue(value, param.Kind));
+    }
+}
+
+} // namespace
+
+TPersistenceManager::TPersistenceManager() = default;
+TPersistenceManager::~TPersistenceManager() = default;
+
+const TSavePlan& TPersistenceManager::savePlan(const TClassInfo& cls,
+                                               const std::vector<TMapping>& mappings, int op) {
+    auto& plan = FSavePlans[{&cls, op}];
+    if (!plan)
+        plan = makeSavePlan(cls, mappings, TSaveOp(op));
+    return *plan;
+}
 
 void TPersistenceManager::SaveObject(TPersistentObject& root) {
     std::vector<TPersistentObject*> preOrder, postOrder;
@@ -402,78 +634,28 @@ void TPersistenceManager::SaveObject(TPersistentObject& root) {
     TDatabaseLock conn;
     conn->StartTransaction();
     std::vector<TPersistentObject*> acted;
-    auto query = conn->CreateQuery();
-
-    for (TPersistentObject* object : postOrder) {
-        const auto* mappings = MappingsOf(object->Class());
-        if (!mappings || object->ObjectState() != posDelete)
-            continue;
-        QString key;
-        for (const TMapping& m : *mappings)
-            if (m.Keys & pktDB)
-                key = m.Column;
-        query->SetSQL(QStringLiteral("delete from %1 where %2 =:%2").arg(mappings->front().Table, key));
-        query->ParamAsString(key, object->OID());
-        query->ExecSQL();
-        acted.push_back(object);
-    }
-
-    for (TPersistentObject* object : preOrder) {
-        const auto* mappings = MappingsOf(object->Class());
-        if (!mappings || object->ObjectState() != posUpdate)
-            continue;
-        QStringList sets;
-        QString key;
-        for (const TMapping& m : *mappings) {
-            if (m.Keys & pktDB)
-                key = m.Column;
-            else if (!(m.Keys & pktFK))
-                sets << m.Column + QStringLiteral(" =:") + m.Column;
+    // One prepared statement per text for the whole save.
+    std::map<const TSavePlan*, std::unique_ptr<TQuery>> queries;
+    auto pass = [&](const std::vector<TPersistentObject*>& order, TPersistentObjectState state,
+                    TSaveOp op) {
+        for (TPersistentObject* object : order) {
+            const auto* mappings = MappingsOf(object->Class());
+            if (!mappings || object->ObjectState() != state)
+                continue;
+            const TSavePlan& plan = savePlan(object->Class(), *mappings, op);
+            std::unique_ptr<TQuery>& query = queries[&plan];
+            if (!query)
+                query = conn->CreateQuery();
+            query->SetSQL(plan.SQL);
+            bindSavePlan(plan, *query, *object);
+            query->ExecSQL();
+            acted.push_back(object);
         }
-        query->SetSQL(QStringLiteral("update %1 set %2 where %3 =:%3")
-                          .arg(mappings->front().Table, sets.join(QStringLiteral(", ")), key));
-        for (const TMapping& m : *mappings) {
-            if (m.Keys & pktDB)
-                query->ParamAsString(m.Column, object->OID());
-            else if (!(m.Keys & pktFK))
-                bindProperty(*query, m.Column, object->GetPropValue(m.Path),
-                             kindOf(object->Class(), m.Path));
-        }
-        query->ExecSQL();
-        acted.push_back(object);
-    }
-
-    for (TPersistentObject* object : preOrder) {
-        const auto* mappings = MappingsOf(object->Class());
-        if (!mappings || object->ObjectState() != posCreate)
-            continue;
-        QStringList columns, params;
-        for (const TMapping& m : *mappings) {
-            columns << m.Column;
-            params << QStringLiteral(":") + m.Column;
-        }
-        query->SetSQL(QStringLiteral("insert into %1 (%2) values (%3)")
-                          .arg(mappings->front().Table, columns.join(QStringLiteral(", ")),
-                               params.join(QStringLiteral(", "))));
-        for (const TMapping& m : *mappings) {
-            if (m.Keys & pktDB) {
-                query->ParamAsString(m.Column, object->OID());
-            } else if (m.Keys & pktFK) {
-                if (!object->Owner())
-                    throw EPersistenceError(
-                        QStringLiteral("Cannot insert an object of class %1 that has no owner")
-                            .arg(object->ClassName()));
-                query->ParamAsString(m.Column, object->Owner()->OID());
-            } else {
-                bindProperty(*query, m.Column, object->GetPropValue(m.Path),
-                             kindOf(object->Class(), m.Path));
-            }
-        }
-        query->ExecSQL();
-        acted.push_back(object);
-    }
-
-    query->Close();
+    };
+    pass(postOrder, posDelete, soDelete);
+    pass(preOrder, posUpdate, soUpdate);
+    pass(preOrder, posCreate, soInsert);
+    queries.clear();
     conn->Commit();
     for (TPersistentObject* object : acted)
         object->SetObjectState(object->ObjectState() == posDelete ? posDeleted : posClean);

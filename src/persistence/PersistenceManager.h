@@ -4,10 +4,12 @@
 #include "persistence/PersistentObject.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <functional>
 #include <map>
 #include <memory>
@@ -33,9 +35,9 @@ enum TPKType { pktDB = 0x1, pktFK = 0x2 };
 
 struct TMapping {
     QString Table;
-    QString Path;   // property path, e.g. "ItemName" or "Owner.OID"
+    QString Path; // property path, e.g. "ItemName" or "Owner.OID"
     QString Column;
-    int Keys = 0;   // TPKType flags
+    int Keys = 0; // TPKType flags
 };
 
 using TStatementParams = QList<QPair<QString, QVariant>>;
@@ -45,7 +47,10 @@ using TStatementObserver = std::function<void(const QString& sql, const TStateme
 class TDatabaseConnection;
 
 // A statement with named parameters (":name", matched without regard to case)
-// on one pooled connection.
+// on one pooled connection. Setting the same text again keeps the statement
+// prepared, so a task runs it many times for the price of one preparation; the
+// driver ties a preparation to the transaction it was made in, so a query lives
+// no longer than its task's transaction.
 class TQuery {
 public:
     explicit TQuery(TDatabaseConnection& connection);
@@ -57,26 +62,45 @@ public:
     void ParamAsInteger(const QString& name, int value);
     void ParamAsDouble(const QString& name, double value);
     void ParamFromStream(const QString& name, const QByteArray& bytes);
+    // The position of a parameter in the statement, for ParamAt; -1 when absent.
+    int ParamIndex(const QString& name) const;
+    void ParamAt(int index, const QVariant& value);
 
     // Runs the statement; a select is positioned on its first row.
     void Open();
     void ExecSQL() { Open(); }
     bool Eof() const { return FEof; }
     void Next();
+    // The position of a column of the statement's result; fails when it has none.
+    // Resolved once per statement, so reading many rows by position costs no lookups.
+    int FieldIndex(const QString& name) const;
     QVariant Field(const QString& name) const;
     QVariant FieldAt(int index) const;
     QString FieldAsString(const QString& name) const;
     // The bytes of a blob field; fails when the field is not a blob.
     QByteArray AssignFieldAsStream(const QString& name) const;
+    // Ends the current result; the statement stays prepared.
     void Close();
+    // Reads the remaining rows into memory and lets go of the connection, so the
+    // rows stay readable after the connection went back to the pool. A detached
+    // query cannot run again.
+    void Detach();
 
 private:
-    int fieldIndex(const QString& name) const;
+    QVariant value(int index) const;
+    void setParam(const QString& name, const QVariant& value);
 
-    TDatabaseConnection& FConnection;
+    TDatabaseConnection* FConnection;
     QString FSQL;
-    std::map<QString, QVariant> FParams; // keyed by lower-case name
-    std::unique_ptr<QSqlQuery> FQuery;
+    QString FPositionalSQL;            // placeholders rewritten to "?"
+    QStringList FParamNames;           // in order of appearance
+    QList<QVariant> FParamValues;      // by position; invalid until set
+    std::unique_ptr<QSqlQuery> FQuery; // prepared for FPositionalSQL
+    QSqlRecord FRecord;                // the statement's columns, once it ran
+    QHash<QString, int> FColumns;      // lower-case column name -> position
+    bool FColumnsKnown = false;
+    std::vector<QList<QVariant>> FRows; // a detached query's rows
+    size_t FRow = 0;
     bool FEof = true;
 };
 
@@ -111,8 +135,15 @@ public:
     virtual QSqlDatabase Open(const TConnectionParams& params, const QString& connectionName) = 0;
 };
 
+struct TSavePlan;
+
 class TPersistenceManager {
 public:
+    TPersistenceManager();
+    ~TPersistenceManager();
+    TPersistenceManager(const TPersistenceManager&) = delete;
+    TPersistenceManager& operator=(const TPersistenceManager&) = delete;
+
     void RegisterLayer(std::unique_ptr<TPersistenceLayer> layer);
     void RegisterMapping(const TClassInfo& cls, const QString& table, const QString& path,
                          const QString& column, int keys = 0);
@@ -133,6 +164,7 @@ public:
     void SaveObject(TPersistentObject& root);
 
     void SetStatementObserver(TStatementObserver observer) { FObserver = std::move(observer); }
+    bool HasStatementObserver() const { return bool(FObserver); }
     void NotifyStatement(const QString& sql, const TStatementParams& params) const {
         if (FObserver)
             FObserver(sql, params);
@@ -146,8 +178,10 @@ private:
         bool Busy = false;
     };
 
-    void loadList(TDatabaseConnection& conn, TPersistentList& list, const TClassInfo& elementClass);
     const TClassInfo* collectionElement(const TClassInfo& listClass) const;
+    // The delete (0), update (1) or insert (2) statement of a class with its
+    // parameters resolved, made once and kept until the registrations change.
+    const TSavePlan& savePlan(const TClassInfo& cls, const std::vector<TMapping>& mappings, int op);
 
     std::vector<std::unique_ptr<TPersistenceLayer>> FLayers;
     std::vector<std::pair<const TClassInfo*, std::vector<TMapping>>> FMappings;
@@ -157,6 +191,7 @@ private:
     std::vector<TPooled> FPool;
     int FConnectionSerial = 0;
     TStatementObserver FObserver;
+    std::map<std::pair<const TClassInfo*, int>, std::unique_ptr<TSavePlan>> FSavePlans;
 };
 
 // The process's persistence manager.

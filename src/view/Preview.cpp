@@ -56,6 +56,9 @@ void TPreviewFrm::Setdata(const TCPrint* value) {
     QPixmap bitmap(img1->size());
     bitmap.fill(Qt::white);
     QPainter canvas(&bitmap);
+    // Scaled far down, thin strokes would vanish between pixels without smoothing.
+    canvas.setRenderHint(QPainter::Antialiasing);
+    canvas.setRenderHint(QPainter::TextAntialiasing);
     if (extent.width() > 0 && extent.height() > 0)
         canvas.scale(bitmap.width() / extent.width(), bitmap.height() / extent.height());
     canvas.drawPicture(0, 0, picture);

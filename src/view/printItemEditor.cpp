@@ -2,7 +2,6 @@
 
 #include "fbarcode/Barcode.h"
 #include "fbarcode/QRCode.h"
-#include "fbarcode/bcchksum.h"
 #include "model/Colors.h"
 #include "model/Convert.h"
 #include "model/DateFormat.h"
@@ -765,12 +764,8 @@ void TprintItemEditorView::previewBarcode() {
         bc.DrawBarcode(painter);
     }
     imgBarcode->update();
-    if (!chkCheckSum->isChecked())
-        labelCode->setText(content);
-    else if (bc.Typ() == bcCodePostNet)
-        labelCode->setText(CheckSumPostnet(content));
-    else
-        labelCode->setText(CheckSumModulo10(content));
+    // The line the printed symbol shows, check digit and all.
+    labelCode->setText(bc.ShownText());
     itemTextWidth->setValue(bc.Width());
 }
 

@@ -2,9 +2,11 @@
 
 #include "persistence/PersistenceManager.h"
 
+#include <QApplication>
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QVariant>
 #include <functional>
 
@@ -63,6 +65,16 @@ public:
     QList<RecordedStatement> statements;
     QStringList sqls() const;
 };
+
+// Calls action with the next modal window of type T once it is up.
+template <class T> void WhenModal(std::function<void(T*)> action) {
+    QTimer::singleShot(20, [action] {
+        if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget()))
+            action(window);
+        else
+            WhenModal<T>(action);
+    });
+}
 
 // The private print server (scripts/test-cups-start): where cups-pdf writes its jobs.
 QString TestPdfFolder();

@@ -12,6 +12,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPen>
+#include <algorithm>
 
 namespace {
 
@@ -90,8 +91,10 @@ struct PaintVisitor {
         canvas.save();
         canvas.setRenderHint(QPainter::Antialiasing, false);
         canvas.fillRect(q.Target, Qt::white);
-        for (const QRectF& r : q.Dark)
-            canvas.fillRect(r, Qt::black);
+        // One fill colour for all dark runs: the PDF job sets it once.
+        canvas.setPen(Qt::NoPen);
+        canvas.setBrush(Qt::black);
+        canvas.drawRects(q.Dark.data(), int(q.Dark.size()));
         canvas.restore();
     }
 };
@@ -263,12 +266,22 @@ TPreparedBarcode TPageRenderer::PrepareBarcode(const TTextItem& item) const {
     return {barcode};
 }
 
-TPreparedQR TPageRenderer::PrepareQR(const TTextItem& item) const {
+TPreparedQR TPageRenderer::PrepareQR(const TTextItem& item) {
     TPreparedQR q;
     const QPoint p = Place(item.x(), item.y());
     const qreal w = Xmm(item.TextWidth()), h = Ymm(item.LineHeight());
     q.Target = QRectF(p.x(), p.y(), w, h);
-    const TQRSymbol symbol = QREncode(item.Text(), item.QRcodeEncoding(), item.QRcodeQuietZone());
+    const TQRKey key{item.Text(), item.QRcodeEncoding(), item.QRcodeQuietZone()};
+    auto cached = std::find_if(FSymbols.begin(), FSymbols.end(),
+                               [&](const auto& entry) { return entry.first == key; });
+    if (cached == FSymbols.end()) {
+        if (FSymbols.size() >= 16)
+            FSymbols.erase(FSymbols.begin());
+        FSymbols.push_back(
+            {key, std::make_shared<const TQRSymbol>(QREncode(key.Text, key.Encoding, key.QuietZone))});
+        cached = std::prev(FSymbols.end());
+    }
+    const TQRSymbol& symbol = *cached->second;
     const int n = symbol.Size;
     // Modules are stretched to the rectangle, not rounded to whole pixels.
     for (int r = 0; r < n; ++r) {

@@ -19,6 +19,7 @@ class QPaintDevice;
 class QPainter;
 class QPen;
 class TLinearBarcode;
+struct TQRSymbol;
 
 // A pen as items store it: width in device pixels, colour, style ordinal.
 struct TPenSpec {
@@ -111,7 +112,7 @@ public:
                               const TPenSpec& pen) const;
     TPreparedImage PrepareImage(const TTextItem& item);
     TPreparedBarcode PrepareBarcode(const TTextItem& item) const;
-    TPreparedQR PrepareQR(const TTextItem& item) const;
+    TPreparedQR PrepareQR(const TTextItem& item);
 
     // Paints in item order; later items cover earlier ones.
     static void Paint(QPainter& canvas, const TPreparedPage& page);
@@ -130,6 +131,13 @@ private:
     int FOffsetX, FOffsetY;
     const QPaintDevice* FDevice;
     std::vector<std::pair<QByteArray, QImage>> FPictures;
+    // The last QR symbols encoded: a run prints the same content on every page.
+    struct TQRKey {
+        QString Text;
+        int Encoding, QuietZone;
+        bool operator==(const TQRKey&) const = default;
+    };
+    std::vector<std::pair<TQRKey, std::shared_ptr<const TQRSymbol>>> FSymbols;
 };
 
 // The pen of an item's outline or line.

@@ -1,0 +1,268 @@
+// Print-run throughput, memory and job size: a labelled page of every kind of
+// item composed, prepared and painted into the PDF job for 10 000 pages, beside
+// Qt's PDF engine drawing a similar page on its own, and beside the same page
+// without its picture.
+#include "fbarcode/Barcode.h"
+#include "model/Font.h"
+#include "model/bom/FileBom.h"
+#include "model/bom/SettingBom.h"
+#include "model/manager/FileMgrImpl.h"
+#include "model/manager/PrintRun.h"
+#include "model/manager/SettingMgrImpl.h"
+#include "persistence/FbLayer.h"
+#include "persistence/PersistenceManager.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+// Pages a run; the first argument may ask for fewer (for profiling).
+int kPages = 10000;
+constexpr int kRounds = 3;
+
+double RssMb() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// A photograph-like picture of about 200 kB.
+QByteArray Jpeg200k() {
+    QImage image(900, 700, QImage::Format_RGB32);
+    QRandomGenerator rng(42);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const int n = int(rng.bounded(40));
+            image.setPixel(x, y, qRgb((x / 3 + n) & 255, (y / 3 + n) & 255, (x + y) / 6 & 255));
+        }
+    for (int quality = 90; quality > 10; quality -= 5) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setQuality(quality);
+        writer.write(image);
+        if (bytes.size() <= 210 * 1024)
+            return bytes;
+    }
+    return {};
+}
+
+TPrintItem* Add(TProject& p, int type, double x, double y, double w, double h, const QString& v) {
+    auto* item = new TPrintItem;
+    item->SetItemName(QStringLiteral("%1").arg(p.ItemList()->Count()));
+    item->SetItemType(type);
+    item->SetItemValue(v);
+    item->SetItemX(x);
+    item->SetItemY(y);
+    item->SetItemTextWidth(w);
+    item->SetItemLineHeight(h);
+    item->SetItemFontName(QStringLiteral("宋体"));
+    item->SetItemFontSize(QStringLiteral("10"));
+    item->SetItemFontColor(QStringLiteral("clBlack"));
+    item->SetItemFontStyle(QStringLiteral("[]"));
+    p.ItemList()->Add(item);
+    return item;
+}
+
+struct Figures {
+    double pagesPerSecond = 0, bestPagesPerSecond = 0;
+    double rss1000 = 0, rss10000 = 0;
+    qint64 jobBytes = 0;
+};
+
+// The program's own run: composition, preparation, painting, into a PDF file.
+Figures RunKova(TProject& project, const TSettingMgr& settings, TFileMgr& files,
+                const QString& pdf) {
+    std::vector<double> rates;
+    Figures f;
+    for (int round = 0; round < kRounds; ++round) {
+        TPrintRunOptions options;
+        options.From = 1;
+        options.Count = kPages;
+        options.PdfFile = pdf;
+        options.Save = false;
+        TPrintRunHooks hooks;
+        int page = 0;
+        hooks.PageDone = [&](int) {
+            ++page;
+            if (page == 1000)
+                f.rss1000 = RssMb();
+            if (page == kPages)
+                f.rss10000 = RssMb();
+        };
+        QElapsedTimer timer;
+        timer.start();
+        const TPrintRunResult r = TPrintRun(project, settings, files).Run(options, hooks);
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        if (!r.Error.isEmpty()) {
+            QTextStream(stderr) << r.Error << Qt::endl;
+            std::exit(1);
+        }
+        rates.push_back(kPages / seconds);
+        f.jobBytes = QFileInfo(pdf).size();
+    }
+    std::sort(rates.begin(), rates.end());
+    f.pagesPerSecond = rates[rates.size() / 2];
+    f.bestPagesPerSecond = rates.back();
+    return f;
+}
+
+// Qt's PDF engine alone: texts, a line, 60 bars, a 29 x 29 QR in rectangles
+// and a cached picture, at the same resolution and page size.
+Figures RunPeer(const QImage& picture, const QString& pdf) {
+    std::vector<double> rates;
+    Figures f;
+    QList<QRect> qr;
+    QRandomGenerator rng(7);
+    for (int r = 0; r < 29; ++r)
+        for (int c = 0; c < 29; ++c)
+            if (rng.bounded(2))
+                qr << QRect(2400 + c * 40, 1200 + r * 40, 40, 40);
+    for (int round = 0; round < kRounds; ++round) {
+        QPdfWriter writer(pdf);
+        writer.setResolution(1200);
+        writer.setPageSize(QPageSize(QSizeF(100, 80), QPageSize::Millimeter));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        QPainter p(&writer);
+        QFont font(QStringLiteral("宋体"));
+        font.setPointSize(10);
+        p.setFont(font);
+        QElapsedTimer timer;
+        timer.start();
+        for (int page = 1; page <= kPages; ++page) {
+            if (page > 1)
+                writer.newPage();
+            p.drawText(QPoint(200, 300), QStringLiteral("KOVA 票号"));
+            p.drawText(QPoint(200, 600),
+                       QStringLiteral("NO.%1").arg(page, 6, 10, QLatin1Char('0')));
+            p.drawText(QPoint(200, 3400), QStringLiteral("2026-12-09 08:00"));
+            p.drawLine(200, 700, 4500, 700);
+            for (int bar = 0; bar < 60; ++bar)
+                p.fillRect(QRect(200 + bar * 30, 1000, 15, 700), Qt::black);
+            for (const QRect& m : qr)
+                p.fillRect(m, Qt::black);
+            if (!picture.isNull())
+                p.drawImage(QRect(200, 2000, 1800, 1200), picture);
+            if (page == 1000)
+                f.rss1000 = RssMb();
+        }
+        f.rss10000 = RssMb();
+        p.end();
+        rates.push_back(kPages / (timer.nsecsElapsed() / 1e9));
+        f.jobBytes = QFileInfo(pdf).size();
+    }
+    std::sort(rates.begin(), rates.end());
+    f.pagesPerSecond = rates[rates.size() / 2];
+    f.bestPagesPerSecond = rates.back();
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    SetupFirebirdEnvironment(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
+    RegisterBusinessObjects();
+    RegisterFirebirdLayer();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    InstallFontSubstitutions();
+    if (argc > 1 && QByteArray(argv[1]).toInt() >= 1000)
+        kPages = QByteArray(argv[1]).toInt();
+
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("KOVAUTF8.FDB"));
+    if (!QFile::copy(QStringLiteral(KOVA_TEST_DB_TEMPLATE), database)) {
+        QTextStream(stderr) << "bench_print: no database template; build the tests first"
+                            << Qt::endl;
+        return 1;
+    }
+    QFile::setPermissions(database, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    PersistenceManager().ConnectDatabase(database, QStringLiteral("SYSDBA"),
+                                         QStringLiteral("pinecrest"), QString(),
+                                         QStringLiteral("FBAPI"));
+    TSettingMgr settings;
+    TFileMgr files;
+    const QByteArray jpeg = Jpeg200k();
+    TCFile file;
+    file.FileName = QStringLiteral("photo");
+    file.FileType = QStringLiteral(".jpg");
+    file.SetBody(jpeg);
+    files.SaveFile(file);
+
+    TProject withPicture, withoutPicture;
+    for (TProject* p : {&withPicture, &withoutPicture}) {
+        p->SetProjectPageWidth(100);
+        p->SetProjectPageHeight(80);
+        Add(*p, itText, 5, 5, 0, 1.2, QStringLiteral("KOVA 票号"));
+        TPrintItem* serial = Add(*p, itSerial, 5, 12, 0, 1.2, QStringLiteral("1"));
+        serial->SetItemSerialIsFillZero(kTrue);
+        serial->SetItemSerialLength(6);
+        Add(*p, itLine, 5, 16, 95, 16, QString())->SetItemOutlinePenStyle(0);
+        Add(*p, itBarcode, 5, 20, 0, 12, QStringLiteral("KV-2026-000123"))
+            ->SetBarcodeType(bcCode128B);
+        Add(*p, itQRCode, 60, 25, 25, 25, QStringLiteral("https://kova.example/t/2026/000000123"));
+        Add(*p, itDate, 5, 72, 0, 1.2, QStringLiteral("yyyy-mm-dd hh:nn"));
+    }
+    Add(withPicture, itImage, 5, 40, 40, 25, QStringLiteral("photo"))->SetFileId(file.Oid);
+
+    QImage decoded;
+    decoded.loadFromData(jpeg, "JPEG");
+    const QString pdf = dir.filePath(QStringLiteral("job.pdf"));
+    const Figures kova = RunKova(withPicture, settings, files, pdf);
+    const Figures kovaPlain = RunKova(withoutPicture, settings, files, pdf);
+    const Figures qt = RunPeer(decoded, pdf);
+    const Figures qtPlain = RunPeer(QImage(), pdf);
+
+    QTextStream out(stdout);
+    out << "Print run, 100 x 80 mm page at 1200 dpi into the PDF job, " << kPages << " pages, "
+        << kRounds << " rounds (median / best); JPEG " << jpeg.size() / 1024 << " kB\n\n";
+    out << "| figure | KOVA with picture | KOVA without | Qt PDF engine alone, with picture | "
+           "Qt alone, without |\n|---|---|---|---|---|\n";
+    const auto rate = [](const Figures& f) {
+        return QStringLiteral("%1 / %2")
+            .arg(f.pagesPerSecond, 0, 'f', 0)
+            .arg(f.bestPagesPerSecond, 0, 'f', 0);
+    };
+    out << "| pages/s | " << rate(kova) << " | " << rate(kovaPlain) << " | " << rate(qt) << " | "
+        << rate(qtPlain) << " |\n";
+    const auto rss = [](const Figures& f) {
+        return QStringLiteral("%1 → %2 (%3%)")
+            .arg(f.rss1000, 0, 'f', 1)
+            .arg(f.rss10000, 0, 'f', 1)
+            .arg((f.rss10000 / f.rss1000 - 1) * 100, 0, 'f', 1);
+    };
+    out << "| RSS MB, page 1000 → 10000 | " << rss(kova) << " | " << rss(kovaPlain) << " | "
+        << rss(qt) << " | " << rss(qtPlain) << " |\n";
+    const auto size = [](const Figures& f) {
+        return QStringLiteral("%1 kB").arg(f.jobBytes / 1024);
+    };
+    out << "| job size | " << size(kova) << " | " << size(kovaPlain) << " | " << size(qt) << " | "
+        << size(qtPlain) << " |\n";
+    out << "| job bytes per page beyond the picture | " << (kova.jobBytes - jpeg.size()) / kPages
+        << " | " << kovaPlain.jobBytes / kPages << " | " << (qt.jobBytes - jpeg.size()) / kPages
+        << " | " << qtPlain.jobBytes / kPages << " |\n\n";
+    out << "KOVA / Qt alone, time per page: with picture "
+        << QString::number(qt.pagesPerSecond / kova.pagesPerSecond, 'f', 2) << "x, without "
+        << QString::number(qtPlain.pagesPerSecond / kovaPlain.pagesPerSecond, 'f', 2) << "x\n";
+    PersistenceManager().Disconnect();
+    return 0;
+}

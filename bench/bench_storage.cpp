@@ -1,0 +1,414 @@
+// The stored model measured against its peers in the same run: start-up with many
+// projects against an empty database, the model load against plain QtSql reading
+// the same rows, and saving items against a prepared QtSql insert loop.
+#include "TestSupport.h"
+
+#include "PrintMain.h"
+#include "model/CliUtils.h"
+#include "model/Font.h"
+#include "model/manager/SettingMgrImpl.h"
+#include "persistence/FbLayer.h"
+#include "view/KovaApplication.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+// Only failures reach the terminal; the table stays readable.
+void quiet(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+constexpr int Rounds = 7;
+constexpr int Projects = 1000;
+constexpr int ItemsPerProject = 10;
+constexpr int SavedItems = 1000;
+
+struct Stats {
+    double median = 0, min = 0;
+};
+
+Stats statsOf(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return {v[v.size() / 2], v.front()};
+}
+
+double msSince(const QElapsedTimer& t) {
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// Peak resident memory of this process in KiB.
+long peakKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// ---- data
+
+TPrintItem* newItem(int n) {
+    auto* item = new TPrintItem;
+    item->SetItemName(QStringLiteral("项目 %1").arg(n, 3, 10, QLatin1Char('0')));
+    item->SetItemValue(QStringLiteral("值 %1 ABC-123").arg(n));
+    item->SetItemType(n % 7);
+    item->SetItemX(10.5 + n % 50);
+    item->SetItemY(20.25 + n % 30);
+    item->SetDirty(true);
+    return item;
+}
+
+// Fills the connected database with projects of items through the model.
+void fill(int projects, int items) {
+    TProjectList list;
+    for (int p = 0; p < projects; ++p) {
+        auto* project = new TProject;
+        project->SetProjectName(QStringLiteral("项目组 %1").arg(p, 4, 10, QLatin1Char('0')));
+        project->SetDirty(true);
+        list.Add(project);
+        for (int i = 0; i < items; ++i)
+            project->ItemList()->Add(newItem(i));
+    }
+    list.Save();
+}
+
+// ---- start-up (in a child process, so that its peak memory is its own)
+
+int startupChild(const QString& programDir) {
+    QElapsedTimer clock;
+    clock.start();
+    SetupFirebirdEnvironment(programDir);
+    RegisterBusinessObjects();
+    RegisterFirebirdLayer();
+    int argc = 1;
+    char name[] = "bench_storage";
+    char* argv[] = {name, nullptr};
+    TKovaApplication app(argc, argv);
+    InstallFontSubstitutions();
+    double shownMs = -1;
+    long peak = -1;
+    // The first paint of the main window ends the measurement.
+    struct PaintWatch : QObject {
+        std::function<void()> onPaint;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::Paint && PrintMainFrm && o == PrintMainFrm && onPaint)
+                std::exchange(onPaint, nullptr)();
+            return false;
+        }
+    } watch;
+    watch.onPaint = [&] {
+        shownMs = msSince(clock);
+        peak = peakKiB();
+        QTimer::singleShot(0, PrintMainFrm, &QWidget::close);
+    };
+    app.installEventFilter(&watch);
+    RunKova(programDir);
+    std::printf("%.3f %ld\n", shownMs, peak);
+    return shownMs < 0 ? 1 : 0;
+}
+
+// A program folder holding firebird/firebird.conf and data/KOVAUTF8.FDB.
+QString programFolder(const QString& base, const QString& name) {
+    const QString dir = base + QLatin1Char('/') + name;
+    QDir().mkpath(dir + QStringLiteral("/data"));
+    QDir().mkpath(dir + QStringLiteral("/firebird"));
+    QFile::copy(QStringLiteral(KOVA_SOURCE_DIR "/db/firebird.conf"),
+                dir + QStringLiteral("/firebird/firebird.conf"));
+    TestDatabase::copyTemplate(dir + QStringLiteral("/data/KOVAUTF8.FDB"));
+    return dir;
+}
+
+struct StartupRound {
+    double ms;
+    long peakKiB;
+};
+
+StartupRound runStartup(const QString& programDir) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--startup"), programDir});
+    if (!child.waitForFinished(120000) || child.exitCode() != 0)
+        qFatal("the start-up child failed");
+    const QList<QByteArray> parts = child.readAllStandardOutput().trimmed().split(' ');
+    return {parts.value(0).toDouble(), parts.value(1).toLong()};
+}
+
+// ---- rows
+
+struct Row {
+    QString what, peer;
+    Stats ours, theirs;
+    QString target; // empty: no target
+    double limit = 0;
+};
+
+void printTable(const std::vector<Row>& rows) {
+    std::printf("\nStored model against its peers in the same run: median and min of %d rounds,\n"
+                "ms unless said otherwise; the saving database has forced writes off\n\n",
+                Rounds);
+    std::printf("| %-44s | %8s | %8s | %-36s | %8s | %8s | %6s | %-10s |\n", "KOVA", "median",
+                "min", "peer", "median", "min", "ratio", "target");
+    std::printf("|%s|%s|%s|%s|%s|%s|%s|%s|\n", QByteArray(46, '-').constData(),
+                QByteArray(10, '-').constData(), QByteArray(10, '-').constData(),
+                QByteArray(38, '-').constData(), QByteArray(10, '-').constData(),
+                QByteArray(10, '-').constData(), QByteArray(8, '-').constData(),
+                QByteArray(12, '-').constData());
+    for (const Row& r : rows) {
+        const double ratio = r.ours.median / r.theirs.median;
+        QString target = r.target;
+        if (!target.isEmpty() && ratio > r.limit)
+            target += QStringLiteral(" MISS");
+        std::printf("| %-44s | %8.1f | %8.1f | %-36s | %8.1f | %8.1f | %5.2fx | %-10s |\n",
+                    qPrintable(r.what), r.ours.median, r.ours.min, qPrintable(r.peer),
+                    r.theirs.median, r.theirs.min, ratio, qPrintable(target));
+    }
+}
+
+// Plain QtSql reading the rows the model reads, in the same pattern: settings,
+// projects, and each project's items through one prepared statement.
+void plainLoad(QSqlDatabase db) {
+    db.transaction();
+    std::vector<QList<QVariant>> rows;
+    auto readAll = [&](QSqlQuery& q) {
+        const int columns = q.record().count();
+        while (q.next()) {
+            QList<QVariant> row;
+            row.reserve(columns);
+            for (int c = 0; c < columns; ++c)
+                row.append(q.value(c));
+            rows.push_back(std::move(row));
+        }
+    };
+    QSqlQuery settings(db);
+    settings.setForwardOnly(true);
+    settings.exec(QStringLiteral("select * from P_SETTING"));
+    readAll(settings);
+    QSqlQuery projects(db);
+    projects.setForwardOnly(true);
+    projects.exec(QStringLiteral("select * from P_PROJECT"));
+    QStringList oids;
+    const int oidColumn = projects.record().indexOf(QStringLiteral("oid"));
+    const size_t first = rows.size();
+    readAll(projects);
+    for (size_t i = first; i < rows.size(); ++i)
+        oids << rows[i].at(oidColumn).toString();
+    QSqlQuery items(db);
+    items.setForwardOnly(true);
+    items.prepare(QStringLiteral("select * from P_ITEM where project_id = ?"));
+    for (const QString& oid : oids) {
+        items.bindValue(0, oid);
+        items.exec();
+        readAll(items);
+    }
+    items.finish();
+    db.commit();
+    if (rows.size() != size_t(9 + Projects + Projects * ItemsPerProject))
+        qFatal("plain QtSql read %zu rows", rows.size());
+}
+
+// The values the model would bind for each item, taken before the clock starts.
+std::vector<QList<QVariant>>
+insertValues(const TProject& project, const std::vector<TPrintItem*>& items, QStringList& columns) {
+    const auto* mappings = PersistenceManager().MappingsOf(TPrintItem::StaticClass());
+    columns.clear();
+    for (const TMapping& m : *mappings)
+        columns << m.Column;
+    std::vector<QList<QVariant>> values;
+    for (TPrintItem* item : items) {
+        QList<QVariant> row;
+        for (const TMapping& m : *mappings)
+            row << ((m.Keys & pktFK)   ? QVariant(project.OID())
+                    : (m.Keys & pktDB) ? QVariant(item->OID())
+                                       : item->GetPropValue(m.Path));
+        values.push_back(row);
+    }
+    return values;
+}
+
+enum class TInsertLoop {
+    OneTransaction,     // prepared once, all rows in one explicit transaction
+    DriverTransactions, // prepared once, the driver runs each row in a transaction of its own
+    ExplicitEach,       // an explicit transaction per row, prepared in each
+};
+
+// QIBASE ties a statement to the explicit transaction it was prepared in, so a loop
+// of explicit transactions has to prepare in each; a statement prepared outside
+// any can run many times, each in a transaction the driver starts and commits.
+void plainInsert(QSqlDatabase db, const QStringList& columns,
+                 const std::vector<QList<QVariant>>& values, TInsertLoop loop) {
+    const QString sql =
+        QStringLiteral("insert into P_ITEM (%1) values (%2)")
+            .arg(columns.join(QStringLiteral(", ")),
+                 QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
+    if (loop == TInsertLoop::OneTransaction)
+        db.transaction();
+    QSqlQuery insert(db);
+    if (loop != TInsertLoop::ExplicitEach)
+        insert.prepare(sql);
+    for (const auto& row : values) {
+        if (loop == TInsertLoop::ExplicitEach) {
+            db.transaction();
+            insert.prepare(sql);
+        }
+        for (int i = 0; i < row.size(); ++i)
+            insert.bindValue(i, row.at(i));
+        if (!insert.exec())
+            qFatal("plain insert failed: %s", qPrintable(insert.lastError().text()));
+        if (loop == TInsertLoop::ExplicitEach) {
+            insert.finish();
+            db.commit();
+        }
+    }
+    insert.finish();
+    if (loop == TInsertLoop::OneTransaction)
+        db.commit();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qInstallMessageHandler(quiet);
+    if (argc == 3 && QByteArray(argv[1]) == "--startup")
+        return startupChild(QString::fromLocal8Bit(argv[2]));
+
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir work;
+    // The embedded engine's configuration and lock folder, as the tests set them.
+    qputenv("FIREBIRD", KOVA_SOURCE_DIR "/db");
+    qputenv("FIREBIRD_LOCK", QFile::encodeName(work.filePath(QStringLiteral("lock"))));
+    TKovaApplication app(argc, argv);
+    std::vector<Row> rows;
+
+    // Data: an empty program folder and one with 1000 x 10.
+    const QString empty = programFolder(work.path(), QStringLiteral("empty"));
+    const QString full = programFolder(work.path(), QStringLiteral("full"));
+    EnsurePersistence();
+    PersistenceManager().ConnectDatabase(full + QStringLiteral("/data/KOVAUTF8.FDB"),
+                                         QStringLiteral("SYSDBA"), QStringLiteral("pinecrest"),
+                                         QString(), QStringLiteral("FBAPI"));
+    fill(Projects, ItemsPerProject);
+
+    // Model load against plain QtSql, alternating.
+    {
+        std::vector<double> ours, theirs;
+        for (int r = 0; r < Rounds; ++r) {
+            QElapsedTimer t;
+            t.start();
+            {
+                TSettingMgr mgr;
+                if (mgr.ProjectList()->Count() != Projects)
+                    qFatal("the model read %d projects", mgr.ProjectList()->Count());
+                ours.push_back(msSince(t));
+            }
+            TDatabaseLock conn;
+            t.restart();
+            plainLoad(conn->Database());
+            theirs.push_back(msSince(t));
+        }
+        rows.push_back({QStringLiteral("model load, %1 x %2").arg(Projects).arg(ItemsPerProject),
+                        QStringLiteral("plain QtSql, same rows"), statsOf(ours), statsOf(theirs),
+                        QStringLiteral("<= 1.5x"), 1.5});
+    }
+    PersistenceManager().Disconnect();
+
+    // Start-up to a shown main window, each round a process of its own.
+    {
+        std::vector<double> ours, theirs, peakOurs, peakTheirs;
+        for (int r = 0; r < Rounds; ++r) {
+            const StartupRound f = runStartup(full);
+            const StartupRound e = runStartup(empty);
+            ours.push_back(f.ms);
+            theirs.push_back(e.ms);
+            peakOurs.push_back(f.peakKiB / 1024.0);
+            peakTheirs.push_back(e.peakKiB / 1024.0);
+        }
+        const QString size = QStringLiteral("%1 x %2").arg(Projects).arg(ItemsPerProject);
+        rows.insert(rows.begin(), {{QStringLiteral("start-up to shown window, ") + size,
+                                    QStringLiteral("start-up, empty database"), statsOf(ours),
+                                    statsOf(theirs), QStringLiteral("<= 2x"), 2.0},
+                                   {QStringLiteral("  its peak memory (MiB), ") + size,
+                                    QStringLiteral("  peak memory (MiB), empty database"),
+                                    statsOf(peakOurs), statsOf(peakTheirs), QString(), 0}});
+    }
+
+    // Saving new items: one transaction for all, and one each. Forced writes are
+    // off so that a commit measures the program and the driver, not the disk.
+    const QString saveDb = work.filePath(QStringLiteral("save.fdb"));
+    TestDatabase::copyTemplate(saveDb);
+    QProcess gfix;
+    gfix.start(QStringLiteral("gfix"), {QStringLiteral("-write"), QStringLiteral("async"), saveDb,
+                                        QStringLiteral("-user"), QStringLiteral("SYSDBA")});
+    if (!gfix.waitForFinished(60000) || gfix.exitCode() != 0)
+        qFatal("gfix -write async failed: %s", gfix.readAllStandardError().constData());
+    PersistenceManager().ConnectDatabase(saveDb, QStringLiteral("SYSDBA"),
+                                         QStringLiteral("pinecrest"), QString(),
+                                         QStringLiteral("FBAPI"));
+    TProject project;
+    project.SetProjectName(QStringLiteral("保存"));
+    project.SetDirty(true);
+    project.Save();
+    for (const bool each : {false, true}) {
+        std::vector<double> ours;
+        std::vector<double> theirs[2];
+        const std::vector<TInsertLoop> peers =
+            each ? std::vector{TInsertLoop::DriverTransactions, TInsertLoop::ExplicitEach}
+                 : std::vector{TInsertLoop::OneTransaction};
+        for (int r = 0; r < Rounds; ++r) {
+            std::vector<TPrintItem*> items;
+            for (int i = 0; i < SavedItems; ++i) {
+                items.push_back(newItem(i));
+                project.ItemList()->Add(items.back());
+            }
+            QElapsedTimer t;
+            t.start();
+            if (each)
+                for (TPrintItem* item : items)
+                    item->Save();
+            else
+                project.ItemList()->Save();
+            ours.push_back(msSince(t));
+            TCliUtils::RunSql(QStringLiteral("delete from P_ITEM"));
+
+            // The peers insert the same values.
+            QStringList columns;
+            const auto values = insertValues(project, items, columns);
+            project.ItemList()->Clear();
+            for (size_t p = 0; p < peers.size(); ++p) {
+                {
+                    TDatabaseLock conn;
+                    t.restart();
+                    plainInsert(conn->Database(), columns, values, peers[p]);
+                    theirs[p].push_back(msSince(t));
+                }
+                TCliUtils::RunSql(QStringLiteral("delete from P_ITEM"));
+            }
+        }
+        const QString what = QStringLiteral("save %1 items, %2")
+                                 .arg(SavedItems)
+                                 .arg(each ? QStringLiteral("one transaction each")
+                                           : QStringLiteral("one transaction"));
+        rows.push_back({what, QStringLiteral("prepared QtSql loop"), statsOf(ours),
+                        statsOf(theirs[0]), QStringLiteral("<= 1.3x"), 1.3});
+        if (each)
+            rows.push_back({what, QStringLiteral("QtSql, prepared in each transaction"),
+                            statsOf(ours), statsOf(theirs[1]), QStringLiteral("<= 1.3x"), 1.3});
+    }
+
+    PersistenceManager().Disconnect();
+    printTable(rows);
+    return 0;
+}

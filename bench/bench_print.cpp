@@ -2,6 +2,7 @@
 // item composed, prepared and painted into the PDF job for 10 000 pages, beside
 // Qt's PDF engine drawing a similar page on its own, and beside the same page
 // without its picture.
+#include "TestSupport.h"
 #include "fbarcode/Barcode.h"
 #include "model/Font.h"
 #include "model/bom/FileBom.h"
@@ -10,7 +11,6 @@
 #include "model/manager/PrintRun.h"
 #include "model/manager/SettingMgrImpl.h"
 #include "persistence/FbLayer.h"
-#include "persistence/PersistenceManager.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -66,18 +66,8 @@ QByteArray Jpeg200k() {
 }
 
 TPrintItem* Add(TProject& p, int type, double x, double y, double w, double h, const QString& v) {
-    auto* item = new TPrintItem;
-    item->SetItemName(QStringLiteral("%1").arg(p.ItemList()->Count()));
-    item->SetItemType(type);
-    item->SetItemValue(v);
-    item->SetItemX(x);
-    item->SetItemY(y);
-    item->SetItemTextWidth(w);
-    item->SetItemLineHeight(h);
-    item->SetItemFontName(QStringLiteral("宋体"));
+    TPrintItem* item = NewItem(type, x, y, w, h, v, QStringLiteral("%1").arg(p.ItemList()->Count()));
     item->SetItemFontSize(QStringLiteral("10"));
-    item->SetItemFontColor(QStringLiteral("clBlack"));
-    item->SetItemFontStyle(QStringLiteral("[]"));
     p.ItemList()->Add(item);
     return item;
 }
@@ -179,8 +169,6 @@ Figures RunPeer(const QImage& picture, const QString& pdf) {
 
 int main(int argc, char* argv[]) {
     SetupFirebirdEnvironment(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
-    RegisterBusinessObjects();
-    RegisterFirebirdLayer();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
@@ -188,17 +176,7 @@ int main(int argc, char* argv[]) {
     if (argc > 1 && QByteArray(argv[1]).toInt() >= 1000)
         kPages = QByteArray(argv[1]).toInt();
 
-    QTemporaryDir dir;
-    const QString database = dir.filePath(QStringLiteral("KOVAUTF8.FDB"));
-    if (!QFile::copy(QStringLiteral(KOVA_TEST_DB_TEMPLATE), database)) {
-        QTextStream(stderr) << "bench_print: no database template; build the tests first"
-                            << Qt::endl;
-        return 1;
-    }
-    QFile::setPermissions(database, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    PersistenceManager().ConnectDatabase(database, QStringLiteral("SYSDBA"),
-                                         QStringLiteral("pinecrest"), QString(),
-                                         QStringLiteral("FBAPI"));
+    TestDatabase db;
     TSettingMgr settings;
     TFileMgr files;
     const QByteArray jpeg = Jpeg200k();
@@ -226,6 +204,7 @@ int main(int argc, char* argv[]) {
 
     QImage decoded;
     decoded.loadFromData(jpeg, "JPEG");
+    QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("job.pdf"));
     const Figures kova = RunKova(withPicture, settings, files, pdf);
     const Figures kovaPlain = RunKova(withoutPicture, settings, files, pdf);
@@ -263,6 +242,5 @@ int main(int argc, char* argv[]) {
     out << "KOVA / Qt alone, time per page: with picture "
         << QString::number(qt.pagesPerSecond / kova.pagesPerSecond, 'f', 2) << "x, without "
         << QString::number(qtPlain.pagesPerSecond / kovaPlain.pagesPerSecond, 'f', 2) << "x\n";
-    PersistenceManager().Disconnect();
     return 0;
 }

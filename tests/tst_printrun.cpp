@@ -129,10 +129,7 @@ void TestPrintRun::cleanup() {
 }
 
 void TestPrintRun::openWindow() {
-    const QString programDir = QFileInfo(db->path()).absolutePath() + "/prog";
-    QDir().mkpath(programDir + "/data");
-    QFile::link(db->path(), programDir + "/data/KOVAUTF8.FDB");
-    frm = new TPrintMainFrm(programDir);
+    frm = new TPrintMainFrm(ProgramDirFor(*db));
     QVERIFY(frm->FormCreate());
     frm->show();
     frm->cbbProjectList->setCurrentIndex(frm->cbbProjectList->findText(kProject));
@@ -141,36 +138,20 @@ void TestPrintRun::openWindow() {
 }
 
 void TestPrintRun::storeProject(int start, const std::function<void(TProject&)>& extra) {
-    TProjectList list;
-    auto* p = new TProject;
-    p->SetProjectName(kProject);
-    p->SetProjectPageWidth(100);
-    p->SetProjectPageHeight(80);
-    p->SetProjectDefaultDevice(kFalse);
-    p->SetProjectDeviceName(queue);
-    p->SetProjectSerialStart(start);
-    list.Add(p);
-    p->SetDirty(true);
-    auto* serial = new TPrintItem;
-    serial->SetItemName(QStringLiteral("serial"));
-    serial->SetItemType(itSerial);
-    serial->SetItemValue(QStringLiteral("1"));
+    TPrintItem* serial = NewItem(itSerial, 10, 10, 0, 1.2, QStringLiteral("1"), "serial");
     serial->SetItemSerialIsFillZero(kTrue);
     serial->SetItemSerialLength(6);
     serial->SetItemSerialHasPre(kTrue);
     serial->SetItemSerialPreText(QStringLiteral("NO."));
-    serial->SetItemFontName(QStringLiteral("宋体"));
-    serial->SetItemFontSize(QStringLiteral("12"));
-    serial->SetItemFontColor(QStringLiteral("clBlack"));
-    serial->SetItemFontStyle(QStringLiteral("[]"));
-    serial->SetItemX(10);
-    serial->SetItemY(10);
-    p->ItemList()->Add(serial);
-    if (extra)
-        extra(*p);
-    for (int i = 0; i < p->ItemList()->Count(); ++i)
-        p->ItemList()->Items(i)->SetDirty(true);
-    p->Save();
+    StoreProject(kProject, {serial}, [&](TProject& p) {
+        p.SetProjectPageWidth(100);
+        p.SetProjectPageHeight(80);
+        p.SetProjectDefaultDevice(kFalse);
+        p.SetProjectDeviceName(queue);
+        p.SetProjectSerialStart(start);
+        if (extra)
+            extra(p);
+    });
 }
 
 QProcess* TestPrintRun::startPrint(const QStringList& args) {
@@ -404,17 +385,8 @@ void TestPrintRun::unprintableItemPrintsNothing() {
     QFETCH(QByteArray, picture);
     QFETCH(QString, reason);
     storeProject(30, [&](TProject& p) {
-        auto* item = new TPrintItem;
-        item->SetItemName(QStringLiteral("坏的打印项"));
-        item->SetItemType(type);
-        item->SetItemValue(value);
+        TPrintItem* item = NewItem(type, 10, 20, 30, 20, value, QStringLiteral("坏的打印项"));
         item->SetBarcodeType(symbology);
-        item->SetItemFontName(QStringLiteral("宋体"));
-        item->SetItemFontSize(QStringLiteral("12"));
-        item->SetItemFontColor(QStringLiteral("clBlack"));
-        item->SetItemFontStyle(QStringLiteral("[]"));
-        item->SetItemTextWidth(30);
-        item->SetItemLineHeight(20);
         if (!picture.isEmpty()) {
             TFileMgr files;
             TCFile file;

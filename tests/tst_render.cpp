@@ -24,20 +24,10 @@ namespace {
 
 constexpr int kDpi = 300;
 
-TPrintItem* NewItem(TProject& project, int type, double x, double y, double w, double h,
+TPrintItem* AddItem(TProject& project, int type, double x, double y, double w, double h,
                     const QString& text) {
-    auto* item = new TPrintItem;
-    item->SetItemName(QStringLiteral("item%1").arg(project.ItemList()->Count()));
-    item->SetItemType(type);
-    item->SetItemValue(text);
-    item->SetItemX(x);
-    item->SetItemY(y);
-    item->SetItemTextWidth(w);
-    item->SetItemLineHeight(h);
-    item->SetItemFontName(QStringLiteral("宋体"));
-    item->SetItemFontSize(QStringLiteral("12"));
-    item->SetItemFontColor(QStringLiteral("clBlack"));
-    item->SetItemFontStyle(QStringLiteral("[]"));
+    TPrintItem* item = NewItem(type, x, y, w, h, text,
+                               QStringLiteral("item%1").arg(project.ItemList()->Count()));
     project.ItemList()->Add(item);
     return item;
 }
@@ -222,7 +212,7 @@ void TestRender::itemsWhereTheConversionsPutThem() {
     SetPage(project);
     project.SetProjectOffsetX(pageOffset.x());
     project.SetProjectOffsetY(pageOffset.y());
-    TPrintItem* item = NewItem(project, type, geometry.x(), geometry.y(), geometry.width(),
+    TPrintItem* item = AddItem(project, type, geometry.x(), geometry.y(), geometry.width(),
                                geometry.height(), text);
     const int pen = 12;
     item->SetItemRotateDegree(rotate);
@@ -362,8 +352,8 @@ void TestRender::itemsWhereTheConversionsPutThem() {
 void TestRender::letterSpacingIsExactlyTheExtra() {
     TProject project;
     SetPage(project);
-    NewItem(project, itText, 10, 10, 0, 1.2, "IIIIII");
-    NewItem(project, itText, 10, 40, 0, 1.2, "IIIIII")->SetItemCharExtra(120);
+    AddItem(project, itText, 10, 10, 0, 1.2, "IIIIII");
+    AddItem(project, itText, 10, 40, 0, 1.2, "IIIIII")->SetItemCharExtra(120);
     const QString pdf = print(project);
     QVERIFY2(pdf.endsWith(".pdf"), qPrintable(pdf));
     const QImage page = RasterisePdfPage(pdf, 1, kDpi);
@@ -384,14 +374,14 @@ void TestRender::letterSpacingIsExactlyTheExtra() {
 void TestRender::symbolsScanOnFirstAndLastPage() {
     TProject project;
     SetPage(project);
-    TPrintItem* serial = NewItem(project, itSerial, 60, 5, 0, 1.2, "1001");
+    TPrintItem* serial = AddItem(project, itSerial, 60, 5, 0, 1.2, "1001");
     serial->SetItemSerialStep(7);
-    NewItem(project, itBarcode, 5, 20, 0, 12, "KV2026-12")->SetBarcodeType(bcCode128B);
-    TPrintItem* ean = NewItem(project, itBarcode, 5, 45, 0, 15, "590123412345");
+    AddItem(project, itBarcode, 5, 20, 0, 12, "KV2026-12")->SetBarcodeType(bcCode128B);
+    TPrintItem* ean = AddItem(project, itBarcode, 5, 45, 0, 15, "590123412345");
     ean->SetBarcodeType(bcCodeEAN13);
     ean->SetItemAllowNewLine(kTrue);
     ean->SetBarcodeModule(0.33);
-    NewItem(project, itQRCode, 60, 30, 30, 30, "票号 KOVA 0001 — 二维码")->SetQRcodeQuietZone(2);
+    AddItem(project, itQRCode, 60, 30, 30, 30, "票号 KOVA 0001 — 二维码")->SetQRcodeQuietZone(2);
     const QString pdf = print(project, 4);
     QVERIFY2(pdf.endsWith(".pdf"), qPrintable(pdf));
     QCOMPARE(PdfPageTexts(pdf).size(), 4);

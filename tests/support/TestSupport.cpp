@@ -101,12 +101,31 @@ QString StoreProject(const QString& name, const QList<TPrintItem*>& items,
         setUp(*p);
     list.Add(p);
     p->SetDirty(true);
-    for (TPrintItem* item : items) {
+    for (TPrintItem* item : items)
         p->ItemList()->Add(item);
-        item->SetDirty(true);
-    }
+    // Items the set-up added are stored too.
+    for (int i = 0; i < p->ItemList()->Count(); ++i)
+        p->ItemList()->Items(i)->SetDirty(true);
     p->Save();
     return p->OID();
+}
+
+TPrintItem* NewItem(int type, double x, double y, double w, double h, const QString& value,
+                    const QString& name) {
+    auto* item = new TPrintItem;
+    item->SetItemName(name.isEmpty() ? QStringLiteral("item %1 at %2,%3").arg(type).arg(x).arg(y)
+                                     : name);
+    item->SetItemType(type);
+    item->SetItemValue(value);
+    item->SetItemX(x);
+    item->SetItemY(y);
+    item->SetItemTextWidth(w);
+    item->SetItemLineHeight(h);
+    item->SetItemFontName(QStringLiteral("宋体"));
+    item->SetItemFontSize(QStringLiteral("12"));
+    item->SetItemFontColor(QStringLiteral("clBlack"));
+    item->SetItemFontStyle(QStringLiteral("[]"));
+    return item;
 }
 
 QString ProgramDirFor(const TestDatabase& db) {
@@ -115,6 +134,7 @@ QString ProgramDirFor(const TestDatabase& db) {
     QFile::link(db.path(), programDir + QStringLiteral("/data/KOVAUTF8.FDB"));
     return programDir;
 }
+
 QString TestPdfFolder() {
     return QFileInfo(QStringLiteral(KOVA_CUPS_SOCKET)).dir().filePath(QStringLiteral("root/pdf"));
 }

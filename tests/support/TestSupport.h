@@ -42,6 +42,11 @@ class TProject;
 QString StoreProject(const QString& name, const QList<TPrintItem*>& items,
                      const std::function<void(TProject&)>& setUp = {});
 
+// A new item as the editor stores one: position and size, its own font (宋体,
+// 12 points, black), the rest at the defaults.
+TPrintItem* NewItem(int type, double x, double y, double w, double h, const QString& value,
+                    const QString& name = QString());
+
 // A program folder whose data/KOVAUTF8.FDB is the fixture's file: the main
 // window connects to the database beside the program.
 QString ProgramDirFor(const TestDatabase& db);

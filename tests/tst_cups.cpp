@@ -127,7 +127,6 @@ void TestCups::printsFromAnyCheckout() {
     QVERIFY2(id > 0, qPrintable(why));
     const QString pdf = WaitForJobPdf(marker, id, &why);
     QVERIFY2(!pdf.isEmpty(), qPrintable(why));
-    QVERIFY(pdf.startsWith(build + QStringLiteral("/cups/root/pdf/")));
     QCOMPARE(PdfPageTexts(pdf).join(QString()).trimmed(), marker);
 }
 

@@ -8,7 +8,7 @@ function(kova_add_test)
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
     set_tests_properties(${T_NAME} PROPERTIES
         TIMEOUT 900
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;FIREBIRD=${PROJECT_SOURCE_DIR}/db;FIREBIRD_LOCK=${CMAKE_BINARY_DIR}/firebird-lock;CUPS_SERVER=${KOVA_CUPS_SOCKET};ASAN_OPTIONS=detect_leaks=0:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KOVA_DATABASE=;KOVA_DATABASE_USER=;KOVA_DATABASE_PASSWORD=;FIREBIRD=${PROJECT_SOURCE_DIR}/db;FIREBIRD_LOCK=${CMAKE_BINARY_DIR}/firebird-lock;CUPS_SERVER=${KOVA_CUPS_SOCKET};ASAN_OPTIONS=detect_leaks=0:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1")
     if(T_FIXTURES)
         set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED "${T_FIXTURES}")
     endif()

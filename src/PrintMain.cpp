@@ -10,6 +10,7 @@
 #include "model/bom/SettingBom.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/PrintRun.h"
+#include "persistence/DatabaseLocation.h"
 #include "persistence/FbLayer.h"
 #include "persistence/PersistenceManager.h"
 #include "view/ABOUT.h"
@@ -137,6 +138,9 @@ void TPrintMainFrm::buildLayout() {
     mmOption = system->addAction(QStringLiteral("选项(&O)"));
     mmOption->setObjectName(QStringLiteral("mmOption"));
     mmOption->setVisible(false);
+    mmRefresh = system->addAction(QStringLiteral("刷新"), this, &TPrintMainFrm::mmRefreshClick);
+    mmRefresh->setObjectName(QStringLiteral("mmRefresh"));
+    mmRefresh->setShortcut(QKeySequence::Refresh);
     mmexit = system->addAction(QStringLiteral("退出(&X)"), this, &TPrintMainFrm::mmexitClick);
     mmexit->setObjectName(QStringLiteral("mmexit"));
     QMenu* help = PMainMenu->addMenu(QStringLiteral("帮助(&H)"));
@@ -371,14 +375,12 @@ void TPrintMainFrm::buildLayout() {
 }
 
 QString TPrintMainFrm::DatabasePath(const QString& programDir) {
-    return QDir(programDir).absoluteFilePath(QStringLiteral("data/KOVAUTF8.FDB"));
+    return DefaultDatabasePath(programDir);
 }
 
 bool TPrintMainFrm::FormCreate() {
     try {
-        PersistenceManager().ConnectDatabase(DatabasePath(FProgramDir), QStringLiteral("SYSDBA"),
-                                             QStringLiteral("pinecrest"), QString(),
-                                             QStringLiteral("FBAPI"));
+        ConnectToDatabase(ResolveDatabaseLocation(FProgramDir));
     } catch (const Exception& e) {
         ShowMessage(e.Message());
         return false;
@@ -574,10 +576,34 @@ void TPrintMainFrm::cbbProjectListChange() {
     const int index = cbbProjectList->currentIndex();
     if (index < 0)
         return;
-    FCurrProject = static_cast<TProject*>(cbbProjectList->itemData(index).value<void*>());
+    auto* project = static_cast<TProject*>(cbbProjectList->itemData(index).value<void*>());
+    // Another station may have printed, or deleted the project, since it was read.
+    bool exists = true;
+    QString failure;
+    try {
+        exists = PrintModel->SettingMgr()->ReadSerialStart(*project);
+    } catch (const Exception& e) {
+        // The start as read before stays: a run checks it against the stored one.
+        failure = e.Message();
+    }
+    if (!exists) {
+        const QString name = project->ProjectName();
+        if (FCurrProject == project)
+            FCurrProject = nullptr;
+        mmRefreshClick();
+        ShowMessage(
+            QStringLiteral("项目 \"%1\" 已不在数据库中，可能已被另一个工作站删除。").arg(name),
+            this);
+        return;
+    }
+    FCurrProject = project;
     FCurrItem = nullptr;
     prgPrint->setValue(0);
     RenderView();
+    if (!failure.isEmpty())
+        ShowMessage(QStringLiteral("没能重新读取项目 \"%1\" 的起始页码，显示的是先前读取的：%2")
+                        .arg(project->ProjectName(), failure),
+                    this);
 }
 
 void TPrintMainFrm::btnProjectAddClick() {
@@ -703,6 +729,34 @@ void TPrintMainFrm::btnItemStatusClick() {
 void TPrintMainFrm::enableProjectCommands() {
     btnProjectModify->setEnabled(FCurrProject && !FRunning);
     btnProjectDel->setEnabled(FCurrProject && !FRunning);
+    mmRefresh->setEnabled(!FRunning);
+}
+
+void TPrintMainFrm::mmRefreshClick() {
+    // A run holds its project object: the model stays until the run ends.
+    if (FRunning || !ModelReady())
+        return;
+    const QString projectOid = FCurrProject ? FCurrProject->OID() : QString();
+    const QString itemOid = FCurrItem ? FCurrItem->OID() : QString();
+    PrintModel->SettingMgr()->Reload();
+    FCurrProject = nullptr;
+    FCurrItem = nullptr;
+    {
+        // Its entries point into the model just replaced.
+        const QSignalBlocker block(ItemListBox);
+        ItemListBox->clear();
+    }
+    TProjectList* projects = PrintModel->SettingMgr()->ProjectList();
+    for (int i = 0; i < projects->Count() && !projectOid.isEmpty(); ++i)
+        if (projects->Items(i)->OID() == projectOid)
+            FCurrProject = projects->Items(i);
+    if (FCurrProject) {
+        TPrintItemList* items = FCurrProject->ItemList();
+        for (int i = 0; i < items->Count() && !itemOid.isEmpty(); ++i)
+            if (items->Items(i)->OID() == itemOid)
+                FCurrItem = items->Items(i);
+    }
+    RenderView();
 }
 
 void TPrintMainFrm::btnAddClick() {

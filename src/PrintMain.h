@@ -68,6 +68,9 @@ public slots:
     void btnDeleteClick();
     void btnItemStatusClick();
     void mmexitClick();
+    // Reads the model afresh (other stations share the database); the selected
+    // project and item stay selected where they still exist.
+    void mmRefreshClick();
     void PrnHelpClick();
     void mmAboutClick();
     void btnPrintClick();
@@ -101,6 +104,7 @@ public:
     // Controls, named as the window's layout names them.
     QMenuBar* PMainMenu = nullptr;
     QAction *mmOption = nullptr, *mmexit = nullptr, *PrnHelp = nullptr, *mmAbout = nullptr;
+    QAction* mmRefresh = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QLabel *lblTitle = nullptr, *lblUnit = nullptr;
     QComboBox* cbbProjectList = nullptr;

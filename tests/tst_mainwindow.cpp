@@ -152,11 +152,12 @@ void TestMainWindow::selectingProjectShowsItsPage() {
     b->SetItemName("b");
     auto* a = new TPrintItem;
     a->SetItemName("A");
-    storeProject("甲", {b, a});
+    // The start shown is the stored one, read again on selecting.
+    StoreProject("甲", {b, a}, [](TProject& p) { p.SetProjectSerialStart(77); });
     start();
     TProject* p = PrintModel->SettingMgr()->ProjectList()->Items(0);
     p->SetProjectNotes("备注");
-    p->SetProjectSerialStart(77);
+    p->SetProjectSerialStart(5);
     frm->prgPrint->setValue(40);
     selectProject("甲");
     QCOMPARE(frm->CurrProject(), p);

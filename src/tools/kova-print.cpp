@@ -5,11 +5,11 @@
 #include "model/bom/SettingBom.h"
 #include "model/manager/PrintRun.h"
 #include "model/manager/Printer.h"
+#include "persistence/DatabaseLocation.h"
 #include "persistence/FbLayer.h"
 #include "persistence/PersistenceManager.h"
 
 #include <QCommandLineParser>
-#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTextStream>
@@ -67,7 +67,7 @@ int main(int argc, char* argv[]) {
     QCommandLineParser args;
     args.setApplicationDescription(QStringLiteral(
         "kova-print --project NAME --pages N [--from S] [--printer QUEUE | --pdf FILE]\n"
-        "           [--database FILE] [--no-save] [--title T] [--wait SECONDS] [--reprint]\n"
+        "           [--database LOCATION] [--no-save] [--title T] [--wait SECONDS] [--reprint]\n"
         "Prints pages S .. S+N-1 of a project as one job (S: the stored start unless given),\n"
         "stores the next start and writes it on standard output. SIGINT or SIGTERM stops\n"
         "after the page in hand; what is done is printed and the next start stored."));
@@ -83,7 +83,9 @@ int main(int argc, char* argv[]) {
     opt("from", "page number of the first page (default: the stored start)");
     opt("printer", "CUPS queue to print on instead of the project's printer");
     opt("pdf", "write the job to this PDF file instead of a queue");
-    opt("database", "database file (default: data/KOVAUTF8.FDB beside the program)");
+    opt("database", "database file, or host[/port]:/path on a Firebird server (default: "
+                    "KOVA_DATABASE, else Location in kova.ini beside the program, else "
+                    "data/KOVAUTF8.FDB beside the program)");
     opt("no-save", "leave the stored start as it is", false);
     opt("title", "document name of the job");
     opt("wait", "seconds to wait for another run of the project to end (default 600)");
@@ -99,15 +101,10 @@ int main(int argc, char* argv[]) {
         !ToInt(args, QStringLiteral("wait"), waitSeconds) || waitSeconds < 0)
         return Fail(QStringLiteral("--pages and --wait take whole numbers"), 2);
 
-    const QString database =
-        args.isSet(QStringLiteral("database"))
-            ? QFileInfo(args.value(QStringLiteral("database"))).absoluteFilePath()
-            : QDir(programDir).filePath(QStringLiteral("data/KOVAUTF8.FDB"));
     int code = 0;
     try {
-        PersistenceManager().ConnectDatabase(database, QStringLiteral("SYSDBA"),
-                                             QStringLiteral("pinecrest"), QString(),
-                                             QStringLiteral("FBAPI"));
+        ConnectToDatabase(
+            ResolveDatabaseLocation(programDir, args.value(QStringLiteral("database"))));
         TPrintModel model;
         model.Load();
         TProject* project = FindProject(*model.SettingMgr(), args.value(QStringLiteral("project")));

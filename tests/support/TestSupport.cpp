@@ -367,6 +367,29 @@ QStringList PdfPageTexts(const QString& pdf) {
     return pages;
 }
 
+QStringList Serials(const QString& pdf) {
+    QStringList serials;
+    for (const QString& page : PdfPageTexts(pdf))
+        serials << page.section(QLatin1Char('\n'), 0, 0).trimmed();
+    return serials;
+}
+
+QStringList Range(int from, int count) {
+    QStringList s;
+    for (int i = 0; i < count; ++i)
+        s << QStringLiteral("NO.%1").arg(from + i, 6, 10, QLatin1Char('0'));
+    return s;
+}
+
+TPrintItem* SerialNumberItem(const QString& name) {
+    TPrintItem* serial = NewItem(itSerial, 10, 10, 0, 1.2, QStringLiteral("1"), name);
+    serial->SetItemSerialIsFillZero(kTrue);
+    serial->SetItemSerialLength(6);
+    serial->SetItemSerialHasPre(kTrue);
+    serial->SetItemSerialPreText(QStringLiteral("NO."));
+    return serial;
+}
+
 MessageAnswerer::MessageAnswerer(QList<int> buttons)
     : FButtons(std::move(buttons)), FTimer(new QTimer) {
     QObject::connect(FTimer, &QTimer::timeout, [this] { poll(); });

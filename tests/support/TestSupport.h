@@ -103,6 +103,12 @@ void RemoveTestQueue(const QString& name);
 QString RunTool(const QString& program, const QStringList& args, int* exitCode = nullptr);
 // The text of every page of a PDF, as pdftotext reads it.
 QStringList PdfPageTexts(const QString& pdf);
+// The first line of every page of a PDF: the serial number of the test projects.
+QStringList Serials(const QString& pdf);
+// "NO.000001"-style serial numbers from `from`, `count` of them.
+QStringList Range(int from, int count);
+// A serial number item that prints in that style at (10, 10), first on its page.
+TPrintItem* SerialNumberItem(const QString& name = QStringLiteral("serial"));
 
 // Answers the modal message boxes that come up with the given buttons, in order,
 // keeping their texts; a box the list does not cover gets its default button.

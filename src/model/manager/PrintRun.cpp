@@ -148,13 +148,17 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
                 throw;
             }
             r.NextStart = from + r.Printed;
+            // Numbers printed again on request leave the numbering where it was:
+            // otherwise the next run would repeat the pages after them unasked.
+            if (r.StoredStart && *r.StoredStart > r.NextStart)
+                r.NextStart = *r.StoredStart;
             if (lock) {
                 try {
                     lock->Store(r.NextStart, o.Count);
                 } catch (const Exception& e) {
                     throw Exception(
                         QStringLiteral("已打印到第 %1 页，但下次起始页码 %2 没能保存：%3")
-                            .arg(r.NextStart - 1)
+                            .arg(from + r.Printed - 1)
                             .arg(r.NextStart)
                             .arg(e.Message()));
                 }

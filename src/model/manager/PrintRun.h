@@ -49,7 +49,8 @@ struct TPrintRunHooks {
 };
 
 struct TPrintRunResult {
-    // The first page number that did not reach the printer: where the next run starts.
+    // Where the next run starts: the first page number after those printed, or
+    // the stored start when the run printed numbers below it again.
     int NextStart = 0;
     // Sheets handed to the printer.
     int Printed = 0;

@@ -3,6 +3,7 @@
 #include "model/Colors.h"
 #include "model/Convert.h"
 #include "model/Errors.h"
+#include "persistence/PersistenceManager.h"
 
 TSettingMgr::TSettingMgr() {
     FPageSettingList = std::make_unique<TPageSettingList>();
@@ -14,6 +15,31 @@ TSettingMgr::TSettingMgr() {
 }
 
 TSettingMgr::~TSettingMgr() = default;
+
+void TSettingMgr::Reload() {
+    auto settings = std::make_unique<TPageSettingList>();
+    settings->SetOwner(this);
+    settings->Read();
+    auto projects = std::make_unique<TProjectList>();
+    projects->SetOwner(this);
+    projects->Read();
+    FPageSettingList = std::move(settings);
+    FProjectList = std::move(projects);
+}
+
+bool TSettingMgr::ReadSerialStart(TProject& project) const {
+    TDatabaseLock conn;
+    conn->StartTransaction();
+    auto query = conn->CreateQuery();
+    query->SetSQL(QStringLiteral("select serial_start from P_PROJECT where oid = :oid"));
+    query->ParamAsString(QStringLiteral("oid"), project.OID());
+    query->Open();
+    if (query->Eof())
+        return false;
+    const QVariant start = query->FieldAt(0);
+    project.SetProjectSerialStart(start.isNull() ? 0 : start.toInt());
+    return true;
+}
 
 TPageSetting* TSettingMgr::GetPageSettingByKey(const QString& keyname) const {
     return FPageSettingList->GetItemByName(keyname);

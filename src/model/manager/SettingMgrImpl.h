@@ -17,6 +17,14 @@ public:
     TPageSettingList* PageSettingList() const { return FPageSettingList.get(); }
     TProjectList* ProjectList() const { return FProjectList.get(); }
 
+    // Reads every setting, project and item afresh: other stations sharing the
+    // database may have changed them. The old objects are destroyed, so holders
+    // find theirs again by OID. Nothing changes when the read fails.
+    void Reload();
+    // Reads the project's stored start into it (another station may have printed
+    // since it was read). False when the project is no longer in the database.
+    bool ReadSerialStart(TProject& project) const;
+
     TPageSetting* GetPageSettingByKey(const QString& keyname) const;
     void SavePageSetting(const QString& name, const QString& value);
 

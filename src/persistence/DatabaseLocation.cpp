@@ -1,0 +1,122 @@
+#include "persistence/DatabaseLocation.h"
+
+#include "persistence/PersistenceManager.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+
+namespace {
+
+const QString kUserName = QStringLiteral("SYSDBA");
+const QString kPassword = QStringLiteral("pinecrest");
+
+// The [Database] section of kova.ini, keys in lower case. Our own small reader:
+// QSettings would turn a password with a comma into a list.
+QHash<QString, QString> readSettingsFile(const QString& path) {
+    QHash<QString, QString> values;
+    QFile file(path);
+    if (!file.exists())
+        return values;
+    if (!file.open(QIODevice::ReadOnly))
+        throw Exception(QStringLiteral("设置文件 %1 无法读取：%2").arg(path, file.errorString()));
+    QString text = QString::fromUtf8(file.readAll());
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    const auto fault = [&](int line, const QString& what) {
+        return Exception(QStringLiteral("设置文件 %1 第 %2 行：%3").arg(path).arg(line).arg(what));
+    };
+    static const QStringList known{QStringLiteral("location"), QStringLiteral("user"),
+                                   QStringLiteral("password")};
+    bool inDatabase = false;
+    const QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString line = lines.at(i).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) ||
+            line.startsWith(QLatin1Char('#')))
+            continue;
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+            inDatabase = line.mid(1, line.size() - 2)
+                             .trimmed()
+                             .compare(QLatin1String("Database"), Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        if (!inDatabase)
+            continue; // other sections are not ours to judge
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            throw fault(i + 1, QStringLiteral("应为 键 = 值"));
+        const QString key = line.left(eq).trimmed().toLower();
+        if (!known.contains(key))
+            throw fault(i + 1,
+                        QStringLiteral("不认识的设置 \"%1\"（可用：Location、User、Password）")
+                            .arg(line.left(eq).trimmed()));
+        QString value = line.mid(eq + 1).trimmed();
+        // Quotes keep blanks at either end of a password.
+        if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) &&
+            value.endsWith(QLatin1Char('"')))
+            value = value.mid(1, value.size() - 2);
+        values.insert(key, value);
+    }
+    return values;
+}
+
+QString fileFrom(const QString& location, const QString& baseDir) {
+    if (IsServerLocation(location))
+        return location;
+    return QDir(baseDir).absoluteFilePath(location);
+}
+
+} // namespace
+
+bool IsServerLocation(const QString& location) {
+    return !location.startsWith(QLatin1Char('/')) && location.contains(QLatin1Char(':'));
+}
+
+QString DefaultDatabasePath(const QString& programDir) {
+    return QDir(programDir).absoluteFilePath(QStringLiteral("data/KOVAUTF8.FDB"));
+}
+
+TDatabaseLocation ResolveDatabaseLocation(const QString& programDir, const QString& given) {
+    const QString iniPath = QDir(programDir).absoluteFilePath(QStringLiteral("kova.ini"));
+    const QHash<QString, QString> ini = readSettingsFile(iniPath);
+    const QString fromEnv = qEnvironmentVariable("KOVA_DATABASE");
+
+    TDatabaseLocation location;
+    if (!given.isEmpty()) {
+        location.Name = fileFrom(given, QDir::currentPath());
+        location.Origin = QStringLiteral("--database");
+    } else if (!fromEnv.isEmpty()) {
+        location.Name = fileFrom(fromEnv, QDir::currentPath());
+        location.Origin = QStringLiteral("the environment variable KOVA_DATABASE");
+    } else if (!ini.value(QStringLiteral("location")).isEmpty()) {
+        location.Name = fileFrom(ini.value(QStringLiteral("location")), programDir);
+        location.Origin = iniPath;
+    } else {
+        location.Name = DefaultDatabasePath(programDir);
+    }
+
+    const auto pick = [&](const char* variable, const QString& key, const QString& fixed) {
+        const QString fromEnv = qEnvironmentVariable(variable);
+        if (!fromEnv.isEmpty())
+            return fromEnv;
+        return ini.value(key).isEmpty() ? fixed : ini.value(key);
+    };
+    location.UserName = pick("KOVA_DATABASE_USER", QStringLiteral("user"), kUserName);
+    location.Password = pick("KOVA_DATABASE_PASSWORD", QStringLiteral("password"), kPassword);
+    return location;
+}
+
+void ConnectToDatabase(const TDatabaseLocation& location) {
+    try {
+        PersistenceManager().ConnectDatabase(location.Name, location.UserName, location.Password,
+                                             QString(), QStringLiteral("FBAPI"));
+    } catch (const EPersistenceError& e) {
+        if (location.Origin.isEmpty())
+            throw;
+        throw EPersistenceError(
+            e.Message() + QStringLiteral("\r\rThe location was set by %1.").arg(location.Origin));
+    }
+}

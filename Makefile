@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build run test test-sanitize bench clean
+.PHONY: all setup build run test test-sanitize bench fuzz clean
 
 all: build
 
@@ -35,5 +35,12 @@ bench: build
 		QT_QPA_PLATFORM=offscreen "$$b"; \
 	done
 
+# The fuzz targets under fuzz/ as libFuzzer programs with ASan and UBSan, built
+# by clang in build-fuzz/bin; scripts/fuzz runs them.
+fuzz:
+	@./scripts/setup fuzz
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DKOVA_FUZZ=ON >/dev/null
+	cmake --build build-fuzz -j $(JOBS) --target kova_fuzzers
+
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize build-fuzz

@@ -2,13 +2,16 @@
 
 #include "model/Colors.h"
 #include "model/Composer.h"
+#include "model/Font.h"
 #include "model/ItemEditing.h"
 #include "model/ItemSummary.h"
 #include "model/PrintCommon.h"
 #include "model/SummaryPicture.h"
+#include "model/bom/SettingBom.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/PrintRun.h"
 #include "persistence/DatabaseLocation.h"
+#include "persistence/FbLayer.h"
 #include "persistence/PersistenceManager.h"
 #include "view/ABOUT.h"
 #include "view/KovaApplication.h"
@@ -998,4 +1001,24 @@ int RunKova(const QString& programDir) {
     PrintModel = nullptr;
     PersistenceManager().Disconnect();
     return 0;
+}
+
+int KovaMain(int& argc, char** argv, const QString& programDir) {
+    // The embedded engine reads its configuration when the client library loads,
+    // so the environment is set before anything else.
+    SetupFirebirdEnvironment(programDir);
+    RegisterBusinessObjects();
+    RegisterFirebirdLayer();
+
+    TKovaApplication app(argc, argv);
+    InstallFontSubstitutions();
+    WatchTerminationSignals([] {
+        if (PrintMainFrm)
+            PrintMainFrm->TerminateRequested();
+        else
+            QCoreApplication::quit();
+    });
+    InstallTranslations();
+    InstallHelpViewer();
+    return RunKova(programDir);
 }

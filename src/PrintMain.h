@@ -136,3 +136,6 @@ extern TPrintMainFrm* PrintMainFrm;
 
 // Start-up and message loop; returns the process exit code.
 int RunKova(const QString& programDir);
+// The whole program: the database environment, the application object, SIGTERM
+// and SIGINT handling, then RunKova. The program's main is this alone.
+int KovaMain(int& argc, char** argv, const QString& programDir);

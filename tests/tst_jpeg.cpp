@@ -2,6 +2,7 @@
 #include "model/Jpeg.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -31,14 +32,40 @@ QImage sample(int w, int h) {
     return image;
 }
 
-// Finds the SOF0 marker and writes new dimensions into it.
-QByteArray withDimensions(QByteArray jpeg, quint16 w, quint16 h) {
-    const int sof = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+// Finds the frame header (SOF0, or SOF2 of a progressive file) and writes new
+// dimensions into it.
+QByteArray withDimensions(QByteArray jpeg, quint16 w, quint16 h, char sofMarker = '\xC0') {
+    const int sof = jpeg.indexOf(QByteArray("\xFF", 1) + sofMarker);
     jpeg[sof + 5] = char(h >> 8);
     jpeg[sof + 6] = char(h & 0xFF);
     jpeg[sof + 7] = char(w >> 8);
     jpeg[sof + 8] = char(w & 0xFF);
     return jpeg;
+}
+
+// A valid progressive greyscale picture of 8 x 8 grey pixels in as many scans as
+// the format allows for the first `bands` AC coefficients: the DC and every band
+// each in a first scan and a refinement (cjpeg writes at most 100 scans). Every
+// coefficient is zero, so each scan's data is one code: '0' padded with ones.
+QByteArray progressiveInScans(int bands) {
+    QByteArray jpeg("\xFF\xD8", 2);
+    jpeg += QByteArray("\xFF\xDB\x00\x43\x00", 5) + QByteArray(64, '\x01');
+    jpeg += QByteArray("\xFF\xC2\x00\x0B\x08\x00\x08\x00\x08\x01\x01\x11\x00", 13);
+    // DC table 0 and AC table 0, each one code of length 1 for symbol 0.
+    const QByteArray table = QByteArray("\x01", 1) + QByteArray(15, '\0') + QByteArray(1, '\0');
+    jpeg += QByteArray("\xFF\xC4\x00\x26\x00", 5) + table + QByteArray(1, '\x10') + table;
+    auto scan = [&jpeg](int ss, int se, int ah, int al) {
+        jpeg += QByteArray("\xFF\xDA\x00\x08\x01\x01\x00", 7);
+        jpeg += char(ss);
+        jpeg += char(se);
+        jpeg += char(ah << 4 | al);
+        jpeg += '\x7F';
+    };
+    for (int k = 0; k <= bands; ++k) {
+        scan(k, k, 0, 1);
+        scan(k, k, 1, 0);
+    }
+    return jpeg + QByteArray("\xFF\xD9", 2);
 }
 
 } // namespace
@@ -98,8 +125,26 @@ void TestJpeg::refuses_data() {
         << good.left(good.size() / 2) << "JPEG picture damaged or incomplete";
     QTest::newRow("header only") << good.left(good.indexOf(QByteArray("\xFF\xDA", 2)))
                                  << "Not a valid JPEG picture";
-    QTest::newRow("huge dimensions") << withDimensions(good, 60000, 60000)
-                                     << "JPEG picture too large: 60000 x 60000 pixels";
+    QTest::newRow("huge dimensions")
+        << withDimensions(good, 60000, 60000) << "JPEG picture too large: 60000 x 60000 pixels";
+    QTest::newRow("progressive picture beyond libjpeg's working memory")
+        << withDimensions(encodeWithCjpeg(sample(64, 40), {"-progressive", "-sample", "1x1"}), 8000,
+                          6000, '\xC2')
+        << "JPEG picture too large: 8000 x 6000 pixels";
+    QTest::newRow("more scans than encoders write")
+        << progressiveInScans(63) << "Not a valid JPEG picture: more than 100 scans";
+    // Found by fuzzing: a frame of 432 x 63490 CMYK pixels and no data, which
+    // used to be decoded row by row from nothing.
+    QTest::newRow("27 megapixels without data")
+        << QByteArray::fromBase64(
+               "/9ju/9sAQwAIBgYHBgUJCP8ZBQgHBwcJCf318+sNDCAiLCMcHPM2KSwwMf/Y/"
+               "9spAAEAAAAF9eEADRgyIRxh"
+               "MjIyMjwuMzQAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"
+               "A"
+               "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"
+               "A"
+               "AAAAAAAAAAAAAAAAADL/wAAUCPgCAbAEQxEATREAWREASxEA/9oADgRDAE0AWQBLAA==")
+        << "JPEG picture damaged or incomplete";
     QTest::newRow("PNG") << [] {
         QByteArray png;
         QBuffer buffer(&png);

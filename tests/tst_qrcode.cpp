@@ -40,8 +40,8 @@ private slots:
     void scans_data();
     void scans();
     void toolWritesScannablePng();
-    void toolRefusesScale_data();
-    void toolRefusesScale();
+    void toolRefusesOutOfRange_data();
+    void toolRefusesOutOfRange();
     void pictureAboveLimits();
 
 private:
@@ -286,25 +286,46 @@ void TestQRCode::toolWritesScannablePng() {
                 .contains(QStringLiteral("二维码内容过长，超出了最大版本 (40) 的容量")));
 }
 
-void TestQRCode::toolRefusesScale_data() {
-    QTest::addColumn<QString>("scale");
+void TestQRCode::toolRefusesOutOfRange_data() {
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("message");
+    const QString scale = QStringLiteral("kova-symbol: --scale is 1..100 pixels");
     // 65536 once overflowed the picture size and looped for ever.
-    QTest::newRow("65536 pixels a module") << "65536";
-    QTest::newRow("101 pixels a module") << "101";
-    QTest::newRow("zero") << "0";
+    QTest::newRow("65536 pixels a module") << "--scale"
+                                           << "65536" << scale;
+    QTest::newRow("101 pixels a module") << "--scale"
+                                         << "101" << scale;
+    QTest::newRow("zero") << "--scale"
+                          << "0" << scale;
+    // Both were once replaced silently by automatic and by 4 modules.
+    QTest::newRow("encoding 6") << "--encoding"
+                                << "6"
+                                << "kova-symbol: --encoding is 0..5";
+    QTest::newRow("encoding -1") << "--encoding"
+                                 << "-1"
+                                 << "kova-symbol: --encoding is 0..5";
+    QTest::newRow("quiet zone 100000") << "--quiet-zone"
+                                       << "100000"
+                                       << "kova-symbol: --quiet-zone is 0..100 modules";
+    QTest::newRow("quiet zone -1") << "--quiet-zone"
+                                   << "-1"
+                                   << "kova-symbol: --quiet-zone is 0..100 modules";
 }
 
-void TestQRCode::toolRefusesScale() {
-    QFETCH(QString, scale);
-    const QString out = FDir.filePath(QStringLiteral("scale.png"));
+void TestQRCode::toolRefusesOutOfRange() {
+    QFETCH(QString, option);
+    QFETCH(QString, value);
+    QFETCH(QString, message);
+    const QString out = FDir.filePath(QStringLiteral("range.png"));
     QProcess tool;
     tool.start(QStringLiteral(KOVA_BIN_DIR "/kova-symbol"),
-               {QStringLiteral("qr"), QStringLiteral("--text"), QStringLiteral("KOVA"),
-                QStringLiteral("--scale"), scale, QStringLiteral("-o"), out});
+               {QStringLiteral("qr"), QStringLiteral("--text"), QStringLiteral("KOVA"), option,
+                value, QStringLiteral("-o"), out});
     QVERIFY2(tool.waitForFinished(30000), "kova-symbol did not finish");
     QCOMPARE(tool.exitCode(), 1);
-    QVERIFY(QString::fromUtf8(tool.readAllStandardError())
-                .contains(QStringLiteral("kova-symbol: --scale is 1..100 pixels")));
+    const QString said = QString::fromUtf8(tool.readAllStandardError());
+    QVERIFY2(said.contains(message), qPrintable(said));
     QVERIFY(!QFile::exists(out));
 }
 

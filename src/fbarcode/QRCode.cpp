@@ -98,7 +98,8 @@ TQRSymbol QREncode(const QString& text, int encoding, int quietZone) {
 
     TQRSymbol symbol;
     symbol.Version = code->version;
-    symbol.QuietZone = quietZone >= 0 && quietZone <= 100 ? quietZone : QRDefaultQuietZone;
+    symbol.QuietZone =
+        quietZone >= 0 && quietZone <= QRMaxQuietZone ? quietZone : QRDefaultQuietZone;
     symbol.Size = code->width + 2 * symbol.QuietZone;
     symbol.Modules.fill(false, qsizetype(symbol.Size) * symbol.Size);
     for (int r = 0; r < code->width; ++r)

@@ -41,12 +41,13 @@ struct TQRSymbol {
 };
 
 constexpr int QRDefaultQuietZone = 4;
+constexpr int QRMaxQuietZone = 100;
 
 // Characters the chosen option cannot carry are dropped silently; an encoding value
 // outside 0..5 is taken as automatic.
 TQRSegment QRMakeSegment(const QString& text, int encoding);
 // Level L, the smallest version that holds the segment, the standard's mask choice.
-// A quiet zone outside 0..100 gives the default of 4. Throws EQRCodeError when the
+// A quiet zone outside 0..QRMaxQuietZone gives the default of 4. Throws EQRCodeError when the
 // content does not fit version 40.
 TQRSymbol QREncode(const QString& text, int encoding, int quietZone);
 // One pixel per module: a 1-bit image with colour 0 black and 1 white, which stays

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <jpeglib.h>
 
+// After jpeglib.h, which it needs.
+#include <jerror.h>
+
 namespace {
 
 // libjpeg reports fatal errors through error_exit, which must not return; it
@@ -14,12 +17,33 @@ struct ErrorManager {
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
     int warnings;
+    bool tooLarge;
 };
+
+// libjpeg's own working memory (a progressive picture's coefficients, 2 bytes a
+// sample): beyond it libjpeg fails instead of taking gigabytes for a crafted header.
+constexpr long kMaxWorkingMemory = 256L << 20;
+// Encoders write about ten scans; thousands of tiny ones would each walk the whole picture.
+constexpr int kMaxScans = 100;
 
 void onError(j_common_ptr cinfo) {
     auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
     (*cinfo->err->format_message)(cinfo, err->message);
+    err->tooLarge =
+        cinfo->err->msg_code == JERR_NO_BACKING_STORE || cinfo->err->msg_code == JERR_OUT_OF_MEMORY;
     std::longjmp(err->jump, 1);
+}
+
+// Called as libjpeg works through the data. A warning already refuses the picture:
+// stop at once instead of decoding the rest of a large picture from nothing.
+void onProgress(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    if (err->warnings)
+        std::longjmp(err->jump, 2);
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+        std::snprintf(err->message, sizeof err->message, "more than %d scans", kMaxScans);
+        std::longjmp(err->jump, 1);
+    }
 }
 
 void onMessage(j_common_ptr cinfo, int level) {
@@ -53,12 +77,23 @@ Step decode(const QByteArray& data, ErrorManager& err, Header& header, Allocate 
     err.pub.emit_message = onMessage;
     err.pub.output_message = onOutput;
     err.warnings = 0;
+    err.tooLarge = false;
     err.message[0] = '\0';
-    if (setjmp(err.jump)) {
+    jpeg_progress_mgr progress;
+    progress.progress_monitor = onProgress;
+    switch (setjmp(err.jump)) {
+    case 0:
+        break;
+    case 2:
         jpeg_destroy_decompress(&cinfo);
-        return Step::Failed;
+        return Step::Damaged;
+    default:
+        jpeg_destroy_decompress(&cinfo);
+        return err.tooLarge ? Step::TooLarge : Step::Failed;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = kMaxWorkingMemory;
+    cinfo.progress = &progress;
     jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(data.constData()),
                  static_cast<unsigned long>(data.size()));
     jpeg_read_header(&cinfo, TRUE);
@@ -131,8 +166,8 @@ void check(Step step, const ErrorManager& err, const Header& header) {
     case Step::Failed:
         break;
     }
-    throw EJpegError(QStringLiteral("Not a valid JPEG picture: %1")
-                         .arg(QString::fromLocal8Bit(err.message)));
+    throw EJpegError(
+        QStringLiteral("Not a valid JPEG picture: %1").arg(QString::fromLocal8Bit(err.message)));
 }
 
 } // namespace

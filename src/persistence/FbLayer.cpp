@@ -5,12 +5,19 @@
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <ibase.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 QSqlDatabase TFbApiLayer::Open(const TConnectionParams& params, const QString& connectionName) {
+    const QString lockDir = qEnvironmentVariable("FIREBIRD_LOCK");
+    if (!lockDir.isEmpty())
+        if (const QString problem = PrepareLockFolder(lockDir); !problem.isEmpty())
+            throw EPersistenceError(problem);
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QIBASE")))
         throw Exception(
             QStringLiteral("Unable to load the Firebird client library libfbclient.so.2"));
@@ -42,14 +49,49 @@ void SetupFirebirdEnvironment(const QString& programDir) {
         qputenv("FIREBIRD", QFile::encodeName(confDir));
     if (qEnvironmentVariableIsEmpty("FIREBIRD_LOCK"))
         qputenv("FIREBIRD_LOCK", QByteArrayLiteral("/tmp/kova-firebird"));
-    const QString lockDir = qEnvironmentVariable("FIREBIRD_LOCK");
-    if (!QFileInfo::exists(lockDir) && QDir().mkpath(lockDir)) {
-        // Every user's copy of the program must be able to use the same lock folder.
-        QFile::setPermissions(
-            lockDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                         QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-                         QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+}
+
+QString PrepareLockFolder(const QString& dir) {
+    const QByteArray path = QFile::encodeName(dir);
+    struct stat st;
+    const bool found = ::lstat(path.constData(), &st) == 0;
+    if (!found && errno == ENOENT) {
+        // Every user's copy of the program shares the folder; sticky, like /tmp, so
+        // that nobody removes another's lock files. Whoever loses a race to create
+        // it uses the winner's, checked below.
+        QDir().mkpath(QFileInfo(dir).absolutePath());
+        if (::mkdir(path.constData(), 01777) == 0)
+            ::chmod(path.constData(), 01777);
+        else if (errno != EEXIST)
+            return QStringLiteral("The Firebird lock folder %1 cannot be created: %2")
+                .arg(dir, QString::fromLocal8Bit(std::strerror(errno)));
+    } else if (found && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+               (st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX)) {
+        // One of ours that earlier versions left open to all without the sticky bit.
+        ::chmod(path.constData(), (st.st_mode & 07777) | S_ISVTX);
     }
+    if (::lstat(path.constData(), &st) != 0)
+        return QStringLiteral("The Firebird lock folder %1 cannot be used: %2")
+            .arg(dir, QString::fromLocal8Bit(std::strerror(errno)));
+    if (S_ISLNK(st.st_mode))
+        return QStringLiteral("The Firebird lock folder %1 is a symbolic link, not a folder")
+            .arg(dir);
+    if (!S_ISDIR(st.st_mode))
+        return QStringLiteral("The Firebird lock folder %1 is not a folder").arg(dir);
+    // Whoever owns the folder may remove or replace the lock files in it.
+    if (st.st_uid != 0 && st.st_uid != ::geteuid())
+        return QStringLiteral("The Firebird lock folder %1 belongs to another user (user id %2); "
+                              "it must belong to root or to this user")
+            .arg(dir, QString::number(st.st_uid));
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX))
+        return QStringLiteral("The Firebird lock folder %1 may be changed by other users; it "
+                              "must be sticky when others may write to it (mode 1777, like /tmp)")
+            .arg(dir);
+    if (::access(path.constData(), W_OK | X_OK) != 0)
+        return QStringLiteral("The Firebird lock folder %1 is not writable by this user; to "
+                              "share it, give it mode 1777 like /tmp")
+            .arg(dir);
+    return QString();
 }
 
 namespace {

@@ -17,6 +17,15 @@ void RegisterFirebirdLayer();
 // shares. Must run before the first connection opens.
 void SetupFirebirdEnvironment(const QString& programDir);
 
+// Readies the lock folder (FIREBIRD_LOCK) before a connection opens: a missing one
+// is created sticky and world-writable like /tmp, one of this user's that others
+// may write to gets the sticky bit. Returns why it may not be used, or an empty
+// string. It must be a folder, not a symbolic link, of root or of this user,
+// writable by this user, and sticky when others may write to it: nobody else may
+// remove or replace the lock files of a database in use. Every connection is
+// refused with this text otherwise.
+QString PrepareLockFolder(const QString& dir);
+
 // Another run holds the project: its page numbers are taken until that run ends.
 class EProjectBusy : public EDatabaseError {
 public:

@@ -115,6 +115,12 @@ int main(int argc, char* argv[]) {
                 return Fail(QStringLiteral("kova-symbol: whole numbers expected"));
             if (scale < 1 || scale > QRMaxScale)
                 return Fail(QStringLiteral("kova-symbol: --scale is 1..%1 pixels").arg(QRMaxScale));
+            // The item falls back to automatic and the default zone; a tool user asked.
+            if (encoding < qeAuto || encoding > qeUtf8)
+                return Fail(QStringLiteral("kova-symbol: --encoding is 0..5"));
+            if (quiet < 0 || quiet > QRMaxQuietZone)
+                return Fail(QStringLiteral("kova-symbol: --quiet-zone is 0..%1 modules")
+                                .arg(QRMaxQuietZone));
             image =
                 QRSymbolImage(QREncode(args.value(QStringLiteral("text")), encoding, quiet), scale);
         } else {

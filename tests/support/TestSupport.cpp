@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -144,8 +145,21 @@ QString ProgramDirFor(const TestDatabase& db) {
     return programDir;
 }
 
+namespace {
+
+// The folder test-cups-start was given for the server in use: beside its socket.
+// A test may switch to a server of its own through CUPS_SERVER.
+QDir TestServerFolder() {
+    const QString server = QString::fromLocal8Bit(cupsServer());
+    return QFileInfo(server.startsWith(QLatin1Char('/')) ? server
+                                                         : QStringLiteral(KOVA_CUPS_SOCKET))
+        .dir();
+}
+
+} // namespace
+
 QString TestPdfFolder() {
-    return QFileInfo(QStringLiteral(KOVA_CUPS_SOCKET)).dir().filePath(QStringLiteral("root/pdf"));
+    return TestServerFolder().filePath(QStringLiteral("root/pdf"));
 }
 
 QString JobPdf(const QString& title, int id) {
@@ -199,6 +213,57 @@ QString QueueTrouble(const QString& printer) {
     return trouble;
 }
 
+// A job an attempt failed stays pending for a retry, without the queue stopping
+// (a filter that cannot read the spool): its reasons then name an error. The
+// job's message with the filters' own words from the server's log; empty while
+// nothing went wrong.
+QString JobFailure(int id) {
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    const QByteArray uri = QStringLiteral("ipp://localhost/jobs/%1").arg(id).toUtf8();
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.constData());
+    static const char* const wanted[] = {"job-state-reasons", "job-printer-state-message"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr,
+                  wanted);
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    if (!response)
+        return QString();
+    QStringList errors;
+    if (ipp_attribute_t* reasons = ippFindAttribute(response, "job-state-reasons", IPP_TAG_KEYWORD))
+        for (int i = 0; i < ippGetCount(reasons); ++i)
+            if (const QString reason = QString::fromUtf8(ippGetString(reasons, i, nullptr));
+                reason.contains(QLatin1String("error")))
+                errors << reason;
+    QString message;
+    if (ipp_attribute_t* text =
+            ippFindAttribute(response, "job-printer-state-message", IPP_TAG_TEXT))
+        message = QString::fromUtf8(ippGetString(text, 0, nullptr));
+    ippDelete(response);
+    if (errors.isEmpty())
+        return QString();
+
+    QStringList said;
+    QFile log(TestServerFolder().filePath(QStringLiteral("root/log/error_log")));
+    if (log.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        const QString tag = QStringLiteral("[Job %1] ").arg(id);
+        static const QRegularExpression trouble(
+            QStringLiteral("error|unable|denied|cannot|can't|failed|not found"),
+            QRegularExpression::CaseInsensitiveOption);
+        while (!log.atEnd()) {
+            const QString line = QString::fromUtf8(log.readLine()).trimmed();
+            const qsizetype at = line.indexOf(tag);
+            if (at < 0)
+                continue;
+            const QString text = line.mid(at + tag.size());
+            if (!text.startsWith(QLatin1String("Hint:")) && text.contains(trouble) &&
+                !said.contains(text))
+                said << text;
+        }
+    }
+    return QStringLiteral("job %1 failed (%2): %3 %4")
+        .arg(id)
+        .arg(errors.join(QStringLiteral(", ")), message, said.join(QStringLiteral("; ")));
+}
+
 } // namespace
 
 QString WaitForJobPdf(const QString& title, int id, QString* why, int timeoutMs) {
@@ -223,6 +288,9 @@ QString WaitForJobPdf(const QString& title, int id, QString* why, int timeoutMs)
             break;
         } else if (const QString trouble = QueueTrouble(job.printer); !trouble.isEmpty()) {
             reason = trouble;
+            break;
+        } else if (const QString failed = JobFailure(id); !failed.isEmpty()) {
+            reason = failed;
             break;
         }
         QThread::msleep(100);
@@ -267,9 +335,7 @@ bool JobTitled(const QString& title) {
 
 bool AddTestQueue(const QString& name, QString* why, int dpi) {
     const QString root =
-        QFileInfo(
-            QFileInfo(QStringLiteral(KOVA_CUPS_SOCKET)).dir().filePath(QStringLiteral("root")))
-            .symLinkTarget();
+        QFileInfo(TestServerFolder().filePath(QStringLiteral("root"))).symLinkTarget();
     const QString instance = QStringLiteral("kova") + root.section(QLatin1Char('.'), -1);
     QProcess lpadmin;
     lpadmin.start(QStringLiteral("lpadmin"),

@@ -66,7 +66,8 @@ QByteArray Jpeg200k() {
 }
 
 TPrintItem* Add(TProject& p, int type, double x, double y, double w, double h, const QString& v) {
-    TPrintItem* item = NewItem(type, x, y, w, h, v, QStringLiteral("%1").arg(p.ItemList()->Count()));
+    TPrintItem* item =
+        NewItem(type, x, y, w, h, v, QStringLiteral("%1").arg(p.ItemList()->Count()));
     item->SetItemFontSize(QStringLiteral("10"));
     p.ItemList()->Add(item);
     return item;
@@ -102,8 +103,10 @@ Figures RunKova(TProject& project, const TSettingMgr& settings, TFileMgr& files,
         timer.start();
         const TPrintRunResult r = TPrintRun(project, settings, files).Run(options, hooks);
         const double seconds = timer.nsecsElapsed() / 1e9;
-        if (!r.Error.isEmpty()) {
-            QTextStream(stderr) << r.Error << Qt::endl;
+        if (!r.Error.isEmpty() || r.Printed != kPages) {
+            QTextStream(stderr) << "the run printed " << r.Printed << " of " << kPages
+                                << " pages: " << r.Error << (r.Check ? r.Check->Text() : QString())
+                                << Qt::endl;
             std::exit(1);
         }
         rates.push_back(kPages / seconds);
@@ -195,8 +198,10 @@ int main(int argc, char* argv[]) {
         serial->SetItemSerialIsFillZero(kTrue);
         serial->SetItemSerialLength(6);
         Add(*p, itLine, 5, 16, 95, 16, QString())->SetItemOutlinePenStyle(0);
-        Add(*p, itBarcode, 5, 20, 0, 12, QStringLiteral("KV-2026-000123"))
-            ->SetBarcodeType(bcCode128B);
+        TPrintItem* barcode = Add(*p, itBarcode, 5, 20, 0, 12, QStringLiteral("KV-2026-000123"));
+        barcode->SetBarcodeType(bcCode128B);
+        barcode->SetBarcodeModule(0.25); // 50 mm wide, clear of the QR code
+
         Add(*p, itQRCode, 60, 25, 25, 25, QStringLiteral("https://kova.example/t/2026/000000123"));
         Add(*p, itDate, 5, 72, 0, 1.2, QStringLiteral("yyyy-mm-dd hh:nn"));
     }

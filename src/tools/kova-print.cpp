@@ -8,6 +8,7 @@
 #include "persistence/DatabaseLocation.h"
 #include "persistence/FbLayer.h"
 #include "persistence/PersistenceManager.h"
+#include "tools/ToolOptions.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -79,10 +80,7 @@ int main(int argc, char* argv[]) {
         "passes, 3 when any fails."));
     args.addHelpOption();
     const auto opt = [&](const char* name, const char* help, bool value = true) {
-        args.addOption(
-            value ? QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help),
-                                       QStringLiteral("v"))
-                  : QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help)));
+        AddToolOption(args, name, help, value);
     };
     opt("project", "project name");
     opt("pages", "number of pages");

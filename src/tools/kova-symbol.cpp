@@ -2,6 +2,7 @@
 #include "fbarcode/Barcode.h"
 #include "fbarcode/QRCode.h"
 #include "fbarcode/SymbolImage.h"
+#include "tools/ToolOptions.h"
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
@@ -43,10 +44,7 @@ int main(int argc, char* argv[]) {
     args.addHelpOption();
     args.addPositionalArgument(QStringLiteral("kind"), QStringLiteral("barcode or qr"));
     const auto opt = [&](const char* name, const char* help, bool value = true) {
-        args.addOption(
-            value ? QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(help),
-                                       QStringLiteral("v"))
-                  : QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(help)));
+        AddToolOption(args, name, help, value);
     };
     opt("type", "symbology ordinal 0..22");
     opt("text", "content");

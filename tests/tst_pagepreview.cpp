@@ -95,9 +95,7 @@ private:
     QImage printed(TProject& project, int pageNum);
 
     QString queue;
-    std::unique_ptr<TestDatabase> db;
-    std::unique_ptr<TSettingMgr> settings;
-    std::unique_ptr<TFileMgr> files;
+    std::unique_ptr<TestStore> store;
     TPrintMainFrm* frm = nullptr;
 };
 
@@ -113,19 +111,13 @@ void TestPagePreview::cleanupTestCase() {
 }
 
 void TestPagePreview::init() {
-    db = std::make_unique<TestDatabase>();
-    settings = std::make_unique<TSettingMgr>();
-    files = std::make_unique<TFileMgr>();
+    store = std::make_unique<TestStore>();
 }
 
 void TestPagePreview::cleanup() {
     delete frm;
     frm = nullptr;
-    delete PrintModel;
-    PrintModel = nullptr;
-    files.reset();
-    settings.reset();
-    db.reset();
+    store.reset();
 }
 
 // 127 × 101.6 mm is 360 × 288 points, which the queue's steps keep exact.
@@ -141,7 +133,9 @@ QImage TestPagePreview::preview(TProject& project, int pageNum, TPagePreviewFrm*
     TPagePreviewFrm& w = window ? *window : own;
     w.SetData(
         project,
-        [&](int n) { return TPageComposer(*settings, *files).GenerateTCPrint(project, n); },
+        [&](int n) {
+            return TPageComposer(store->settings, store->files).GenerateTCPrint(project, n);
+        },
         pageNum);
     if (!w.Error().isEmpty())
         qWarning() << w.Error();
@@ -154,7 +148,7 @@ QImage TestPagePreview::printed(TProject& project, int pageNum) {
     options.Count = 1;
     options.Printer = queue;
     options.Save = false;
-    const TPrintRunResult result = TPrintRun(project, *settings, *files).Run(options);
+    const TPrintRunResult result = TPrintRun(project, store->settings, store->files).Run(options);
     if (!result.Error.isEmpty() || result.JobId <= 0) {
         qWarning() << "run failed:" << result.Error << result.Refused;
         return QImage();
@@ -226,7 +220,7 @@ void TestPagePreview::itemsLieWhereThePrintPutsThem() {
         file.FileName = "logo";
         file.FileType = ".jpg";
         file.SetBody(QuadrantJpeg());
-        QVERIFY(files->SaveFile(file));
+        QVERIFY(store->files.SaveFile(file));
         item->SetFileId(file.Oid);
     }
 
@@ -343,7 +337,7 @@ void TestPagePreview::opensFromMenuAndItemEditor() {
         setPage(p);
         p.SetProjectSerialStart(7);
     });
-    frm = new TPrintMainFrm(ProgramDirFor(*db));
+    frm = new TPrintMainFrm(ProgramDirFor(store->db));
     QVERIFY(frm->FormCreate());
     frm->show();
     frm->cbbProjectList->setCurrentIndex(frm->cbbProjectList->findText(kProject));
@@ -385,7 +379,7 @@ void TestPagePreview::opensFromMenuAndItemEditor() {
         frm->btnEditClick();
         // The project's next start page.
         QCOMPARE(pageNum, 7);
-        QCOMPARE(db->scalar(QStringLiteral("select item_x from P_ITEM")).toDouble(), 10.0);
+        QCOMPARE(store->db.scalar(QStringLiteral("select item_x from P_ITEM")).toDouble(), 10.0);
         QCOMPARE(frm->CurrProject()->ItemList()->Items(0)->ItemX(), 10.0);
     }
     // The line's ink: its pen of 8 pixels centred on its x, at 1200 dpi laid out.

@@ -73,9 +73,7 @@ private:
     QString print(TProject& project, int pages = 1);
 
     QString queue;
-    std::unique_ptr<TestDatabase> db;
-    std::unique_ptr<TSettingMgr> settings;
-    std::unique_ptr<TFileMgr> files;
+    std::unique_ptr<TestStore> store;
     TDeviceMetrics metrics;
 };
 
@@ -90,15 +88,11 @@ void TestRender::cleanupTestCase() {
 }
 
 void TestRender::init() {
-    db = std::make_unique<TestDatabase>();
-    settings = std::make_unique<TSettingMgr>();
-    files = std::make_unique<TFileMgr>();
+    store = std::make_unique<TestStore>();
 }
 
 void TestRender::cleanup() {
-    files.reset();
-    settings.reset();
-    db.reset();
+    store.reset();
 }
 
 QString TestRender::print(TProject& project, int pages) {
@@ -107,7 +101,7 @@ QString TestRender::print(TProject& project, int pages) {
     options.Count = pages;
     options.Printer = queue;
     options.Save = false;
-    const TPrintRunResult result = TPrintRun(project, *settings, *files).Run(options);
+    const TPrintRunResult result = TPrintRun(project, store->settings, store->files).Run(options);
     if (!result.Error.isEmpty() || result.JobId <= 0)
         return QStringLiteral("run failed: ") + result.Error;
     metrics = Printer().Metrics();
@@ -190,7 +184,7 @@ void TestRender::itemsWhereTheConversionsPutThem() {
         file.FileName = "logo";
         file.FileType = ".jpg";
         file.SetBody(QuadrantJpeg());
-        QVERIFY(files->SaveFile(file));
+        QVERIFY(store->files.SaveFile(file));
         item->SetFileId(file.Oid);
     }
 

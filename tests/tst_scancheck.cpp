@@ -66,9 +66,7 @@ private:
     void openWindow();
 
     QString queue300, queue600;
-    std::unique_ptr<TestDatabase> db;
-    std::unique_ptr<TSettingMgr> settings;
-    std::unique_ptr<TFileMgr> files;
+    std::unique_ptr<TestStore> store;
     TPrintMainFrm* frm = nullptr;
 };
 
@@ -89,19 +87,13 @@ void TestScanCheck::cleanupTestCase() {
 }
 
 void TestScanCheck::init() {
-    db = std::make_unique<TestDatabase>();
-    settings = std::make_unique<TSettingMgr>();
-    files = std::make_unique<TFileMgr>();
+    store = std::make_unique<TestStore>();
 }
 
 void TestScanCheck::cleanup() {
     delete frm;
     frm = nullptr;
-    delete PrintModel;
-    PrintModel = nullptr;
-    files.reset();
-    settings.reset();
-    db.reset();
+    store.reset();
 }
 
 TScanReport TestScanCheck::check(TProject& project, int dpi, const QString& pdf) {
@@ -112,7 +104,7 @@ TScanReport TestScanCheck::check(TProject& project, int dpi, const QString& pdf)
         options.Printer = queueAt(dpi);
     else
         options.PdfFile = pdf;
-    return TPrintRun(project, *settings, *files).Check(options);
+    return TPrintRun(project, store->settings, store->files).Check(options);
 }
 
 // The resolution the check renders at is the queue's, not the 1200 dpi Qt
@@ -375,11 +367,11 @@ void TestScanCheck::storeProject(double module, int start) {
 }
 
 int TestScanCheck::storedStart() {
-    return db->scalar(QStringLiteral("select serial_start from P_PROJECT")).toInt();
+    return store->db.scalar(QStringLiteral("select serial_start from P_PROJECT")).toInt();
 }
 
 void TestScanCheck::openWindow() {
-    frm = new TPrintMainFrm(ProgramDirFor(*db));
+    frm = new TPrintMainFrm(ProgramDirFor(store->db));
     QVERIFY(frm->FormCreate());
     frm->show();
     frm->cbbProjectList->setCurrentIndex(frm->cbbProjectList->findText(kProject));
@@ -425,7 +417,7 @@ void TestScanCheck::failingFirstPage() {
                  printed ? QStringLiteral("打印结束") : QStringLiteral("条码检查未通过，没有打印"));
         nextStart = frm->PrnSerialFrom->value();
     } else if (how.startsWith("kova-print")) {
-        QStringList args{QStringLiteral("--database"), db->path(),
+        QStringList args{QStringLiteral("--database"), store->db.path(),
                          QStringLiteral("--project"),  kProject,
                          QStringLiteral("--pages"),    QStringLiteral("2")};
         if (how.endsWith("--force"))
@@ -441,8 +433,8 @@ void TestScanCheck::failingFirstPage() {
                      qPrintable(report));
         nextStart = printed ? QString::fromUtf8(p.readAllStandardOutput()).trimmed().toInt() : 5;
     } else {
-        TSettingMgr model;
-        TProject* project = model.GetProjectList().value(0).second;
+        TSettingMgr stored;
+        TProject* project = stored.GetProjectList().value(0).second;
         QVERIFY(project);
         TPrintRunHooks hooks;
         if (how == "run no")
@@ -453,7 +445,7 @@ void TestScanCheck::failingFirstPage() {
         TPrintRunOptions options;
         options.From = 5;
         options.Count = 2;
-        const TPrintRunResult r = TPrintRun(*project, model, *files).Run(options, hooks);
+        const TPrintRunResult r = TPrintRun(*project, stored, store->files).Run(options, hooks);
         QVERIFY(r.Refused);
         QVERIFY(r.Check && !r.Check->Passed());
         QCOMPARE(r.Printed, 0);
@@ -505,7 +497,7 @@ void TestScanCheck::checkAlone() {
     const QList<int> jobsBefore = JobsOnQueue(queue300);
     QProcess p;
     p.start(QStringLiteral(KOVA_BIN_DIR "/kova-print"),
-            {QStringLiteral("--database"), db->path(), QStringLiteral("--project"), kProject,
+            {QStringLiteral("--database"), store->db.path(), QStringLiteral("--project"), kProject,
              QStringLiteral("--check")});
     QVERIFY(p.waitForFinished(120000));
     const QString out = QString::fromUtf8(p.readAllStandardOutput());

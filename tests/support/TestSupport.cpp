@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "model/PrintCommon.h"
+#include "model/PrintModelImpl.h"
 #include "model/bom/SettingBom.h"
 #include "persistence/FbLayer.h"
 
@@ -143,6 +145,11 @@ QString ProgramDirFor(const TestDatabase& db) {
     QDir().mkpath(programDir + QStringLiteral("/data"));
     QFile::link(db.path(), programDir + QStringLiteral("/data/KOVAUTF8.FDB"));
     return programDir;
+}
+
+TestStore::~TestStore() {
+    delete PrintModel;
+    PrintModel = nullptr;
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/manager/FileMgrImpl.h"
+#include "model/manager/SettingMgrImpl.h"
 #include "persistence/PersistenceManager.h"
 
 #include <QApplication>
@@ -56,6 +58,15 @@ TPrintItem* AddItem(TProject& project, int type, double x, double y, double w, d
 // A program folder whose data/KOVAUTF8.FDB is the fixture's file: the main
 // window connects to the database beside the program.
 QString ProgramDirFor(const TestDatabase& db);
+
+// A fresh database with the setting and file managers on it; gone with it is
+// the program's model a window under test may have made.
+struct TestStore {
+    TestDatabase db;
+    TSettingMgr settings;
+    TFileMgr files;
+    ~TestStore();
+};
 
 // Registers the business objects and the Firebird layer once per process.
 void EnsurePersistence();

@@ -106,12 +106,12 @@ public:
 
 } // namespace
 
-QPen MakePen(const TPenSpec& spec) {
-    QPen pen(spec.Color, spec.Width, QtPenStyle(spec.Style), Qt::RoundCap, Qt::RoundJoin);
-    return pen;
+QPen MakePen(const TPenSettings& settings) {
+    return QPen(settings.Color, settings.Width, QtPenStyle(settings.Style), Qt::RoundCap,
+                Qt::RoundJoin);
 }
 
-TPenSpec ItemPen(const TTextItem& item) {
+TPenSettings ItemPen(const TTextItem& item) {
     return {item.OutlinePenWidth(), ColorToQColor(item.OutlinePenColor()), item.OutlinePenStyle()};
 }
 
@@ -208,7 +208,7 @@ TPreparedText TPageRenderer::PrepareText(const TTextItem& item) {
 }
 
 TPreparedLine TPageRenderer::PrepareLine(double x1, double y1, double x2, double y2,
-                                         const TPenSpec& pen) const {
+                                         const TPenSettings& pen) const {
     return {Place(x1, y1), Place(x2, y2), pen};
 }
 
@@ -277,8 +277,8 @@ TPreparedQR TPageRenderer::PrepareQR(const TTextItem& item) {
     if (cached == FSymbols.end()) {
         if (FSymbols.size() >= 16)
             FSymbols.erase(FSymbols.begin());
-        FSymbols.push_back(
-            {key, std::make_shared<const TQRSymbol>(QREncode(key.Text, key.Encoding, key.QuietZone))});
+        FSymbols.push_back({key, std::make_shared<const TQRSymbol>(
+                                     QREncode(key.Text, key.Encoding, key.QuietZone))});
         cached = std::prev(FSymbols.end());
     }
     const TQRSymbol& symbol = *cached->second;
@@ -313,7 +313,7 @@ void TPageRenderer::Paint(QPainter& canvas, const TPreparedItem& item) {
     std::visit(PaintVisitor{canvas}, item);
 }
 
-void TPageRenderer::PaintOutline(QPainter& canvas, const QRect& r, const TPenSpec& pen) {
+void TPageRenderer::PaintOutline(QPainter& canvas, const QRect& r, const TPenSettings& pen) {
     if (pen.Style == psClear)
         return;
     canvas.save();

@@ -22,12 +22,12 @@ class TLinearBarcode;
 struct TQRSymbol;
 
 // A pen as items store it: width in device pixels, colour, style ordinal.
-struct TPenSpec {
+struct TPenSettings {
     int Width = 1;
     QColor Color = Qt::black;
     TPenStyle Style = psSolid;
 };
-QPen MakePen(const TPenSpec& spec);
+QPen MakePen(const TPenSettings& settings);
 
 // One item of a page with every position worked out in device pixels and every
 // symbol encoded and picture decoded: painting it cannot fail.
@@ -40,17 +40,17 @@ struct TPreparedText {
     qreal Ascent = 0;
     std::vector<std::pair<QPoint, QString>> Lines;
     QRect Outline;
-    TPenSpec Pen;
+    TPenSettings Pen;
 };
 struct TPreparedLine {
     QPoint From, To;
-    TPenSpec Pen;
+    TPenSettings Pen;
 };
 struct TPreparedImage {
     QImage Image;
     QRect Target;
     QRect Outline;
-    TPenSpec Pen;
+    TPenSettings Pen;
 };
 struct TPreparedBarcode {
     std::shared_ptr<TLinearBarcode> Barcode;
@@ -111,7 +111,7 @@ public:
     TPreparedItem PrepareItem(const TTextItem& item);
     TPreparedText PrepareText(const TTextItem& item);
     TPreparedLine PrepareLine(double x1, double y1, double x2, double y2,
-                              const TPenSpec& pen) const;
+                              const TPenSettings& pen) const;
     TPreparedImage PrepareImage(const TTextItem& item);
     TPreparedBarcode PrepareBarcode(const TTextItem& item) const;
     TPreparedQR PrepareQR(const TTextItem& item);
@@ -119,7 +119,7 @@ public:
     // Paints in item order; later items cover earlier ones.
     static void Paint(QPainter& canvas, const TPreparedPage& page);
     static void Paint(QPainter& canvas, const TPreparedItem& item);
-    static void PaintOutline(QPainter& canvas, const QRect& rect, const TPenSpec& pen);
+    static void PaintOutline(QPainter& canvas, const QRect& rect, const TPenSettings& pen);
 
     QPoint Place(double x, double y) const;
     int Xmm(long double mm) const;
@@ -143,4 +143,4 @@ private:
 };
 
 // The pen of an item's outline or line.
-TPenSpec ItemPen(const TTextItem& item);
+TPenSettings ItemPen(const TTextItem& item);

@@ -275,7 +275,7 @@ void TPrintMgr::PrintLine(double Xmm1, double Ymm1, double Xmm2, double Ymm2, QP
                           int APenWidth, TColor APenColor, TPenStyle APenStyle) {
     if (!Printer().Printing())
         return;
-    const TPenSpec pen{APenWidth, ColorToQColor(APenColor), APenStyle};
+    const TPenSettings pen{APenWidth, ColorToQColor(APenColor), APenStyle};
     TPageRenderer::Paint(ACanvas, Renderer().PrepareLine(Xmm1, Ymm1, Xmm2, Ymm2, pen));
 }
 

@@ -287,6 +287,12 @@ int main(int argc, char** argv) {
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir work;
+    // KOVA_BENCH_KEEP leaves the program folders behind, to profile a start-up
+    // with "bench_storage --startup FOLDER".
+    if (!qEnvironmentVariableIsEmpty("KOVA_BENCH_KEEP")) {
+        work.setAutoRemove(false);
+        std::fprintf(stderr, "program folders kept in %s\n", qPrintable(work.path()));
+    }
     // The embedded engine's configuration and lock folder, as the tests set them.
     qputenv("FIREBIRD", KOVA_SOURCE_DIR "/db");
     qputenv("FIREBIRD_LOCK", QFile::encodeName(work.filePath(QStringLiteral("lock"))));

@@ -79,6 +79,10 @@ private slots:
     void reusedStatementsCarryEachObjectsOwnValues();
     void queryRunAgainTakesOnlyNewParameters_data();
     void queryRunAgainTakesOnlyNewParameters();
+    void savesShareOnePreparedStatement_data();
+    void savesShareOnePreparedStatement();
+    void writeSessionConvertsForTheColumn_data();
+    void writeSessionConvertsForTheColumn();
 
     void transactionMisuseIsReported_data();
     void transactionMisuseIsReported();
@@ -452,6 +456,132 @@ void TestPersistence::queryRunAgainTakesOnlyNewParameters() {
         got = e.Message();
     }
     QCOMPARE(got, result);
+}
+
+void TestPersistence::savesShareOnePreparedStatement_data() {
+    QTest::addColumn<int>("failAt"); // the save that fails, -1 for none
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("words"); // what the editor's message is chosen by
+    QTest::newRow("all succeed") << -1 << QString() << QString();
+    QTest::newRow("name too long") << 3 << "long" << "string right truncation";
+    QTest::newRow("first one breaks the key") << 0 << "key"
+                                              << "violation of PRIMARY or UNIQUE KEY";
+}
+
+// Each save is a transaction of its own, yet they all run the insert prepared
+// once; a failed one leaves nothing behind and the next still works.
+void TestPersistence::savesShareOnePreparedStatement() {
+    QFETCH(int, failAt);
+    QFETCH(QString, failure);
+    QFETCH(QString, words);
+    TestDatabase db;
+    TProjectList list;
+    TProject* p = addProject(list, "p");
+    p->SetDirty(true);
+    p->Save();
+    const QString taken = storeProject("other", {"taken"});
+    const QString takenItem = db.scalar("select oid from P_ITEM").toString();
+    QStringList stored;
+    for (int i = 0; i < 8; ++i) {
+        TPrintItem* item = addItem(*p, QStringLiteral("第%1项").arg(i));
+        item->SetItemX(i + 0.125);
+        if (i == failAt && failure == "long")
+            item->SetItemName(QString(201, QChar(0x4E00)));
+        if (i == failAt && failure == "key")
+            item->SetOID(takenItem);
+        item->SetDirty(true);
+        bool saved = false;
+        try {
+            item->Save();
+            QVERIFY(i != failAt);
+            stored << item->ItemName();
+            saved = true;
+        } catch (const EDatabaseError& e) {
+            QCOMPARE(i, failAt);
+            QVERIFY2(e.Message().contains(words), qPrintable(e.Message()));
+            QCOMPARE(int(item->ObjectState()), int(posCreate));
+        }
+        const int prepared =
+            db.scalar("select count(*) from MON$STATEMENTS "
+                      "where MON$SQL_TEXT starting with 'insert into P_ITEM'")
+                .toInt();
+        QVERIFY2(saved ? prepared == 1 : prepared <= 1, qPrintable(QString::number(prepared)));
+    }
+    QCOMPARE(db.scalar("select count(*) from P_ITEM where project_id = '" + p->OID() + "'")
+                 .toInt(),
+             int(stored.size()));
+    TProjectList back;
+    back.Read();
+    for (int k = 0; k < back.Count(); ++k) {
+        TProject* project = back.Items(k);
+        if (project->OID() == taken)
+            continue;
+        QStringList names;
+        for (int i = 0; i < project->ItemList()->Count(); ++i) {
+            TPrintItem* item = project->ItemList()->Items(i);
+            names << item->ItemName();
+            QCOMPARE(item->ItemX(), item->ItemName().mid(1).chopped(1).toInt() + 0.125);
+        }
+        names.sort();
+        stored.sort();
+        QCOMPARE(names, stored);
+    }
+}
+
+void TestPersistence::writeSessionConvertsForTheColumn_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QVariantList>("values");
+    QTest::addColumn<QString>("check");
+    QTest::addColumn<QVariant>("expected"); // invalid: the statement fails
+    QByteArray picture(200000, '\0');
+    for (int i = 0; i < picture.size(); i += 7)
+        picture[i] = char(i % 251);
+    QTest::newRow("bytes into a blob")
+        << "insert into P_FILE (oid, body, file_size) values (?, ?, ?)"
+        << QVariantList{"f", picture, int(picture.size())}
+        << "select body from P_FILE where file_size = 200000" << QVariant(picture);
+    QTest::newRow("nulls")
+        << "insert into P_FILE (oid, owner, body) values (?, ?, ?)"
+        << QVariantList{"f", QVariant(), QVariant(QMetaType::fromType<QString>())}
+        << "select count(*) from P_FILE where owner is null and body is null" << QVariant(1);
+    QTest::newRow("text and numbers converted by the column")
+        << "insert into P_PROJECT (oid, serial_start, page_width, project_name) values (?, ?, ?, ?)"
+        << QVariantList{"p", "77", 5, 2.5}
+        << "select serial_start || '/' || page_width || '/' || project_name from P_PROJECT"
+        << QVariant("77/5.000000000000000/2.5");
+    QTest::newRow("a number the column cannot hold")
+        << "insert into P_PROJECT (oid, serial_start) values (?, ?)"
+        << QVariantList{"p", qlonglong(1) << 40} << "select count(*) from P_PROJECT" << QVariant();
+    QTest::newRow("text that is no number")
+        << "insert into P_PROJECT (oid, serial_start) values (?, ?)" << QVariantList{"p", "12a"}
+        << "select count(*) from P_PROJECT" << QVariant();
+    QTest::newRow("wrong number of values")
+        << "insert into P_PROJECT (oid, serial_start) values (?, ?)" << QVariantList{"p"}
+        << "select count(*) from P_PROJECT" << QVariant();
+}
+
+void TestPersistence::writeSessionConvertsForTheColumn() {
+    QFETCH(QString, sql);
+    QFETCH(QVariantList, values);
+    QFETCH(QString, check);
+    QFETCH(QVariant, expected);
+    TestDatabase db;
+    {
+        TDatabaseLock conn;
+        TWriteSession& writes = conn->Writes();
+        writes.StartTransaction();
+        try {
+            writes.Execute(sql, values);
+            writes.Commit();
+            QVERIFY2(expected.isValid(), "the statement ran");
+        } catch (const Exception& e) {
+            QVERIFY2(!expected.isValid(), qPrintable(e.Message()));
+            writes.Rollback();
+            QCOMPARE(db.scalar(check).toInt(), 0);
+            return;
+        }
+    }
+    QCOMPARE(db.scalar(check), expected);
 }
 
 void TestPersistence::transactionMisuseIsReported_data() {

@@ -11,6 +11,8 @@
 #include <ibase.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <unordered_map>
 #include <vector>
 
 QSqlDatabase TFbApiLayer::Open(const TConnectionParams& params, const QString& connectionName) {
@@ -96,16 +98,21 @@ QString PrepareLockFolder(const QString& dir) {
 
 namespace {
 
-QString statusText(const ISC_STATUS* status) {
+QString statusText(const ISC_STATUS* status, QLatin1StringView separator = QLatin1StringView("\n")) {
     QString text;
     char buffer[512];
     const ISC_STATUS* cursor = status;
     while (fb_interpret(buffer, sizeof buffer, &cursor)) {
         if (!text.isEmpty())
-            text += QLatin1Char('\n');
+            text += separator;
         text += QString::fromUtf8(buffer);
     }
     return text;
+}
+
+// Worded as QIBASE words a failed statement, which is what callers look for.
+[[noreturn]] void throwStatus(const ISC_STATUS* status) {
+    throw EDatabaseError(statusText(status, QLatin1StringView(" - ")), int(isc_sqlcode(status)));
 }
 
 bool statusHas(const ISC_STATUS* status, ISC_STATUS code) {
@@ -115,8 +122,8 @@ bool statusHas(const ISC_STATUS* status, ISC_STATUS code) {
     return false;
 }
 
-isc_db_handle nativeHandle(TDatabaseConnection& connection) {
-    const QVariant handle = connection.Database().driver()->handle();
+isc_db_handle nativeHandle(QSqlDatabase& db) {
+    const QVariant handle = db.driver()->handle();
     // The driver hands out the attachment handle itself (an unsigned int here).
     if (!handle.isValid() || handle.metaType() != QMetaType::fromType<isc_db_handle>())
         throw EPersistenceError(QStringLiteral("The database connection is not a Firebird one"));
@@ -158,12 +165,237 @@ private:
     std::vector<QByteArray> FTexts;
 };
 
+class TFbWriteSession final : public TWriteSession {
+public:
+    explicit TFbWriteSession(isc_db_handle db) : FDb(db) {}
+    ~TFbWriteSession() override {
+        Rollback();
+        forgetAll();
+    }
+
+    void StartTransaction() override {
+        if (FTr)
+            throw EPersistenceError(
+                QStringLiteral("Attempt to start a transaction but transaction already exists."));
+        ISC_STATUS_ARRAY status;
+        // No parameter block: the transaction QIBASE starts too (snapshot, waiting on locks).
+        if (isc_start_transaction(status, &FTr, 1, &FDb, 0, nullptr)) {
+            FTr = 0;
+            throwStatus(status);
+        }
+    }
+
+    void Commit() override {
+        if (!FTr)
+            throw EPersistenceError(QStringLiteral("Attempt to commit but not in a transaction."));
+        ISC_STATUS_ARRAY status;
+        // A failed commit leaves the transaction open, for the rollback that follows.
+        if (isc_commit_transaction(status, &FTr))
+            throwStatus(status);
+        FTr = 0;
+    }
+
+    void Rollback() override {
+        if (!FTr)
+            return;
+        ISC_STATUS_ARRAY status;
+        isc_rollback_transaction(status, &FTr);
+        FTr = 0; // a lost attachment took the transaction with it
+    }
+
+    bool InTransaction() const override { return FTr != 0; }
+
+    void Execute(const QString& sql, const QList<QVariant>& values) override {
+        if (!FTr)
+            throw EPersistenceError(QStringLiteral("A statement needs an open transaction."));
+        TStatement& statement = prepared(sql);
+        const qsizetype count = qsizetype(statement.Described.size());
+        if (values.size() != count)
+            throw EPersistenceError(QStringLiteral("The statement takes %1 parameters, not %2")
+                                        .arg(count)
+                                        .arg(values.size()));
+        XSQLDA* in = statement.In();
+        std::vector<TValue> data(size_t(count), TValue{});
+        std::vector<short> nulls(size_t(count), 0);
+        std::vector<QByteArray> texts(static_cast<size_t>(count));
+        ISC_STATUS_ARRAY status;
+        for (qsizetype i = 0; i < count; ++i) {
+            const XSQLVAR& described = statement.Described[size_t(i)];
+            XSQLVAR& v = in->sqlvar[i];
+            const QVariant& value = values.at(i);
+            v.sqlind = &nulls[size_t(i)];
+            v.sqlscale = 0;
+            v.sqlsubtype = 0;
+            const int type = described.sqltype & ~1;
+            QByteArray& text = texts[size_t(i)];
+            if (!value.isValid() || value.isNull()) {
+                nulls[size_t(i)] = -1;
+                v.sqltype = SQL_TEXT + 1;
+                v.sqllen = 0;
+                v.sqldata = text.data();
+                continue;
+            }
+            if (type == SQL_BLOB) {
+                text = value.metaType().id() == QMetaType::QByteArray ? value.toByteArray()
+                                                                      : value.toString().toUtf8();
+                createBlob(text, data[size_t(i)].Blob);
+                v.sqltype = SQL_BLOB + 1;
+                v.sqllen = sizeof(ISC_QUAD);
+                v.sqlsubtype = described.sqlsubtype;
+                v.sqldata = reinterpret_cast<ISC_SCHAR*>(&data[size_t(i)].Blob);
+                continue;
+            }
+            const int kind = value.metaType().id();
+            const bool numberColumn = type == SQL_SHORT || type == SQL_LONG ||
+                                      type == SQL_INT64 || type == SQL_FLOAT ||
+                                      type == SQL_DOUBLE || type == SQL_D_FLOAT;
+            if (numberColumn && (kind == QMetaType::Int || kind == QMetaType::UInt ||
+                                 kind == QMetaType::LongLong || kind == QMetaType::Short ||
+                                 kind == QMetaType::UShort)) {
+                // The server scales it and checks it fits the column.
+                data[size_t(i)].Int = value.toLongLong();
+                v.sqltype = SQL_INT64 + 1;
+                v.sqllen = sizeof(ISC_INT64);
+                v.sqldata = reinterpret_cast<ISC_SCHAR*>(&data[size_t(i)].Int);
+            } else if (numberColumn && (kind == QMetaType::Double || kind == QMetaType::Float)) {
+                data[size_t(i)].Real = value.toDouble();
+                v.sqltype = SQL_DOUBLE + 1;
+                v.sqllen = sizeof(double);
+                v.sqldata = reinterpret_cast<ISC_SCHAR*>(&data[size_t(i)].Real);
+            } else {
+                // Text columns take the value's own text, as QIBASE wrote it; other
+                // columns convert the text, refusing what is not a number or date.
+                text = kind == QMetaType::QByteArray ? value.toByteArray()
+                                                     : value.toString().toUtf8();
+                clipUtf8(text);
+                v.sqltype = SQL_TEXT + 1;
+                v.sqllen = short(text.size());
+                if (type == SQL_TEXT || type == SQL_VARYING)
+                    v.sqlsubtype = described.sqlsubtype;
+                v.sqldata = text.data();
+            }
+        }
+        if (isc_dsql_execute(status, &FTr, &statement.Handle, SQL_DIALECT_V6, in)) {
+            // Prepared afresh next time, in case what it stood on changed.
+            forget(sql);
+            throwStatus(status);
+        }
+    }
+
+private:
+    union TValue {
+        ISC_INT64 Int;
+        double Real;
+        ISC_QUAD Blob;
+    };
+
+    struct TStatement {
+        isc_stmt_handle Handle = 0;
+        std::vector<char> Storage; // the parameters' XSQLDA
+        std::vector<XSQLVAR> Described;
+        XSQLDA* In() {
+            return Described.empty() ? nullptr : reinterpret_cast<XSQLDA*>(Storage.data());
+        }
+    };
+
+    // Enough for every save statement of every class, many times over.
+    static constexpr size_t MaxStatements = 64;
+
+    TStatement& prepared(const QString& sql) {
+        if (auto it = FStatements.find(sql); it != FStatements.end())
+            return *it->second;
+        if (FStatements.size() >= MaxStatements)
+            forgetAll();
+        auto statement = std::make_unique<TStatement>();
+        ISC_STATUS_ARRAY status;
+        if (isc_dsql_allocate_statement(status, &FDb, &statement->Handle))
+            throwStatus(status);
+        const QByteArray text = sql.toUtf8();
+        XSQLDA* in = describeSpace(*statement, 40);
+        if (isc_dsql_prepare(status, &FTr, &statement->Handle, 0, text.constData(),
+                             SQL_DIALECT_V6, nullptr) ||
+            isc_dsql_describe_bind(status, &statement->Handle, SQL_DIALECT_V6, in) ||
+            (in->sqld > in->sqln &&
+             isc_dsql_describe_bind(status, &statement->Handle, SQL_DIALECT_V6,
+                                    in = describeSpace(*statement, in->sqld)))) {
+            ISC_STATUS_ARRAY ignored;
+            isc_dsql_free_statement(ignored, &statement->Handle, DSQL_drop);
+            throwStatus(status);
+        }
+        statement->Described.assign(in->sqlvar, in->sqlvar + in->sqld);
+        in->sqld = in->sqln = short(statement->Described.size());
+        return *FStatements.emplace(sql, std::move(statement)).first->second;
+    }
+
+    static XSQLDA* describeSpace(TStatement& statement, short count) {
+        statement.Storage.assign(XSQLDA_LENGTH(count), 0);
+        auto* in = reinterpret_cast<XSQLDA*>(statement.Storage.data());
+        in->version = SQLDA_VERSION1;
+        in->sqln = count;
+        return in;
+    }
+
+    void forget(const QString& sql) {
+        if (auto it = FStatements.find(sql); it != FStatements.end()) {
+            ISC_STATUS_ARRAY status;
+            isc_dsql_free_statement(status, &it->second->Handle, DSQL_drop);
+            FStatements.erase(it);
+        }
+    }
+
+    void forgetAll() {
+        for (auto& [sql, statement] : FStatements) {
+            ISC_STATUS_ARRAY status;
+            isc_dsql_free_statement(status, &statement->Handle, DSQL_drop);
+        }
+        FStatements.clear();
+    }
+
+    // A text parameter holds at most 32 767 bytes; the server reports what the
+    // column cannot take, so only the cut must fall between characters.
+    static void clipUtf8(QByteArray& text) {
+        constexpr qsizetype Limit = 32767;
+        if (text.size() <= Limit)
+            return;
+        qsizetype end = Limit;
+        while (end > 0 && (uchar(text.at(end)) & 0xC0) == 0x80)
+            --end;
+        text.truncate(end);
+    }
+
+    void createBlob(const QByteArray& bytes, ISC_QUAD& id) {
+        ISC_STATUS_ARRAY status;
+        isc_blob_handle blob = 0;
+        if (isc_create_blob2(status, &FDb, &FTr, &blob, &id, 0, nullptr))
+            throwStatus(status);
+        for (qsizetype at = 0; at < bytes.size();) {
+            const unsigned short part = static_cast<unsigned short>(std::min<qsizetype>(bytes.size() - at, 32768));
+            if (isc_put_segment(status, &blob, part, bytes.constData() + at)) {
+                ISC_STATUS_ARRAY ignored;
+                isc_cancel_blob(ignored, &blob);
+                throwStatus(status);
+            }
+            at += part;
+        }
+        if (isc_close_blob(status, &blob))
+            throwStatus(status);
+    }
+
+    isc_db_handle FDb;
+    isc_tr_handle FTr = 0;
+    std::unordered_map<QString, std::unique_ptr<TStatement>> FStatements;
+};
+
 } // namespace
+
+std::unique_ptr<TWriteSession> TFbApiLayer::OpenWriteSession(QSqlDatabase& db) {
+    return std::make_unique<TFbWriteSession>(nativeHandle(db));
+}
 
 TProjectRunLock::TProjectRunLock(const QString& projectOid)
     : FConnection(PersistenceManager().LockDatabase()), FOid(projectOid) {
     try {
-        isc_db_handle db = nativeHandle(*FConnection);
+        isc_db_handle db = nativeHandle(FConnection->Database());
         ISC_STATUS_ARRAY status;
         static const char tpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
                                    isc_tpb_rec_version, isc_tpb_nowait};
@@ -217,7 +449,7 @@ void TProjectRunLock::Release() {
 void TProjectRunLock::Store(int serialStart, int serialEnd) {
     if (!FTransaction)
         throw EPersistenceError(QStringLiteral("The project is not held by this run"));
-    isc_db_handle db = nativeHandle(*FConnection);
+    isc_db_handle db = nativeHandle(FConnection->Database());
     isc_tr_handle tr = FTransaction;
     ISC_STATUS_ARRAY status;
     static const char update[] =

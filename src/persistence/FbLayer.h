@@ -8,6 +8,9 @@ class TFbApiLayer : public TPersistenceLayer {
 public:
     QString Name() const override { return QStringLiteral("FBAPI"); }
     QSqlDatabase Open(const TConnectionParams& params, const QString& connectionName) override;
+    // Statements prepared through libfbclient itself, which may run in any
+    // transaction of the attachment. Errors read as QIBASE words them.
+    std::unique_ptr<TWriteSession> OpenWriteSession(QSqlDatabase& db) override;
 };
 
 void RegisterFirebirdLayer();

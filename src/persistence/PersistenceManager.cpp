@@ -221,11 +221,19 @@ void TQuery::Detach() {
 
 TDatabaseConnection::~TDatabaseConnection() {
     const QString name = FDb.connectionName();
+    // Its statements belong to the attachment, so they go before it closes.
+    FWrites.reset();
     if (FInTransaction)
         FDb.rollback();
     FDb.close();
     FDb = QSqlDatabase();
     QSqlDatabase::removeDatabase(name);
+}
+
+TWriteSession& TDatabaseConnection::Writes() {
+    if (!FWrites)
+        FWrites = FLayer->OpenWriteSession(FDb);
+    return *FWrites;
 }
 
 void TDatabaseConnection::StartTransaction() {
@@ -246,6 +254,8 @@ void TDatabaseConnection::Commit() {
 }
 
 void TDatabaseConnection::Rollback() {
+    if (FWrites)
+        FWrites->Rollback();
     if (!FInTransaction)
         return;
     FInTransaction = false;
@@ -326,7 +336,7 @@ void TPersistenceManager::ConnectDatabase(const QString& databaseName, const QSt
     try {
         const QString name = QStringLiteral("kova_%1").arg(++FConnectionSerial);
         FPool.push_back(
-            {std::make_unique<TDatabaseConnection>(layer->Open(connection, name)), false});
+            {std::make_unique<TDatabaseConnection>(layer->Open(connection, name), *layer), false});
         FLayer = layer;
         FParams = connection;
         return;
@@ -367,7 +377,7 @@ TDatabaseConnection* TPersistenceManager::LockDatabase() {
         }
     }
     const QString name = QStringLiteral("kova_%1").arg(++FConnectionSerial);
-    FPool.push_back({std::make_unique<TDatabaseConnection>(FLayer->Open(FParams, name)), true});
+    FPool.push_back({std::make_unique<TDatabaseConnection>(FLayer->Open(FParams, name), *FLayer), true});
     return FPool.back().Connection.get();
 }
 
@@ -442,6 +452,10 @@ struct TLoadStatement {
     std::unique_ptr<TQuery> Query;
     std::vector<TBoundMapping> Columns; // every mapping but the foreign keys
     std::vector<int> OwnerParams;
+    // Each text column's value in the row before: most columns repeat from row to
+    // row (flags, fonts, colours), and sharing one string for them keeps a large
+    // model to a fraction of its memory and of its allocations.
+    std::vector<QVariant> Previous;
     bool Resolved = false;
 };
 
@@ -485,10 +499,22 @@ void loadList(TLoadStatement& statement, TPersistentList& list, const TClassInfo
             column.Position = query.FieldIndex(column.Mapping->Column);
         statement.Resolved = true;
     }
+    statement.Previous.resize(statement.Columns.size());
     while (!query.Eof()) {
         TPersistentObject* element = elementClass.Create();
-        for (const TBoundMapping& column : statement.Columns)
-            column.Prop->Set(*element, columnValue(query.FieldAt(column.Position), column.Kind));
+        for (size_t c = 0; c < statement.Columns.size(); ++c) {
+            const TBoundMapping& column = statement.Columns[c];
+            QVariant value = columnValue(query.FieldAt(column.Position), column.Kind);
+            if (column.Kind == TPropKind::String) {
+                QVariant& previous = statement.Previous[c];
+                if (previous.isValid() && *static_cast<const QString*>(value.constData()) ==
+                                              *static_cast<const QString*>(previous.constData()))
+                    value = previous;
+                else
+                    previous = value;
+            }
+            column.Prop->Set(*element, value);
+        }
         list.Add(element);
         element->SetObjectState(posClean);
         query.Next();
@@ -538,6 +564,8 @@ enum TSaveOp { soDelete, soUpdate, soInsert };
 // order, the mapping and property that supply the value.
 struct TSavePlan {
     QString SQL;
+    QString PositionalSQL; // placeholders rewritten to "?"
+    QStringList Names;     // the parameters in binding order
     std::vector<TBoundMapping> Params;
 };
 
@@ -576,8 +604,8 @@ std::unique_ptr<TSavePlan> makeSavePlan(const TClassInfo& cls,
         break;
     }
     }
-    QStringList names;
-    positionalSql(plan->SQL, names);
+    plan->PositionalSQL = positionalSql(plan->SQL, plan->Names);
+    const QStringList& names = plan->Names;
     for (int position = 0; position < names.size(); ++position) {
         const TMapping* m = nullptr;
         for (const TMapping& candidate : mappings)
@@ -594,7 +622,10 @@ std::unique_ptr<TSavePlan> makeSavePlan(const TClassInfo& cls,
     return plan;
 }
 
-void bindSavePlan(const TSavePlan& plan, TQuery& query, const TPersistentObject& object) {
+// The values of a plan's parameters for one object, in binding order.
+QList<QVariant> savePlanValues(const TSavePlan& plan, const TPersistentObject& object) {
+    QList<QVariant> values;
+    values.reserve(qsizetype(plan.Params.size()));
     for (const TBoundMapping& param : plan.Params) {
         const TMapping& m = *param.Mapping;
         QVariant value;
@@ -609,8 +640,9 @@ void bindSavePlan(const TSavePlan& plan, TQuery& query, const TPersistentObject&
         } else {
             value = param.Prop ? param.Prop->Get(object) : object.GetPropValue(m.Path);
         }
-        query.ParamAt(param.Position, paramValue(value, param.Kind));
+        values.append(paramValue(value, param.Kind));
     }
+    return values;
 }
 
 } // namespace
@@ -632,10 +664,9 @@ void TPersistenceManager::SaveObject(TPersistentObject& root) {
     collectPostOrder(root, postOrder);
 
     TDatabaseLock conn;
-    conn->StartTransaction();
+    TWriteSession& writes = conn->Writes();
+    writes.StartTransaction();
     std::vector<TPersistentObject*> acted;
-    // One prepared statement per text for the whole save.
-    std::map<const TSavePlan*, std::unique_ptr<TQuery>> queries;
     auto pass = [&](const std::vector<TPersistentObject*>& order, TPersistentObjectState state,
                     TSaveOp op) {
         for (TPersistentObject* object : order) {
@@ -643,20 +674,22 @@ void TPersistenceManager::SaveObject(TPersistentObject& root) {
             if (!mappings || object->ObjectState() != state)
                 continue;
             const TSavePlan& plan = savePlan(object->Class(), *mappings, op);
-            std::unique_ptr<TQuery>& query = queries[&plan];
-            if (!query)
-                query = conn->CreateQuery();
-            query->SetSQL(plan.SQL);
-            bindSavePlan(plan, *query, *object);
-            query->ExecSQL();
+            const QList<QVariant> values = savePlanValues(plan, *object);
+            if (FObserver) {
+                TStatementParams bound;
+                bound.reserve(values.size());
+                for (qsizetype i = 0; i < values.size(); ++i)
+                    bound.append({plan.Names.at(i), values.at(i)});
+                FObserver(plan.SQL, bound);
+            }
+            writes.Execute(plan.PositionalSQL, values);
             acted.push_back(object);
         }
     };
     pass(postOrder, posDelete, soDelete);
     pass(preOrder, posUpdate, soUpdate);
     pass(preOrder, posCreate, soInsert);
-    queries.clear();
-    conn->Commit();
+    writes.Commit();
     for (TPersistentObject* object : acted)
         object->SetObjectState(object->ObjectState() == posDelete ? posDeleted : posClean);
 }

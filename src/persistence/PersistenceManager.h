@@ -104,21 +104,45 @@ private:
     bool FEof = true;
 };
 
+// Where saves run: statements prepared once for the life of a connection and
+// executed in transactions of the session's own. Through QIBASE a prepared
+// statement belongs to one transaction, so every save would prepare again.
+class TWriteSession {
+public:
+    virtual ~TWriteSession() = default;
+    virtual void StartTransaction() = 0;
+    virtual void Commit() = 0;
+    // Nothing happens when no transaction is open.
+    virtual void Rollback() = 0;
+    virtual bool InTransaction() const = 0;
+    // Runs a statement without a result, "?" placeholders taking the values in
+    // order (an invalid or null value is NULL), in the open transaction.
+    virtual void Execute(const QString& sql, const QList<QVariant>& values) = 0;
+};
+
+class TPersistenceLayer;
+
 // One open connection of the pool.
 class TDatabaseConnection {
 public:
-    explicit TDatabaseConnection(QSqlDatabase db) : FDb(std::move(db)) {}
+    TDatabaseConnection(QSqlDatabase db, TPersistenceLayer& layer)
+        : FDb(std::move(db)), FLayer(&layer) {}
     ~TDatabaseConnection();
 
     void StartTransaction();
     void Commit();
+    // Rolls back the open transaction, the write session's too.
     void Rollback();
     bool InTransaction() const { return FInTransaction; }
     std::unique_ptr<TQuery> CreateQuery() { return std::make_unique<TQuery>(*this); }
     QSqlDatabase& Database() { return FDb; }
+    // The connection's write session, opened on first use.
+    TWriteSession& Writes();
 
 private:
     QSqlDatabase FDb;
+    TPersistenceLayer* FLayer;
+    std::unique_ptr<TWriteSession> FWrites;
     bool FInTransaction = false;
 };
 
@@ -133,6 +157,8 @@ public:
     virtual QString Name() const = 0;
     // Opens one connection; throws EDatabaseError or Exception on failure.
     virtual QSqlDatabase Open(const TConnectionParams& params, const QString& connectionName) = 0;
+    // The write session of a connection this layer opened.
+    virtual std::unique_ptr<TWriteSession> OpenWriteSession(QSqlDatabase& db) = 0;
 };
 
 struct TSavePlan;

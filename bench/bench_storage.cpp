@@ -471,7 +471,8 @@ int main(int argc, char** argv) {
             bareRead(*static_cast<const isc_db_handle*>(handle.constData()));
             bare.push_back(msSince(t));
         }
-        const QString what = QStringLiteral("model load, %1 x %2").arg(Projects).arg(ItemsPerProject);
+        const QString what =
+            QStringLiteral("model load, %1 x %2").arg(Projects).arg(ItemsPerProject);
         rows.push_back({what, QStringLiteral("plain QtSql, same rows"), statsOf(ours),
                         statsOf(theirs), QStringLiteral("<= 1.5x"), 1.5});
         rows.push_back({what, QStringLiteral("bare libfbclient, same rows"), statsOf(ours),

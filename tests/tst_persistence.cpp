@@ -463,7 +463,8 @@ void TestPersistence::savesShareOnePreparedStatement_data() {
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QString>("words"); // what the editor's message is chosen by
     QTest::newRow("all succeed") << -1 << QString() << QString();
-    QTest::newRow("name too long") << 3 << "long" << "string right truncation";
+    QTest::newRow("name too long") << 3 << "long"
+                                   << "string right truncation";
     QTest::newRow("first one breaks the key") << 0 << "key"
                                               << "violation of PRIMARY or UNIQUE KEY";
 }
@@ -501,14 +502,12 @@ void TestPersistence::savesShareOnePreparedStatement() {
             QVERIFY2(e.Message().contains(words), qPrintable(e.Message()));
             QCOMPARE(int(item->ObjectState()), int(posCreate));
         }
-        const int prepared =
-            db.scalar("select count(*) from MON$STATEMENTS "
-                      "where MON$SQL_TEXT starting with 'insert into P_ITEM'")
-                .toInt();
+        const int prepared = db.scalar("select count(*) from MON$STATEMENTS "
+                                       "where MON$SQL_TEXT starting with 'insert into P_ITEM'")
+                                 .toInt();
         QVERIFY2(saved ? prepared == 1 : prepared <= 1, qPrintable(QString::number(prepared)));
     }
-    QCOMPARE(db.scalar("select count(*) from P_ITEM where project_id = '" + p->OID() + "'")
-                 .toInt(),
+    QCOMPARE(db.scalar("select count(*) from P_ITEM where project_id = '" + p->OID() + "'").toInt(),
              int(stored.size()));
     TProjectList back;
     back.Read();
@@ -540,10 +539,11 @@ void TestPersistence::writeSessionConvertsForTheColumn_data() {
         << "insert into P_FILE (oid, body, file_size) values (?, ?, ?)"
         << QVariantList{"f", picture, int(picture.size())}
         << "select body from P_FILE where file_size = 200000" << QVariant(picture);
-    QTest::newRow("nulls")
-        << "insert into P_FILE (oid, owner, body) values (?, ?, ?)"
-        << QVariantList{"f", QVariant(), QVariant(QMetaType::fromType<QString>())}
-        << "select count(*) from P_FILE where owner is null and body is null" << QVariant(1);
+    QTest::newRow("nulls") << "insert into P_FILE (oid, owner, body) values (?, ?, ?)"
+                           << QVariantList{"f", QVariant(),
+                                           QVariant(QMetaType::fromType<QString>())}
+                           << "select count(*) from P_FILE where owner is null and body is null"
+                           << QVariant(1);
     QTest::newRow("text and numbers converted by the column")
         << "insert into P_PROJECT (oid, serial_start, page_width, project_name) values (?, ?, ?, ?)"
         << QVariantList{"p", "77", 5, 2.5}

@@ -5,13 +5,13 @@
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <ibase.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <algorithm>
 #include <unordered_map>
 #include <vector>
 
@@ -98,7 +98,8 @@ QString PrepareLockFolder(const QString& dir) {
 
 namespace {
 
-QString statusText(const ISC_STATUS* status, QLatin1StringView separator = QLatin1StringView("\n")) {
+QString statusText(const ISC_STATUS* status,
+                   QLatin1StringView separator = QLatin1StringView("\n")) {
     QString text;
     char buffer[512];
     const ISC_STATUS* cursor = status;
@@ -246,12 +247,12 @@ public:
                 continue;
             }
             const int kind = value.metaType().id();
-            const bool numberColumn = type == SQL_SHORT || type == SQL_LONG ||
-                                      type == SQL_INT64 || type == SQL_FLOAT ||
-                                      type == SQL_DOUBLE || type == SQL_D_FLOAT;
-            if (numberColumn && (kind == QMetaType::Int || kind == QMetaType::UInt ||
-                                 kind == QMetaType::LongLong || kind == QMetaType::Short ||
-                                 kind == QMetaType::UShort)) {
+            const bool numberColumn = type == SQL_SHORT || type == SQL_LONG || type == SQL_INT64 ||
+                                      type == SQL_FLOAT || type == SQL_DOUBLE ||
+                                      type == SQL_D_FLOAT;
+            if (numberColumn &&
+                (kind == QMetaType::Int || kind == QMetaType::UInt || kind == QMetaType::LongLong ||
+                 kind == QMetaType::Short || kind == QMetaType::UShort)) {
                 // The server scales it and checks it fits the column.
                 data[size_t(i)].Int = value.toLongLong();
                 v.sqltype = SQL_INT64 + 1;
@@ -265,8 +266,8 @@ public:
             } else {
                 // Text columns take the value's own text, as QIBASE wrote it; other
                 // columns convert the text, refusing what is not a number or date.
-                text = kind == QMetaType::QByteArray ? value.toByteArray()
-                                                     : value.toString().toUtf8();
+                text =
+                    kind == QMetaType::QByteArray ? value.toByteArray() : value.toString().toUtf8();
                 clipUtf8(text);
                 v.sqltype = SQL_TEXT + 1;
                 v.sqllen = short(text.size());
@@ -312,8 +313,8 @@ private:
             throwStatus(status);
         const QByteArray text = sql.toUtf8();
         XSQLDA* in = describeSpace(*statement, 40);
-        if (isc_dsql_prepare(status, &FTr, &statement->Handle, 0, text.constData(),
-                             SQL_DIALECT_V6, nullptr) ||
+        if (isc_dsql_prepare(status, &FTr, &statement->Handle, 0, text.constData(), SQL_DIALECT_V6,
+                             nullptr) ||
             isc_dsql_describe_bind(status, &statement->Handle, SQL_DIALECT_V6, in) ||
             (in->sqld > in->sqln &&
              isc_dsql_describe_bind(status, &statement->Handle, SQL_DIALECT_V6,
@@ -369,7 +370,8 @@ private:
         if (isc_create_blob2(status, &FDb, &FTr, &blob, &id, 0, nullptr))
             throwStatus(status);
         for (qsizetype at = 0; at < bytes.size();) {
-            const unsigned short part = static_cast<unsigned short>(std::min<qsizetype>(bytes.size() - at, 32768));
+            const unsigned short part =
+                static_cast<unsigned short>(std::min<qsizetype>(bytes.size() - at, 32768));
             if (isc_put_segment(status, &blob, part, bytes.constData() + at)) {
                 ISC_STATUS_ARRAY ignored;
                 isc_cancel_blob(ignored, &blob);

@@ -377,7 +377,8 @@ TDatabaseConnection* TPersistenceManager::LockDatabase() {
         }
     }
     const QString name = QStringLiteral("kova_%1").arg(++FConnectionSerial);
-    FPool.push_back({std::make_unique<TDatabaseConnection>(FLayer->Open(FParams, name), *FLayer), true});
+    FPool.push_back(
+        {std::make_unique<TDatabaseConnection>(FLayer->Open(FParams, name), *FLayer), true});
     return FPool.back().Connection.get();
 }
 

@@ -214,13 +214,18 @@ int bareChild(const QString& programDir) {
     return 0;
 }
 
-double runBare(const QString& programDir) {
+// Runs this benchmark again as a child in the given mode; its output's two fields.
+QList<QByteArray> runChild(const char* mode, const QString& programDir) {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--bare"), programDir});
+    child.start(QCoreApplication::applicationFilePath(), {QLatin1String(mode), programDir});
     if (!child.waitForFinished(120000) || child.exitCode() != 0)
-        qFatal("the bare read child failed");
-    const QList<QByteArray> parts = child.readAllStandardOutput().trimmed().split(' ');
+        qFatal("the %s child failed", mode);
+    return child.readAllStandardOutput().trimmed().split(' ');
+}
+
+double runBare(const QString& programDir) {
+    const QList<QByteArray> parts = runChild("--bare", programDir);
     if (parts.value(1).toLong() != 9 + Projects + Projects * ItemsPerProject)
         qFatal("the bare read child read %s rows", parts.value(1).constData());
     return parts.value(0).toDouble();
@@ -278,12 +283,7 @@ struct StartupRound {
 };
 
 StartupRound runStartup(const QString& programDir) {
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--startup"), programDir});
-    if (!child.waitForFinished(120000) || child.exitCode() != 0)
-        qFatal("the start-up child failed");
-    const QList<QByteArray> parts = child.readAllStandardOutput().trimmed().split(' ');
+    const QList<QByteArray> parts = runChild("--startup", programDir);
     return {parts.value(0).toDouble(), parts.value(1).toLong()};
 }
 

@@ -84,6 +84,8 @@ private slots:
     void writeSessionConvertsForTheColumn_data();
     void writeSessionConvertsForTheColumn();
 
+    void lostConnectionIsReplaced_data();
+    void lostConnectionIsReplaced();
     void transactionMisuseIsReported_data();
     void transactionMisuseIsReported();
     void connectionFailureNamesTheDatabase();
@@ -582,6 +584,62 @@ void TestPersistence::writeSessionConvertsForTheColumn() {
         }
     }
     QCOMPARE(db.scalar(check), expected);
+}
+
+void TestPersistence::lostConnectionIsReplaced_data() {
+    QTest::addColumn<bool>("save"); // the first task after the loss: a save, or a read
+    QTest::addColumn<int>("pauseMs");
+    QTest::addColumn<bool>("firstWorks");
+    QTest::newRow("read at once") << false << 0 << false;
+    QTest::newRow("save at once") << true << 0 << false;
+    QTest::newRow("read after a pause") << false << 2100 << true;
+    QTest::newRow("save after a pause") << true << 2100 << true;
+}
+
+// Another client ends the program's attachments, as a server restart does. The
+// task that meets the dead connection may fail; none after it does, and a
+// connection unused for a while is checked before it is used.
+void TestPersistence::lostConnectionIsReplaced() {
+    QFETCH(bool, save);
+    QFETCH(int, pauseMs);
+    QFETCH(bool, firstWorks);
+    TestDatabase db;
+    const QString oid = storeProject("p", {"a", "b"});
+    {
+        TDatabaseLock first; // the pool's first connection, which the next task takes
+        TDatabaseLock other;
+        other->StartTransaction();
+        auto end = other->CreateQuery();
+        end->SetSQL("delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID <> CURRENT_CONNECTION");
+        end->ExecSQL();
+        other->Commit();
+    }
+    QTest::qWait(pauseMs);
+
+    TProjectList list;
+    TProject* p = addProject(list, "q");
+    p->SetDirty(true);
+    auto task = [&] {
+        if (save) {
+            p->Save();
+        } else {
+            TProjectList read;
+            read.Read();
+            QCOMPARE(read.Count(), 1);
+            QCOMPARE(read.Items(0)->ItemList()->Count(), 2);
+        }
+    };
+    bool worked = true;
+    try {
+        task();
+    } catch (const EDatabaseError&) {
+        worked = false;
+    }
+    QCOMPARE(worked, firstWorks);
+    if (!worked)
+        task();
+    QCOMPARE(db.count("P_PROJECT"), save ? 2 : 1);
+    QCOMPARE(db.scalar("select count(*) from P_ITEM where project_id = '" + oid + "'").toInt(), 2);
 }
 
 void TestPersistence::transactionMisuseIsReported_data() {

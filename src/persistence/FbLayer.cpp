@@ -394,6 +394,12 @@ std::unique_ptr<TWriteSession> TFbApiLayer::OpenWriteSession(QSqlDatabase& db) {
     return std::make_unique<TFbWriteSession>(nativeHandle(db));
 }
 
+bool TFbApiLayer::Alive(QSqlDatabase& db) {
+    isc_db_handle handle = nativeHandle(db);
+    ISC_STATUS_ARRAY status;
+    return handle && fb_ping(status, &handle) == 0;
+}
+
 TProjectRunLock::TProjectRunLock(const QString& projectOid)
     : FConnection(PersistenceManager().LockDatabase()), FOid(projectOid) {
     try {
@@ -426,6 +432,7 @@ TProjectRunLock::TProjectRunLock(const QString& projectOid)
             throw EDatabaseError(QStringLiteral("The project is no longer in the database"), 100);
         FStoredStart = startNull ? 0 : int(start);
     } catch (...) {
+        FFailed = true;
         Release();
         throw;
     }
@@ -440,10 +447,11 @@ void TProjectRunLock::Release() {
         ISC_STATUS_ARRAY status;
         isc_tr_handle tr = FTransaction;
         FTransaction = 0;
-        isc_rollback_transaction(status, &tr);
+        if (isc_rollback_transaction(status, &tr))
+            FFailed = true;
     }
     if (FConnection) {
-        PersistenceManager().UnLockDatabase(FConnection);
+        PersistenceManager().UnLockDatabase(FConnection, FFailed);
         FConnection = nullptr;
     }
 }

@@ -11,6 +11,8 @@ public:
     // Statements prepared through libfbclient itself, which may run in any
     // transaction of the attachment. Errors read as QIBASE words them.
     std::unique_ptr<TWriteSession> OpenWriteSession(QSqlDatabase& db) override;
+    // fb_ping: a round trip to a server, a check of the attachment when embedded.
+    bool Alive(QSqlDatabase& db) override;
 };
 
 void RegisterFirebirdLayer();
@@ -62,6 +64,7 @@ private:
     QString FOid;
     unsigned int FTransaction = 0;
     int FStoredStart = 0;
+    bool FFailed = false; // the connection is checked before its next use
 };
 
 // SIGINT and SIGTERM reach the program instead of ending the database engine's

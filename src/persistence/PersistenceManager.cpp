@@ -370,11 +370,23 @@ void TPersistenceManager::Disconnect() {
 TDatabaseConnection* TPersistenceManager::LockDatabase() {
     if (!FLayer)
         throw EPersistenceError(QStringLiteral("Not connected to a database."));
-    for (auto& pooled : FPool) {
-        if (!pooled.Busy) {
-            pooled.Busy = true;
-            return pooled.Connection.get();
+    // Long enough that tasks in a row are never held up, short enough that a
+    // user's next click after a server restart finds the connection checked.
+    constexpr qint64 IdleCheckMs = 2000;
+    for (size_t i = 0; i < FPool.size();) {
+        TPooled& pooled = FPool[i];
+        if (pooled.Busy) {
+            ++i;
+            continue;
         }
+        const bool check = pooled.Suspect || pooled.Returned.hasExpired(IdleCheckMs);
+        if (check && !FLayer->Alive(pooled.Connection->Database())) {
+            FPool.erase(FPool.begin() + qsizetype(i));
+            continue;
+        }
+        pooled.Busy = true;
+        pooled.Suspect = false;
+        return pooled.Connection.get();
     }
     const QString name = QStringLiteral("kova_%1").arg(++FConnectionSerial);
     FPool.push_back(
@@ -382,11 +394,13 @@ TDatabaseConnection* TPersistenceManager::LockDatabase() {
     return FPool.back().Connection.get();
 }
 
-void TPersistenceManager::UnLockDatabase(TDatabaseConnection* connection) {
+void TPersistenceManager::UnLockDatabase(TDatabaseConnection* connection, bool failed) {
     for (auto& pooled : FPool) {
         if (pooled.Connection.get() == connection) {
             connection->Rollback();
             pooled.Busy = false;
+            pooled.Suspect = failed;
+            pooled.Returned.start();
         }
     }
 }

@@ -4,12 +4,14 @@
 #include "persistence/PersistentObject.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QPair>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -159,6 +161,8 @@ public:
     virtual QSqlDatabase Open(const TConnectionParams& params, const QString& connectionName) = 0;
     // The write session of a connection this layer opened.
     virtual std::unique_ptr<TWriteSession> OpenWriteSession(QSqlDatabase& db) = 0;
+    // Whether a connection this layer opened still reaches its database.
+    virtual bool Alive(QSqlDatabase& db) = 0;
 };
 
 struct TSavePlan;
@@ -182,9 +186,13 @@ public:
     void Disconnect();
     bool Connected() const { return FLayer != nullptr; }
 
+    // A free connection of the pool, or a new one. One whose last task failed,
+    // or that sat unused for a while, is checked first and replaced when it no
+    // longer reaches the database: a restarted server is simply reached again.
     TDatabaseConnection* LockDatabase();
     // Gives the connection back; an open transaction on it is rolled back.
-    void UnLockDatabase(TDatabaseConnection* connection);
+    // `failed`: its task ended in an error, which may have been a lost connection.
+    void UnLockDatabase(TDatabaseConnection* connection, bool failed = false);
 
     void ReadObject(TPersistentObject& root);
     void SaveObject(TPersistentObject& root);
@@ -200,8 +208,14 @@ public:
 
 private:
     struct TPooled {
+        TPooled(std::unique_ptr<TDatabaseConnection> connection, bool busy)
+            : Connection(std::move(connection)), Busy(busy) {
+            Returned.start();
+        }
         std::unique_ptr<TDatabaseConnection> Connection;
         bool Busy = false;
+        bool Suspect = false;   // its last task failed
+        QElapsedTimer Returned; // since it was last given back
     };
 
     const TClassInfo* collectionElement(const TClassInfo& listClass) const;
@@ -226,8 +240,12 @@ TPersistenceManager& PersistenceManager();
 // Holds a pooled connection for one task and gives it back however the task ends.
 class TDatabaseLock {
 public:
-    TDatabaseLock() : FConnection(PersistenceManager().LockDatabase()) {}
-    ~TDatabaseLock() { PersistenceManager().UnLockDatabase(FConnection); }
+    TDatabaseLock()
+        : FConnection(PersistenceManager().LockDatabase()),
+          FExceptions(std::uncaught_exceptions()) {}
+    ~TDatabaseLock() {
+        PersistenceManager().UnLockDatabase(FConnection, std::uncaught_exceptions() > FExceptions);
+    }
     TDatabaseLock(const TDatabaseLock&) = delete;
     TDatabaseLock& operator=(const TDatabaseLock&) = delete;
     TDatabaseConnection* operator->() const { return FConnection; }
@@ -235,4 +253,5 @@ public:
 
 private:
     TDatabaseConnection* FConnection;
+    int FExceptions; // unwinding when taken; more when given back means the task failed
 };

@@ -44,6 +44,7 @@ private slots:
     void olderLoadedStartAsks();
     void otherStationsChangesShow_data();
     void otherStationsChangesShow();
+    void stationCarriesOnAfterServerRestart();
 
 private:
     // A project of its own for each test, so that runs of the suite never meet.
@@ -433,6 +434,47 @@ void TestServer::otherStationsChangesShow() {
     QCOMPARE(answers.texts.join("|").contains(message), true);
     if (message.isEmpty())
         QVERIFY2(answers.texts.isEmpty(), qPrintable(answers.texts.join("|")));
+}
+
+// The server's machine restarts while a station's window is open: the station's
+// connections are gone, and the next thing the user does reaches the new server.
+void TestServer::stationCarriesOnAfterServerRestart() {
+    const QString oid = storeProject("重启", {SerialNumberItem("A")}, 7);
+    PersistenceManager().Disconnect();
+    QTemporaryDir programDir;
+    QVERIFY(QFile::copy(ServerFolder() + "/kova.ini", programDir.filePath("kova.ini")));
+    frm = new TPrintMainFrm(programDir.path());
+    QVERIFY(frm->FormCreate());
+    frm->show();
+
+    const QString folder = QFileInfo(ServerFolder()).canonicalFilePath();
+    const QString port = server.Name.section(':', 0, 0).section('/', 1);
+    const QString script = QStringLiteral(KOVA_SOURCE_DIR "/scripts/kova-server");
+    QCOMPARE(QProcess::execute(script, {"stop", folder}), 0);
+    QCOMPARE(QProcess::execute(script, {"start", folder, port, "127.0.0.1"}), 0);
+    QTest::qWait(2100); // the user comes back to the window a little later
+
+    MessageAnswerer answers;
+    frm->mmRefresh->trigger();
+    QVERIFY2(answers.texts.isEmpty(), qPrintable(answers.texts.join("|")));
+    TProject* project = nullptr;
+    for (int i = 0; i < frm->cbbProjectList->count(); ++i) {
+        auto* p = static_cast<TProject*>(frm->cbbProjectList->itemData(i).value<void*>());
+        if (p->OID() == oid)
+            project = p;
+    }
+    QVERIFY(project);
+    project->SetProjectNotes("重启以后");
+    project->SetDirty(true);
+    project->Save();
+    QCOMPARE(storedStart(oid), 7);
+    TProjectList back;
+    back.Read();
+    QStringList notes;
+    for (int i = 0; i < back.Count(); ++i)
+        if (back.Items(i)->OID() == oid)
+            notes << back.Items(i)->ProjectNotes();
+    QCOMPARE(notes, QStringList{"重启以后"});
 }
 
 QTEST_MAIN(TestServer)

@@ -54,6 +54,11 @@ private:
     QProcess* startStation(const QStringList& args, bool throughEnvironment);
     // Statements run by another client of the server (isql-fb): "%P" stands for `oid`.
     void otherClient(const QString& sql, const QString& oid);
+    // This process as a station: its main window, with the server's kova.ini
+    // beside the program in programDir. False when it did not open.
+    bool openStation(const QTemporaryDir& programDir);
+    // The main window's project list entry of a project, or null.
+    TProject* listedProject(const QString& oid, int* index = nullptr) const;
 
     TDatabaseLocation server;
     QTemporaryDir dir;
@@ -131,6 +136,29 @@ void TestServer::otherClient(const QString& sql, const QString& oid) {
                            server.Password, "-i", script.fileName(), server.Name});
     QVERIFY(isql.waitForFinished(60000));
     QVERIFY2(isql.exitCode() == 0, isql.readAll().constData());
+}
+
+bool TestServer::openStation(const QTemporaryDir& programDir) {
+    PersistenceManager().Disconnect();
+    if (!QFile::copy(ServerFolder() + "/kova.ini", programDir.filePath("kova.ini")))
+        return false;
+    frm = new TPrintMainFrm(programDir.path());
+    if (!frm->FormCreate())
+        return false;
+    frm->show();
+    return true;
+}
+
+TProject* TestServer::listedProject(const QString& oid, int* index) const {
+    for (int i = 0; i < frm->cbbProjectList->count(); ++i) {
+        auto* p = static_cast<TProject*>(frm->cbbProjectList->itemData(i).value<void*>());
+        if (p->OID() == oid) {
+            if (index)
+                *index = i;
+            return p;
+        }
+    }
+    return nullptr;
 }
 
 // Where each program looks for its database, and what a failure says.
@@ -387,18 +415,10 @@ void TestServer::otherStationsChangesShow() {
     QFETCH(int, start);
     QFETCH(QString, message);
     const QString oid = storeProject("别的工作站", {SerialNumberItem("A"), SerialNumberItem("B")});
-    PersistenceManager().Disconnect();
-    // A station whose kova.ini names the server.
     QTemporaryDir programDir;
-    QVERIFY(QFile::copy(ServerFolder() + "/kova.ini", programDir.filePath("kova.ini")));
-    frm = new TPrintMainFrm(programDir.path());
-    QVERIFY(frm->FormCreate());
-    frm->show();
+    QVERIFY(openStation(programDir));
     int index = -1;
-    for (int i = 0; i < frm->cbbProjectList->count(); ++i)
-        if (static_cast<TProject*>(frm->cbbProjectList->itemData(i).value<void*>())->OID() == oid)
-            index = i;
-    QVERIFY(index >= 0);
+    QVERIFY(listedProject(oid, &index));
     const QString name = frm->cbbProjectList->itemText(index);
     frm->cbbProjectList->setCurrentIndex(index);
     frm->cbbProjectListChange();
@@ -440,12 +460,8 @@ void TestServer::otherStationsChangesShow() {
 // connections are gone, and the next thing the user does reaches the new server.
 void TestServer::stationCarriesOnAfterServerRestart() {
     const QString oid = storeProject("重启", {SerialNumberItem("A")}, 7);
-    PersistenceManager().Disconnect();
     QTemporaryDir programDir;
-    QVERIFY(QFile::copy(ServerFolder() + "/kova.ini", programDir.filePath("kova.ini")));
-    frm = new TPrintMainFrm(programDir.path());
-    QVERIFY(frm->FormCreate());
-    frm->show();
+    QVERIFY(openStation(programDir));
 
     const QString folder = QFileInfo(ServerFolder()).canonicalFilePath();
     const QString port = server.Name.section(':', 0, 0).section('/', 1);
@@ -457,12 +473,7 @@ void TestServer::stationCarriesOnAfterServerRestart() {
     MessageAnswerer answers;
     frm->mmRefresh->trigger();
     QVERIFY2(answers.texts.isEmpty(), qPrintable(answers.texts.join("|")));
-    TProject* project = nullptr;
-    for (int i = 0; i < frm->cbbProjectList->count(); ++i) {
-        auto* p = static_cast<TProject*>(frm->cbbProjectList->itemData(i).value<void*>());
-        if (p->OID() == oid)
-            project = p;
-    }
+    TProject* project = listedProject(oid);
     QVERIFY(project);
     project->SetProjectNotes("重启以后");
     project->SetDirty(true);

@@ -395,6 +395,8 @@ std::unique_ptr<TWriteSession> TFbApiLayer::OpenWriteSession(QSqlDatabase& db) {
 }
 
 bool TFbApiLayer::Alive(QSqlDatabase& db) {
+    if (!db.isOpen())
+        return false;
     isc_db_handle handle = nativeHandle(db);
     ISC_STATUS_ARRAY status;
     return handle && fb_ping(status, &handle) == 0;

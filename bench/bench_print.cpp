@@ -10,7 +10,6 @@
 #include "model/manager/FileMgrImpl.h"
 #include "model/manager/PrintRun.h"
 #include "model/manager/SettingMgrImpl.h"
-#include "persistence/FbLayer.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -171,17 +170,15 @@ Figures RunPeer(const QImage& picture, const QString& pdf) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    SetupFirebirdEnvironment(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    SetUpStandaloneEnvironment();
     QGuiApplication app(argc, argv);
     InstallFontSubstitutions();
     if (argc > 1 && QByteArray(argv[1]).toInt() >= 1000)
         kPages = QByteArray(argv[1]).toInt();
 
-    TestDatabase db;
-    TSettingMgr settings;
-    TFileMgr files;
+    TestStore store;
+    const TSettingMgr& settings = store.settings;
+    TFileMgr& files = store.files;
     const QByteArray jpeg = Jpeg200k();
     TCFile file;
     file.FileName = QStringLiteral("photo");

@@ -13,10 +13,8 @@
 #include "model/manager/ScanCheck.h"
 #include "model/manager/SettingMgrImpl.h"
 #include "model/manager/SymbolScanner.h"
-#include "persistence/FbLayer.h"
 
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -52,15 +50,13 @@ int Fail(const QString& why) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    SetupFirebirdEnvironment(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    SetUpStandaloneEnvironment();
     QGuiApplication app(argc, argv);
     InstallFontSubstitutions();
 
-    TestDatabase db;
-    TSettingMgr settings;
-    TFileMgr files;
+    TestStore store;
+    const TSettingMgr& settings = store.settings;
+    TFileMgr& files = store.files;
 
     // A ticket of 127 × 101.6 mm: its number, a line, and five symbols.
     TProject project;

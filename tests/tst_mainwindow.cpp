@@ -110,9 +110,8 @@ void TestMainWindow::storeProject(const QString& name, const QList<TPrintItem*>&
 }
 
 void TestMainWindow::start() {
-    frm = new TPrintMainFrm(ProgramDirFor(*db));
-    QVERIFY(frm->FormCreate());
-    frm->show();
+    frm = OpenMainWindow(ProgramDirFor(*db));
+    QVERIFY(frm);
 }
 
 void TestMainWindow::selectProject(const QString& name) {

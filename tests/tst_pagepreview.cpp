@@ -337,11 +337,8 @@ void TestPagePreview::opensFromMenuAndItemEditor() {
         setPage(p);
         p.SetProjectSerialStart(7);
     });
-    frm = new TPrintMainFrm(ProgramDirFor(store->db));
-    QVERIFY(frm->FormCreate());
-    frm->show();
-    frm->cbbProjectList->setCurrentIndex(frm->cbbProjectList->findText(kProject));
-    frm->cbbProjectListChange();
+    frm = OpenMainWindow(ProgramDirFor(store->db), kProject);
+    QVERIFY(frm);
     frm->PrnSerialFrom->setValue(9);
 
     int pageNum = 0;

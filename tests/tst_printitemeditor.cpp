@@ -161,9 +161,8 @@ void TestPrintItemEditor::storeProject(const QList<TPrintItem*>& items) {
 }
 
 void TestPrintItemEditor::start() {
-    frm = new TPrintMainFrm(ProgramDirFor(*db));
-    QVERIFY(frm->FormCreate());
-    frm->show();
+    frm = OpenMainWindow(ProgramDirFor(*db));
+    QVERIFY(frm);
     frm->cbbProjectList->setCurrentIndex(0);
     frm->cbbProjectListChange();
 }

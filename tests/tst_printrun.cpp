@@ -114,11 +114,8 @@ void TestPrintRun::cleanup() {
 }
 
 void TestPrintRun::openWindow() {
-    frm = new TPrintMainFrm(ProgramDirFor(*db));
-    QVERIFY(frm->FormCreate());
-    frm->show();
-    frm->cbbProjectList->setCurrentIndex(frm->cbbProjectList->findText(kProject));
-    frm->cbbProjectListChange();
+    frm = OpenMainWindow(ProgramDirFor(*db), kProject);
+    QVERIFY(frm);
     QVERIFY(frm->btnPrint->isEnabled());
 }
 

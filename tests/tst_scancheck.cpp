@@ -371,11 +371,8 @@ int TestScanCheck::storedStart() {
 }
 
 void TestScanCheck::openWindow() {
-    frm = new TPrintMainFrm(ProgramDirFor(store->db));
-    QVERIFY(frm->FormCreate());
-    frm->show();
-    frm->cbbProjectList->setCurrentIndex(frm->cbbProjectList->findText(kProject));
-    frm->cbbProjectListChange();
+    frm = OpenMainWindow(ProgramDirFor(store->db), kProject);
+    QVERIFY(frm);
     QVERIFY(frm->btnPrint->isEnabled());
 }
 

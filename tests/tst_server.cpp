@@ -142,11 +142,8 @@ bool TestServer::openStation(const QTemporaryDir& programDir) {
     PersistenceManager().Disconnect();
     if (!QFile::copy(ServerFolder() + "/kova.ini", programDir.filePath("kova.ini")))
         return false;
-    frm = new TPrintMainFrm(programDir.path());
-    if (!frm->FormCreate())
-        return false;
-    frm->show();
-    return true;
+    frm = OpenMainWindow(programDir.path());
+    return frm != nullptr;
 }
 
 TProject* TestServer::listedProject(const QString& oid, int* index) const {

@@ -1,11 +1,13 @@
 #include "TestSupport.h"
 
+#include "PrintMain.h"
 #include "model/PrintCommon.h"
 #include "model/PrintModelImpl.h"
 #include "model/bom/SettingBom.h"
 #include "persistence/FbLayer.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -145,6 +147,26 @@ QString ProgramDirFor(const TestDatabase& db) {
     QDir().mkpath(programDir + QStringLiteral("/data"));
     QFile::link(db.path(), programDir + QStringLiteral("/data/KOVAUTF8.FDB"));
     return programDir;
+}
+
+TPrintMainFrm* OpenMainWindow(const QString& programDir, const QString& project) {
+    auto* frm = new TPrintMainFrm(programDir);
+    if (!frm->FormCreate()) {
+        delete frm;
+        return nullptr;
+    }
+    frm->show();
+    if (!project.isNull()) {
+        frm->cbbProjectList->setCurrentIndex(frm->cbbProjectList->findText(project));
+        frm->cbbProjectListChange();
+    }
+    return frm;
+}
+
+void SetUpStandaloneEnvironment() {
+    SetupFirebirdEnvironment(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
 TestStore::~TestStore() {

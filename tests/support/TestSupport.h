@@ -59,6 +59,13 @@ TPrintItem* AddItem(TProject& project, int type, double x, double y, double w, d
 // window connects to the database beside the program.
 QString ProgramDirFor(const TestDatabase& db);
 
+class TPrintMainFrm;
+
+// The program's main window for the program folder, created and shown, with the
+// project listed under that name selected when one is given. Null when the
+// window did not open.
+TPrintMainFrm* OpenMainWindow(const QString& programDir, const QString& project = QString());
+
 // A fresh database with the setting and file managers on it; gone with it is
 // the program's model a window under test may have made.
 struct TestStore {
@@ -67,6 +74,11 @@ struct TestStore {
     TFileMgr files;
     ~TestStore();
 };
+
+// For a program of the tests' support run by hand (the benchmarks): the
+// embedded engine's configuration beside the executable, and the offscreen
+// platform unless another one is asked for. Before the application is made.
+void SetUpStandaloneEnvironment();
 
 // Registers the business objects and the Firebird layer once per process.
 void EnsurePersistence();

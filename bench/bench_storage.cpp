@@ -112,7 +112,10 @@ long bareRead(isc_db_handle db) {
     long rows = 0;
     std::vector<std::vector<QString>> kept;
     std::vector<QByteArray> projectOids;
-    auto read = [&](const char* sql, const std::vector<QByteArray>* owners) {
+    // `owners`: run once for each, bound to the one parameter. `oids`: gets
+    // each row's first column.
+    auto read = [&](const char* sql, const std::vector<QByteArray>* owners,
+                    std::vector<QByteArray>* oids) {
         isc_stmt_handle statement = 0;
         if (isc_dsql_allocate_statement(status, &db, &statement))
             fbFatal(status, "allocate");
@@ -163,8 +166,8 @@ long bareRead(isc_db_handle db) {
                         continue;
                     const auto length = *reinterpret_cast<const short*>(v.sqldata);
                     const char* bytes = v.sqldata + 2;
-                    if (!owners && i == 0 && std::strcmp(sql, "select * from P_PROJECT") == 0)
-                        projectOids.emplace_back(bytes, length);
+                    if (oids && i == 0)
+                        oids->emplace_back(bytes, length);
                     QByteArray& last = lastBytes[size_t(i)];
                     if (last.size() != length || std::memcmp(last.constData(), bytes, length)) {
                         last = QByteArray(bytes, length);
@@ -178,9 +181,9 @@ long bareRead(isc_db_handle db) {
         }
         isc_dsql_free_statement(status, &statement, DSQL_drop);
     };
-    read("select * from P_SETTING", nullptr);
-    read("select * from P_PROJECT", nullptr);
-    read("select * from P_ITEM where project_id = ?", &projectOids);
+    read("select * from P_SETTING", nullptr, nullptr);
+    read("select * from P_PROJECT", nullptr, &projectOids);
+    read("select * from P_ITEM where project_id = ?", &projectOids, nullptr);
     if (isc_commit_transaction(status, &tr))
         fbFatal(status, "commit");
     return rows;

@@ -204,8 +204,6 @@ public:
         FTr = 0; // a lost attachment took the transaction with it
     }
 
-    bool InTransaction() const override { return FTr != 0; }
-
     void Execute(const QString& sql, const QList<QVariant>& values) override {
         if (!FTr)
             throw EPersistenceError(QStringLiteral("A statement needs an open transaction."));

@@ -116,7 +116,6 @@ public:
     virtual void Commit() = 0;
     // Nothing happens when no transaction is open.
     virtual void Rollback() = 0;
-    virtual bool InTransaction() const = 0;
     // Runs a statement without a result, "?" placeholders taking the values in
     // order (an invalid or null value is NULL), in the open transaction.
     virtual void Execute(const QString& sql, const QList<QVariant>& values) = 0;

@@ -113,14 +113,7 @@ void TQuery::Open() {
         if (!FParamValues.at(i).isValid())
             throw EPersistenceError(
                 QStringLiteral("Parameter %1 not found").arg(FParamNames.at(i)));
-    const TPersistenceManager& manager = PersistenceManager();
-    if (manager.HasStatementObserver()) {
-        TStatementParams bound;
-        bound.reserve(FParamNames.size());
-        for (int i = 0; i < FParamNames.size(); ++i)
-            bound.append({FParamNames.at(i), FParamValues.at(i)});
-        manager.NotifyStatement(FSQL, bound);
-    }
+    PersistenceManager().NotifyStatement(FSQL, FParamNames, FParamValues);
 
     if (!FQuery) {
         auto query = std::make_unique<QSqlQuery>(FConnection->Database());
@@ -365,6 +358,17 @@ void TPersistenceManager::ConnectDatabase(const QString& databaseName, const QSt
 void TPersistenceManager::Disconnect() {
     FPool.clear();
     FLayer = nullptr;
+}
+
+void TPersistenceManager::NotifyStatement(const QString& sql, const QStringList& names,
+                                          const QList<QVariant>& values) const {
+    if (!FObserver)
+        return;
+    TStatementParams bound;
+    bound.reserve(names.size());
+    for (qsizetype i = 0; i < names.size(); ++i)
+        bound.append({names.at(i), values.value(i)});
+    FObserver(sql, bound);
 }
 
 TDatabaseConnection* TPersistenceManager::LockDatabase() {
@@ -690,13 +694,7 @@ void TPersistenceManager::SaveObject(TPersistentObject& root) {
                 continue;
             const TSavePlan& plan = savePlan(object->Class(), *mappings, op);
             const QList<QVariant> values = savePlanValues(plan, *object);
-            if (FObserver) {
-                TStatementParams bound;
-                bound.reserve(values.size());
-                for (qsizetype i = 0; i < values.size(); ++i)
-                    bound.append({plan.Names.at(i), values.at(i)});
-                FObserver(plan.SQL, bound);
-            }
+            NotifyStatement(plan.SQL, plan.Names, values);
             writes.Execute(plan.PositionalSQL, values);
             acted.push_back(object);
         }

@@ -197,11 +197,13 @@ public:
     void SaveObject(TPersistentObject& root);
 
     void SetStatementObserver(TStatementObserver observer) { FObserver = std::move(observer); }
-    bool HasStatementObserver() const { return bool(FObserver); }
     void NotifyStatement(const QString& sql, const TStatementParams& params) const {
         if (FObserver)
             FObserver(sql, params);
     }
+    // The same, with the parameters' names and values in binding order.
+    void NotifyStatement(const QString& sql, const QStringList& names,
+                         const QList<QVariant>& values) const;
 
     const std::vector<TMapping>* MappingsOf(const TClassInfo& cls) const;
 

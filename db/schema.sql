@@ -1,4 +1,4 @@
-/* KOVA database: the four tables and the page-default settings.
+/* KOVA database: the tables, the page-default settings and the schema version.
    Run by scripts/create-db after a CREATE DATABASE with character set UTF8. */
 
 CREATE TABLE P_PROJECT (
@@ -81,6 +81,31 @@ CREATE TABLE P_FILE (
     body      BLOB SUB_TYPE 0
 );
 
+/* The run ledger: every print run that reserved page numbers, and what became of
+   its job. oid is also the job's token in the print queue's job title. */
+CREATE TABLE P_RUN (
+    oid         VARCHAR(36) NOT NULL PRIMARY KEY,
+    project_id  VARCHAR(36),
+    first_page  INTEGER,
+    last_page   INTEGER,
+    pages_asked INTEGER,
+    start_before INTEGER,
+    printer     VARCHAR(255),
+    station     VARCHAR(255),
+    user_name   VARCHAR(100),
+    process_id  INTEGER,
+    job_token   VARCHAR(64),
+    job_id      INTEGER,
+    started_at  TIMESTAMP,
+    ended_at    TIMESTAMP,
+    state       VARCHAR(20),
+    message     VARCHAR(1000),
+    reprint     VARCHAR(10)
+);
+
+CREATE INDEX IX_P_RUN_PROJECT ON P_RUN (project_id);
+CREATE INDEX IX_P_RUN_STATE ON P_RUN (state);
+
 INSERT INTO P_SETTING VALUES ('6B1C0E52-3D1A-4E8B-9F00-000000000001', 'font_name', '宋体');
 INSERT INTO P_SETTING VALUES ('6B1C0E52-3D1A-4E8B-9F00-000000000002', 'font_size', '12');
 INSERT INTO P_SETTING VALUES ('6B1C0E52-3D1A-4E8B-9F00-000000000003', 'font_color', 'clBlack');
@@ -90,5 +115,7 @@ INSERT INTO P_SETTING VALUES ('6B1C0E52-3D1A-4E8B-9F00-000000000006', 'page_widt
 INSERT INTO P_SETTING VALUES ('6B1C0E52-3D1A-4E8B-9F00-000000000007', 'page_height', '297');
 INSERT INTO P_SETTING VALUES ('6B1C0E52-3D1A-4E8B-9F00-000000000008', 'offset_x', '0');
 INSERT INTO P_SETTING VALUES ('6B1C0E52-3D1A-4E8B-9F00-000000000009', 'offset_y', '0');
+/* Databases made before a schema change get it at start-up, up to this version. */
+INSERT INTO P_SETTING VALUES ('6B1C0E52-3D1A-4E8B-9F00-00000000000A', 'schema_version', '2');
 
 COMMIT;

@@ -563,13 +563,13 @@ void TestCliUtils::runSql_data() {
     QTest::newRow("insert is committed")
         << "insert into P_SETTING (oid, setting_name, setting_value) values "
            "('00000000-0000-0000-0000-0000000000AA', 'extra', '1')"
-        << QStringList{} << 10;
+        << QStringList{} << 11;
     QTest::newRow("rows readable after the connection went back")
         << "select setting_name from P_SETTING where setting_name starting with 'font' "
            "order by setting_name"
-        << QStringList{"font_color", "font_name", "font_size", "font_style"} << 9;
+        << QStringList{"font_color", "font_name", "font_size", "font_style"} << 10;
     QTest::newRow("delete is committed")
-        << "delete from P_SETTING where setting_name = 'offset_x'" << QStringList{} << 8;
+        << "delete from P_SETTING where setting_name = 'offset_x'" << QStringList{} << 9;
 }
 
 void TestCliUtils::runSql() {
@@ -610,7 +610,7 @@ void TestCliUtils::runSqlFailureRollsBack() {
         message = e.Message();
     }
     QVERIFY2(message.contains(error), qPrintable(message));
-    QCOMPARE(db.count("P_SETTING"), 9);
+    QCOMPARE(db.count("P_SETTING"), 10);
     TDatabaseLock conn;
     QVERIFY(!conn->InTransaction());
 }

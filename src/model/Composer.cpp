@@ -42,6 +42,46 @@ qint32 SerialValue(const TPrintItem& item, qint32 serialno) {
     return qint32(IsTrue(item.ItemSerialDecrease()) ? start - delta : start + delta);
 }
 
+std::optional<TSerialOverflow> FindSerialOverflow(const TProject& project, qint64 from,
+                                                  qint64 last) {
+    const TPrintItemList& items = *project.ItemList();
+    std::optional<TSerialOverflow> first;
+    for (int i = 0; i < items.Count(); ++i) {
+        const TPrintItem& item = *items.Items(i);
+        if (item.ItemType() != itSerial || !IsTrue(item.ItemActive()))
+            continue;
+        qint64 start = 0;
+        try {
+            start = StrToInt(item.ItemValue());
+        } catch (const Exception&) {
+            continue;
+        }
+        const qint64 step = IsTrue(item.ItemSerialDecrease()) ? -qint64(item.ItemSerialStep())
+                                                               : qint64(item.ItemSerialStep());
+        // Values run in a straight line over the pages: when both ends fit, all do.
+        const auto wraps = [&](qint64 page) {
+            const qint64 value = start + (page - 1) * step;
+            return value < INT32_MIN || value > INT32_MAX;
+        };
+        qint64 page = 0;
+        if (wraps(from)) {
+            page = from;
+        } else if (wraps(last)) {
+            qint64 fits = from, over = last;
+            while (over - fits > 1) {
+                const qint64 mid = fits + (over - fits) / 2;
+                (wraps(mid) ? over : fits) = mid;
+            }
+            page = over;
+        } else {
+            continue;
+        }
+        if (!first || page < first->Page)
+            first = TSerialOverflow{page, item.ItemName()};
+    }
+    return first;
+}
+
 TPageComposer::TPageComposer(const TSettingMgr& settings, TFileMgr& files, TClock clock,
                              QLocale locale)
     : FSettings(settings), FFiles(files), FClock(std::move(clock)), FLocale(std::move(locale)) {}

@@ -8,6 +8,7 @@
 #include <QString>
 #include <map>
 #include <memory>
+#include <optional>
 
 class TFileMgr;
 class TPrintItem;
@@ -26,6 +27,16 @@ QString getSerial(const TPrintItem& item, qint32 value);
 // one step further (up or down) per page, in wrapping 32-bit arithmetic.
 // Throws EConvertError naming ItemValue when it is not an integer.
 qint32 SerialValue(const TPrintItem& item, qint32 serialno);
+
+// The first page of `from`..`last` on which an active serial-number item of the
+// project would wrap (leave the 32-bit range), with the item's name; none when
+// every value fits. Items whose start is not a number are left to composition.
+struct TSerialOverflow {
+    qint64 Page = 0;
+    QString ItemName;
+};
+std::optional<TSerialOverflow> FindSerialOverflow(const TProject& project, qint64 from,
+                                                  qint64 last);
 
 // Turns a project and a page number into the page the printer manager draws.
 // Every page is composed afresh: serials counted, dates read from the clock

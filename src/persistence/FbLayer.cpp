@@ -149,6 +149,24 @@ public:
         v.sqlscale = 0;
         v.sqlsubtype = 0;
     }
+    // Integers, texts and nulls in order; kept alive as long as the parameters.
+    void setValues(const QList<QVariant>& values) {
+        FInts.assign(size_t(values.size()), 0);
+        FNulls.assign(size_t(values.size()), 0);
+        FTexts.reserve(size_t(values.size()));
+        for (int i = 0; i < values.size(); ++i) {
+            const QVariant& value = values.at(i);
+            if (value.isNull() || !value.isValid()) {
+                FNulls[size_t(i)] = -1;
+                setInt(i, &FInts[size_t(i)], &FNulls[size_t(i)]);
+            } else if (value.metaType().id() == QMetaType::Int) {
+                FInts[size_t(i)] = value.toInt();
+                setInt(i, &FInts[size_t(i)], &FNulls[size_t(i)]);
+            } else {
+                setText(i, value.toString().toUtf8());
+            }
+        }
+    }
     void setInt(int i, ISC_LONG* value, short* null) {
         XSQLVAR& v = FSqlda->sqlvar[i];
         v.sqltype = SQL_LONG + 1;
@@ -164,6 +182,8 @@ private:
     std::vector<char> FStorage;
     XSQLDA* FSqlda;
     std::vector<QByteArray> FTexts;
+    std::vector<ISC_LONG> FInts;
+    std::vector<short> FNulls;
 };
 
 class TFbWriteSession final : public TWriteSession {
@@ -411,31 +431,36 @@ TProjectRunLock::TProjectRunLock(const QString& projectOid)
         if (isc_start_transaction(status, &tr, 1, &db, short(sizeof tpb), tpb))
             throw EDatabaseError(statusText(status), int(isc_sqlcode(status)));
         FTransaction = tr;
-
-        static const char select[] = "select serial_start from P_PROJECT where oid = ? with lock";
-        PersistenceManager().NotifyStatement(QString::fromLatin1(select), {{"oid", FOid}});
-        TParams in(1);
-        in.setText(0, FOid.toUtf8());
-        ISC_LONG start = 0;
-        short startNull = 0;
-        TParams out(1);
-        out.setInt(0, &start, &startNull);
-        if (isc_dsql_exec_immed2(status, &db, &tr, 0, select, SQL_DIALECT_V6, in.get(),
-                                 out.get())) {
-            const int code = int(isc_sqlcode(status));
-            if (statusHas(status, isc_lock_conflict) || statusHas(status, isc_update_conflict) ||
-                statusHas(status, isc_deadlock))
-                throw EProjectBusy(statusText(status), code);
-            throw EDatabaseError(statusText(status), code);
-        }
-        if (isc_sqlcode(status) == 100 || status[1] == isc_stream_eof)
-            throw EDatabaseError(QStringLiteral("The project is no longer in the database"), 100);
-        FStoredStart = startNull ? 0 : int(start);
+        FStoredStart = takeRow();
     } catch (...) {
         FFailed = true;
         Release();
         throw;
     }
+}
+
+int TProjectRunLock::takeRow() {
+    isc_db_handle db = nativeHandle(FConnection->Database());
+    isc_tr_handle tr = FTransaction;
+    ISC_STATUS_ARRAY status;
+    static const char select[] = "select serial_start from P_PROJECT where oid = ? with lock";
+    PersistenceManager().NotifyStatement(QString::fromLatin1(select), {{"oid", FOid}});
+    TParams in(1);
+    in.setText(0, FOid.toUtf8());
+    ISC_LONG start = 0;
+    short startNull = 0;
+    TParams out(1);
+    out.setInt(0, &start, &startNull);
+    if (isc_dsql_exec_immed2(status, &db, &tr, 0, select, SQL_DIALECT_V6, in.get(), out.get())) {
+        const int code = int(isc_sqlcode(status));
+        if (statusHas(status, isc_lock_conflict) || statusHas(status, isc_update_conflict) ||
+            statusHas(status, isc_deadlock))
+            throw EProjectBusy(statusText(status), code);
+        throw EDatabaseError(statusText(status), code);
+    }
+    if (isc_sqlcode(status) == 100 || status[1] == isc_stream_eof)
+        throw EDatabaseError(QStringLiteral("The project is no longer in the database"), 100);
+    return startNull ? 0 : int(start);
 }
 
 TProjectRunLock::~TProjectRunLock() {
@@ -456,29 +481,62 @@ void TProjectRunLock::Release() {
     }
 }
 
-void TProjectRunLock::Store(int serialStart, int serialEnd) {
+void TProjectRunLock::Execute(const char* sql, const TStatementParams& params) {
     if (!FTransaction)
         throw EPersistenceError(QStringLiteral("The project is not held by this run"));
+    PersistenceManager().NotifyStatement(QString::fromLatin1(sql), params);
     isc_db_handle db = nativeHandle(FConnection->Database());
     isc_tr_handle tr = FTransaction;
     ISC_STATUS_ARRAY status;
-    static const char update[] =
-        "update P_PROJECT set serial_start = ?, serial_end = ? where oid = ?";
-    PersistenceManager().NotifyStatement(
-        QString::fromLatin1(update),
-        {{"serial_start", serialStart}, {"serial_end", serialEnd}, {"oid", FOid}});
-    ISC_LONG start = serialStart, end = serialEnd;
-    short notNull = 0;
-    TParams in(3);
-    in.setInt(0, &start, &notNull);
-    in.setInt(1, &end, &notNull);
-    in.setText(2, FOid.toUtf8());
-    if (isc_dsql_execute_immediate(status, &db, &tr, 0, update, SQL_DIALECT_V6, in.get()))
+    QList<QVariant> values;
+    for (const auto& param : params)
+        values << param.second;
+    TParams in(int(values.size()));
+    in.setValues(values);
+    if (isc_dsql_execute_immediate(status, &db, &tr, 0, sql, SQL_DIALECT_V6,
+                                   values.isEmpty() ? nullptr : in.get())) {
+        FFailed = true;
         throw EDatabaseError(statusText(status), int(isc_sqlcode(status)));
-    if (isc_commit_transaction(status, &tr))
+    }
+}
+
+bool TProjectRunLock::CommitAndHold() {
+    if (!FTransaction)
+        throw EPersistenceError(QStringLiteral("The project is not held by this run"));
+    isc_tr_handle tr = FTransaction;
+    ISC_STATUS_ARRAY status;
+    if (isc_commit_retaining(status, &tr)) {
+        FFailed = true;
         throw EDatabaseError(statusText(status), int(isc_sqlcode(status)));
+    }
+    // The commit let go of the row; it is taken again at once. Should another
+    // run be quicker, it reads what was just committed, so no number is shared.
+    try {
+        takeRow();
+        FHeld = true;
+    } catch (const Exception&) {
+        FHeld = false;
+    }
+    return FHeld;
+}
+
+void TProjectRunLock::Commit() {
+    if (!FTransaction)
+        throw EPersistenceError(QStringLiteral("The project is not held by this run"));
+    isc_tr_handle tr = FTransaction;
+    ISC_STATUS_ARRAY status;
+    if (isc_commit_transaction(status, &tr)) {
+        FFailed = true;
+        throw EDatabaseError(statusText(status), int(isc_sqlcode(status)));
+    }
     FTransaction = 0;
     Release();
+}
+
+void TProjectRunLock::Store(int serialStart, int serialEnd) {
+    Execute("update P_PROJECT set serial_start = ?, serial_end = ? where oid = ?",
+            {{"serial_start", serialStart}, {"serial_end", serialEnd}, {"oid", FOid}});
+    Commit();
 }
 
 namespace {

@@ -41,7 +41,7 @@ public:
 // this process or another sharing the database, takes the same page numbers.
 // It runs its own transaction on a pooled connection: it reads committed data
 // and never waits for another holder, so a window never freezes behind
-// another station's run. Destroyed without Store, nothing changes.
+// another station's run. Destroyed without a commit, nothing changes.
 class TProjectRunLock {
 public:
     // Takes the row and reads the stored start. Throws EProjectBusy when another
@@ -51,19 +51,31 @@ public:
     TProjectRunLock(const TProjectRunLock&) = delete;
     TProjectRunLock& operator=(const TProjectRunLock&) = delete;
 
+    QString ProjectOid() const { return FOid; }
     // The start as the database held it when the row was taken.
     int StoredStart() const { return FStoredStart; }
+    // Runs a statement in the lock's transaction; "?" takes the values in order
+    // (an int binds as an integer, null as NULL, anything else as text).
+    void Execute(const char* sql, const TStatementParams& params);
+    // Commits what was done so far and goes on holding the row; false when
+    // another run took the row in between (the transaction stays open).
+    bool CommitAndHold();
+    // Commits, which ends the lock.
+    void Commit();
     // Writes the next start and the page count and commits, which ends the lock.
     void Store(int serialStart, int serialEnd);
-    // Ends the lock without changing anything.
+    // Ends the lock without changing anything not yet committed.
     void Release();
-    bool Held() const { return FTransaction != 0; }
+    bool Held() const { return FTransaction != 0 && FHeld; }
 
 private:
+    int takeRow();
+
     TDatabaseConnection* FConnection;
     QString FOid;
     unsigned int FTransaction = 0;
     int FStoredStart = 0;
+    bool FHeld = true;
     bool FFailed = false; // the connection is checked before its next use
 };
 

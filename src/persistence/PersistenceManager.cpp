@@ -605,7 +605,9 @@ std::unique_ptr<TSavePlan> makeSavePlan(const TClassInfo& cls,
     case soUpdate: {
         QStringList sets;
         for (const TMapping& m : mappings)
-            if (!(m.Keys & (pktDB | pktFK)))
+            if (m.Keys & colNeverLower)
+                sets << QStringLiteral("%1 = maxvalue(coalesce(%1, :%1), :%1)").arg(m.Column);
+            else if (!(m.Keys & (pktDB | pktFK)))
                 sets << m.Column + QStringLiteral(" =:") + m.Column;
         plan->SQL = QStringLiteral("update %1 set %2 where %3 =:%3")
                         .arg(table, sets.join(QStringLiteral(", ")), key);

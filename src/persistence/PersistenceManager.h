@@ -34,6 +34,9 @@ private:
 };
 
 enum TPKType { pktDB = 0x1, pktFK = 0x2 };
+// A counter other writers move on (a project's next start, advanced by print
+// runs on any station): an update keeps the larger of the stored and the new value.
+constexpr int colNeverLower = 0x4;
 
 struct TMapping {
     QString Table;

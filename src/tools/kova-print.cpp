@@ -4,6 +4,7 @@
 #include "model/PrintModelImpl.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/PrintRun.h"
+#include "model/manager/RunLedger.h"
 #include "model/manager/Printer.h"
 #include "persistence/DatabaseLocation.h"
 #include "persistence/FbLayer.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTextStream>
+#include <QThread>
 #include <csignal>
 
 namespace {
@@ -49,6 +51,29 @@ TProject* FindProject(const TSettingMgr& settings, const QString& name) {
     return nullptr;
 }
 
+// Waits for the job's outcome and records it; 4 when its pages did not print.
+int Follow(const TRunRecord& run) {
+    TJobFollower follower(run, run.JobId);
+    for (;;) {
+        if (const std::optional<QString> state = follower.Poll()) {
+            const QString text = IsSkip(*state) ? SkipText(run, *state) : QString();
+            try {
+                RecordOutcome(run.Oid, *state, text);
+            } catch (const Exception& e) {
+                err() << "kova-print: " << e.Message() << Qt::endl;
+            }
+            if (text.isEmpty()) {
+                err() << "kova-print: job " << run.JobId << " " << *state << Qt::endl;
+                return 0;
+            }
+            return Fail(text, 4);
+        }
+        if (gStop)
+            return Fail(QStringLiteral("没有等到打印任务 %1 的结果").arg(run.JobId));
+        QThread::msleep(250);
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -71,13 +96,16 @@ int main(int argc, char* argv[]) {
         "           [--database LOCATION] [--no-save] [--title T] [--wait SECONDS] [--reprint]\n"
         "           [--force]\n"
         "kova-print --project NAME --check [--from S] [--printer QUEUE | --pdf FILE]\n"
+        "kova-print --history [--project NAME] [--since YYYY-MM-DD]\n"
         "Prints pages S .. S+N-1 of a project as one job (S: the stored start unless given),\n"
         "stores the next start and writes it on standard output. SIGINT or SIGTERM stops\n"
         "after the page in hand; what is done is printed and the next start stored.\n"
         "Before printing, the barcodes and QR codes of page S are rendered at the printer's\n"
         "resolution and read back; a page whose symbols fail is not printed (exit status 3)\n"
         "unless --force. --check runs that check alone: exit status 0 when every symbol\n"
-        "passes, 3 when any fails."));
+        "passes, 3 when any fails. --follow waits for the queue's outcome of the job: exit\n"
+        "status 4 when it was cancelled, aborted or lost. --history prints the run ledger as\n"
+        "tab-separated lines."));
     args.addHelpOption();
     const auto opt = [&](const char* name, const char* help, bool value = true) {
         AddToolOption(args, name, help, value);
@@ -96,11 +124,18 @@ int main(int argc, char* argv[]) {
     opt("reprint", "print numbers again that the database says were printed", false);
     opt("check", "check that the symbols of the first page scan; print nothing", false);
     opt("force", "print even when a symbol of the first page fails the check", false);
+    opt("follow", "wait until the queue has printed, cancelled or lost the job", false);
+    opt("history", "print the run ledger (with --project: that project's runs)", false);
+    opt("since", "with --history: runs from this day on (YYYY-MM-DD)");
     args.process(app);
 
     const bool checkOnly = args.isSet(QStringLiteral("check"));
-    if (!args.isSet(QStringLiteral("project")) ||
-        (!checkOnly && !args.isSet(QStringLiteral("pages"))))
+    const bool history = args.isSet(QStringLiteral("history"));
+    const QDate since = QDate::fromString(args.value(QStringLiteral("since")), Qt::ISODate);
+    if (args.isSet(QStringLiteral("since")) && !since.isValid())
+        return Fail(QStringLiteral("--since takes a day as YYYY-MM-DD"), 2);
+    if (!history && (!args.isSet(QStringLiteral("project")) ||
+                     (!checkOnly && !args.isSet(QStringLiteral("pages")))))
         return Fail(QStringLiteral("--project and --pages are required (see --help)"), 2);
     if (args.isSet(QStringLiteral("printer")) && args.isSet(QStringLiteral("pdf")))
         return Fail(QStringLiteral("--printer and --pdf exclude each other"), 2);
@@ -113,9 +148,20 @@ int main(int argc, char* argv[]) {
     try {
         ConnectToDatabase(
             ResolveDatabaseLocation(programDir, args.value(QStringLiteral("database"))));
+        // Runs a process left half handed over are settled before anything else.
+        for (const QString& line : RecoverRuns())
+            err() << "kova-print: " << line << Qt::endl;
         TPrintModel model;
         model.Load();
         TProject* project = FindProject(*model.SettingMgr(), args.value(QStringLiteral("project")));
+        if (history) {
+            if (args.isSet(QStringLiteral("project")) && !project)
+                throw Exception(QStringLiteral("没有名为 \"%1\" 的项目")
+                                    .arg(args.value(QStringLiteral("project"))));
+            QTextStream(stdout) << RunsAsTsv(ReadRuns(project ? project->OID() : QString(), since));
+            PersistenceManager().Disconnect();
+            return 0;
+        }
         if (!project)
             throw Exception(QStringLiteral("没有名为 \"%1\" 的项目")
                                 .arg(args.value(QStringLiteral("project"))));
@@ -199,8 +245,12 @@ int main(int argc, char* argv[]) {
               << (result.Stopped ? " (stopped)" : "") << (result.Saved ? ", next start stored" : "")
               << Qt::endl;
         QTextStream(stdout) << result.NextStart << Qt::endl;
+        if (!result.Warning.isEmpty())
+            err() << "kova-print: " << result.Warning << Qt::endl;
         if (!result.Error.isEmpty())
             code = Fail(result.Error);
+        else if (result.Run && args.isSet(QStringLiteral("follow")))
+            code = Follow(*result.Run);
     } catch (const Exception& e) {
         code = Fail(e.Message());
     }

@@ -234,7 +234,7 @@ constexpr ColumnMapping kProjectColumns[] = {
     {"device_name", "ProjectDeviceName", 0, 255},
     {"default_device", "ProjectDefaultDevice", 0, 10},
     {"paper_orientation", "ProjectPaperOrientation", 0, 0},
-    {"serial_start", "ProjectSerialStart", 0, 0},
+    {"serial_start", "ProjectSerialStart", colNeverLower, 0},
     {"serial_end", "ProjectSerialEnd", 0, 0},
     {"notes", "ProjectNotes", 0, 4000},
 };

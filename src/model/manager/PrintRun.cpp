@@ -6,11 +6,15 @@
 #include "model/bom/SettingBom.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/Printer.h"
+#include "model/manager/RunLedger.h"
 #include "persistence/FbLayer.h"
+
+#include <QCoreApplication>
 
 #include <QElapsedTimer>
 #include <QThread>
 #include <climits>
+#include <cstdio>
 
 const QString kPageCountTooSmall = QStringLiteral("打印页数不能小于1");
 
@@ -20,12 +24,10 @@ namespace {
 // reaches the printer.
 class TDocumentGuard {
 public:
-    ~TDocumentGuard() {
-        if (Printer().Printing())
-            Printer().Abort();
-    }
+    ~TDocumentGuard() { Printer().Abort(); }
 };
 
+// Null when the run was stopped while it waited.
 std::unique_ptr<TProjectRunLock> TakeProject(const TProject& project, const TPrintRunOptions& o,
                                              const TPrintRunHooks& h) {
     QElapsedTimer waited;
@@ -34,6 +36,8 @@ std::unique_ptr<TProjectRunLock> TakeProject(const TProject& project, const TPri
         try {
             return std::make_unique<TProjectRunLock>(project.OID());
         } catch (const EProjectBusy&) {
+            if (h.StopRequested && h.StopRequested())
+                return nullptr;
             if (waited.elapsed() >= o.LockWaitMs)
                 throw Exception(
                     QStringLiteral("项目 \"%1\" 正在由另一个打印任务打印，请等它结束后再打印")
@@ -43,6 +47,38 @@ std::unique_ptr<TProjectRunLock> TakeProject(const TProject& project, const TPri
             QThread::msleep(100);
         }
     }
+}
+
+// A test holds the run at a named point (KOVA_TEST_PAUSE=point:milliseconds),
+// so that a fault can be injected exactly there.
+void TestPause(const char* point) {
+    static const QString setting = qEnvironmentVariable("KOVA_TEST_PAUSE");
+    if (setting.isEmpty() || setting.section(QLatin1Char(':'), 0, 0) != QLatin1String(point))
+        return;
+    std::fprintf(stderr, "%s: pause %s\n", qPrintable(QCoreApplication::applicationName()), point);
+    std::fflush(stderr);
+    QThread::msleep(setting.section(QLatin1Char(':'), 1).toULong());
+}
+
+// A run whose page numbers or serial values would not fit 32 bits is refused
+// whole: a wrapped number is a repeated one.
+QString RangeProblem(const TProject& project, int from, int count) {
+    const qint64 last = qint64(from) + count - 1;
+    if (last + 1 > INT_MAX)
+        return QStringLiteral("页码超出范围：第 %1 页之后的下次起始页码会超过 %2，"
+                              "从第 %3 页起最多能打印 %4 页")
+            .arg(qMin<qint64>(last, INT_MAX))
+            .arg(INT_MAX)
+            .arg(from)
+            .arg(qMax<qint64>(0, qint64(INT_MAX) - from));
+    if (const auto over = FindSerialOverflow(project, from, last))
+        return QStringLiteral("序列号超出范围：打印项 \"%1\" 在第 %2 页的值超出了 %3 到 %4，"
+                              "什么也没有打印")
+            .arg(over->ItemName)
+            .arg(over->Page)
+            .arg(INT32_MIN)
+            .arg(INT32_MAX);
+    return QString();
 }
 
 } // namespace
@@ -96,10 +132,8 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
         r.Error = kPageCountTooSmall;
         return r;
     }
-    const auto outOfRange = [&] { return qint64(from) + o.Count - 1 > INT_MAX; };
-    const QString rangeError = QStringLiteral("页码超出范围：最后一页不能大于 %1").arg(INT_MAX);
-    if (outOfRange()) {
-        r.Error = rangeError;
+    if (const QString problem = RangeProblem(FProject, from, o.Count); !problem.isEmpty()) {
+        r.Error = problem;
         return r;
     }
     TDocumentGuard guard;
@@ -108,13 +142,18 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
     try {
         if (o.Save) {
             lock = TakeProject(FProject, o, h);
+            if (!lock) {
+                r.Stopped = true;
+                return r;
+            }
             const int stored = lock->StoredStart();
             r.StoredStart = stored;
             FProject.SetProjectSerialStart(stored);
             if (o.FromStored) {
                 from = r.NextStart = stored;
-                if (outOfRange())
-                    throw Exception(rangeError);
+                if (const QString problem = RangeProblem(FProject, from, o.Count);
+                    !problem.isEmpty())
+                    throw Exception(problem);
             } else if (from < stored && !(h.ConfirmReprint && h.ConfirmReprint(from, stored))) {
                 r.Declined = true;
                 return r;
@@ -173,31 +212,7 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
         } else if (r.Printed == 0) {
             Printer().Abort();
         } else {
-            try {
-                r.JobId = Printer().EndDoc();
-            } catch (...) {
-                r.Printed = 0;
-                throw;
-            }
-            r.NextStart = from + r.Printed;
-            // Numbers printed again on request leave the numbering where it was:
-            // otherwise the next run would repeat the pages after them unasked.
-            if (r.StoredStart && *r.StoredStart > r.NextStart)
-                r.NextStart = *r.StoredStart;
-            if (lock) {
-                try {
-                    lock->Store(r.NextStart, o.Count);
-                } catch (const Exception& e) {
-                    throw Exception(
-                        QStringLiteral("已打印到第 %1 页，但下次起始页码 %2 没能保存：%3")
-                            .arg(from + r.Printed - 1)
-                            .arg(r.NextStart)
-                            .arg(e.Message()));
-                }
-                r.Saved = true;
-                FProject.SetProjectSerialStart(r.NextStart);
-                FProject.SetProjectSerialEnd(o.Count);
-            }
+            HandOver(o, from, lock, r);
         }
     } catch (const Exception& e) {
         r.Error = e.Message();
@@ -205,4 +220,79 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
     }
     r.Error = failure;
     return r;
+}
+
+// Reserve, hand over, confirm: the numbers are stored as taken before the job
+// leaves, so no single failure can print them twice; a job the queue refuses
+// gives them back, and one that dies on the way is settled by RecoverRuns.
+void TPrintRun::HandOver(const TPrintRunOptions& o, int from,
+                         std::unique_ptr<TProjectRunLock>& lock, TPrintRunResult& r) {
+    const int printed = r.Printed;
+    const int last = from + printed - 1;
+    // Numbers printed again on request leave the numbering where it was:
+    // otherwise the next run would repeat the pages after them unasked.
+    const int next = r.StoredStart ? qMax(*r.StoredStart, last + 1) : last + 1;
+    r.Printed = 0;
+    TRunRecord run = NewRun(FProject.OID(), from, last, o.Count, r.StoredStart.value_or(from),
+                            Printer().PrinterName(), r.StoredStart && from < *r.StoredStart);
+    Printer().FinishDoc(run.Oid);
+    if (!lock) {
+        r.JobId = Printer().HandOver();
+        r.Printed = printed;
+        r.NextStart = last + 1;
+        return;
+    }
+    try {
+        try {
+            ReserveRun(*lock, run, next, o.Count);
+        } catch (const EDatabaseError&) {
+            // A server restarted during the run took the lock's connection with
+            // it. The row is taken afresh, and the numbers reserved only if no
+            // other run has moved the start since.
+            std::unique_ptr<TProjectRunLock> again;
+            try {
+                again = std::make_unique<TProjectRunLock>(FProject.OID());
+            } catch (const Exception&) {
+            }
+            if (!again || again->StoredStart() != lock->StoredStart())
+                throw;
+            lock = std::move(again);
+            ReserveRun(*lock, run, next, o.Count);
+        }
+    } catch (const Exception& e) {
+        Printer().Discard();
+        throw Exception(
+            QStringLiteral("第 %1 页到第 %2 页没能在数据库中登记，什么也没有打印：%3")
+                .arg(from)
+                .arg(last)
+                .arg(e.Message()));
+    }
+    r.Saved = true;
+    r.NextStart = next;
+    FProject.SetProjectSerialStart(next);
+    FProject.SetProjectSerialEnd(o.Count);
+    TestPause("reserved");
+    try {
+        r.JobId = Printer().HandOver();
+    } catch (const Exception& e) {
+        if (RefuseRun(*lock, run, next, e.Message())) {
+            r.Saved = false;
+            r.NextStart = run.StartBefore;
+            FProject.SetProjectSerialStart(run.StartBefore);
+            throw;
+        }
+        throw Exception(e.Message() + QStringLiteral("\n") + SkipText(run, RunState::Gap));
+    }
+    r.Printed = printed;
+    run.JobId = r.JobId;
+    run.State = QLatin1String(RunState::Accepted);
+    r.Run = run;
+    TestPause("handed");
+    try {
+        AcceptRun(*lock, run, r.JobId);
+    } catch (const Exception& e) {
+        // The numbers are stored as taken; the next start settles the record.
+        r.Warning = QStringLiteral("打印任务已交给打印机，但打印记录没能更新（下次启动时核对）：%1")
+                        .arg(e.Message());
+    }
 }

@@ -2,15 +2,18 @@
 
 #include "model/DateFormat.h"
 #include "model/manager/PrintMgrImpl.h"
+#include "model/manager/RunLedger.h"
 #include "model/manager/ScanCheck.h"
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class TFileMgr;
 class TPageComposer;
 class TProject;
+class TProjectRunLock;
 class TSettingMgr;
 
 // What a print run is asked to do.
@@ -74,15 +77,19 @@ struct TPrintRunResult {
     // Whether NextStart is now in the database.
     bool Saved = false;
     int JobId = 0;
+    // The run as the ledger holds it, once the queue took its job.
+    std::optional<TRunRecord> Run;
     // Empty on success; otherwise what went wrong, for the user.
     QString Error;
+    // Printed and stored, but something the user should know went wrong after.
+    QString Warning;
 };
 
 // One print run: consecutive page numbers of a project as one job. Numbering
-// never skips and never repeats: a page is prepared whole before its sheet
-// begins, nothing reaches the printer until the queue has taken the whole job,
-// the next start is stored only then, and the project's row is held for the
-// length of the run so that no other run takes the same numbers.
+// never repeats and a skip is always recorded: a page is prepared whole before
+// its sheet begins, the finished job is checked whole, its numbers are
+// reserved in the run ledger before it leaves, and the project's row is held
+// for the length of the run so that no other run takes the same numbers.
 class TPrintRun {
 public:
     TPrintRun(TProject& project, const TSettingMgr& settings, TFileMgr& files,
@@ -97,6 +104,9 @@ public:
     TPrintMgr& Manager() { return FMgr; }
 
 private:
+    // Gives the finished job to the queue with the numbers reserved first.
+    void HandOver(const TPrintRunOptions& options, int from,
+                  std::unique_ptr<TProjectRunLock>& lock, TPrintRunResult& result);
     // Selects and sets up the printer (or PDF file) the options ask for.
     void SetUpPrinter(const TPrintRunOptions& options);
     // The check of one page; nothing when the page cannot be composed or prepared.

@@ -11,7 +11,12 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTemporaryFile>
+#include <QUuid>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <cups/cups.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -208,26 +213,84 @@ void TPrinter::NewPage() {
     FJobDevice->newPage();
 }
 
-void TPrinter::FinishPainting() {
-    FCanvas->end();
+bool TPrinter::FinishPainting() {
+    const bool ended = FCanvas->end();
     FCanvas.reset();
     FJobDevice.reset();
+    return ended;
+}
+
+QString TPrinter::JobTitle(const QString& title, const QString& token) {
+    const QString tag = QStringLiteral("KOVA-") + token;
+    return title.isEmpty() ? tag : title + QLatin1Char(' ') + tag;
+}
+
+QString TPrinter::PartFile(const QString& pdfFile, const QString& token) {
+    return pdfFile + QLatin1Char('.') + token + QStringLiteral(".part");
+}
+
+namespace {
+
+// A PDF written whole ends in its trailer; a full disk leaves it short or empty.
+bool WholePdf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 64)
+        return false;
+    QByteArray head = file.read(5);
+    file.seek(qMax<qint64>(0, file.size() - 1024));
+    const QByteArray tail = file.readAll();
+    return head == "%PDF-" && tail.contains("startxref") && tail.trimmed().endsWith("%%EOF");
+}
+
+} // namespace
+
+void TPrinter::FinishDoc(const QString& token) {
+    if (!Printing())
+        throw Exception(QStringLiteral("Printer is not currently printing"));
+    const bool ended = FinishPainting();
+    if (!ended || !WholePdf(FJobFile->fileName())) {
+        const QString where = FJobFile->fileName();
+        FJobFile.reset();
+        throw EInOutError(
+            QStringLiteral("打印文件 %1 没能完整写出（磁盘已满或无法写入？），什么也没有打印")
+                .arg(where));
+    }
+    FToken = token;
+    if (!FPdfFile.isEmpty()) {
+        // Written beside the target first, so that handing it over is one rename.
+        const QString part = PartFile(FPdfFile, token);
+        QFile::remove(part);
+        if (!QFile::copy(FJobFile->fileName(), part) || !WholePdf(part)) {
+            QFile::remove(part);
+            FJobFile.reset();
+            throw EInOutError(QStringLiteral("Cannot write the PDF file %1").arg(FPdfFile));
+        }
+        FPartFile = part;
+    }
+}
+
+void TPrinter::Discard() {
+    if (!FPartFile.isEmpty())
+        QFile::remove(FPartFile);
+    FPartFile.clear();
+    FJobFile.reset();
 }
 
 int TPrinter::EndDoc() {
-    if (!Printing())
-        throw Exception(QStringLiteral("Printer is not currently printing"));
-    FinishPainting();
+    FinishDoc(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    return HandOver();
+}
+
+int TPrinter::HandOver() {
+    if (!FJobFile)
+        throw Exception(QStringLiteral("There is no finished print job"));
     const std::unique_ptr<QTemporaryFile> file = std::move(FJobFile);
     if (!FPdfFile.isEmpty()) {
-        // Written beside the target and renamed, so the file is whole or absent.
-        const QString partial = FPdfFile + QStringLiteral(".part");
-        QFile::remove(partial);
-        if (!QFile::copy(file->fileName(), partial) ||
-            (QFile::exists(FPdfFile) && !QFile::remove(FPdfFile)) ||
-            !QFile::rename(partial, FPdfFile)) {
-            QFile::remove(partial);
-            throw EInOutError(QStringLiteral("Cannot write the PDF file %1").arg(FPdfFile));
+        const QString part = std::exchange(FPartFile, QString());
+        if (::rename(QFile::encodeName(part).constData(), QFile::encodeName(FPdfFile).constData())) {
+            const QString why = QString::fromLocal8Bit(std::strerror(errno));
+            QFile::remove(part);
+            throw EInOutError(QStringLiteral("Cannot write the PDF file %1: %2").arg(FPdfFile, why));
         }
         // The temporary file was private; the document is the user's like any other file.
         QFile::setPermissions(FPdfFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
@@ -246,7 +309,7 @@ int TPrinter::EndDoc() {
 
     const QByteArray queue = PrinterName().toUtf8();
     const QByteArray path = QFile::encodeName(file->fileName());
-    const QByteArray title = FTitle.toUtf8();
+    const QByteArray title = JobTitle(FTitle, FToken).toUtf8();
     const int job = cupsPrintFile(queue.constData(), path.constData(), title.constData(),
                                   int(options.size()), options.data());
     if (job <= 0)
@@ -256,8 +319,10 @@ int TPrinter::EndDoc() {
 }
 
 void TPrinter::Abort() {
-    if (!Printing())
+    if (!Printing()) {
+        Discard();
         return;
+    }
     FinishPainting();
     FJobFile.reset();
     FAborted = true;

@@ -94,10 +94,25 @@ public:
     void SetTitle(const QString& title) { FTitle = title; }
     void BeginDoc();
     void NewPage();
-    // Sends the document to the selected queue and returns the job's id (0 for
+    // Ends the document and checks that the job is whole (the painter finished,
+    // the file ends in a PDF trailer); for a PDF file the job is then written
+    // beside it as PartFile(token). Throws EInOutError when the job is not whole,
+    // and the document is gone; otherwise it waits for HandOver or Discard.
+    void FinishDoc(const QString& token);
+    // Gives the finished job to the selected queue under a title carrying the
+    // token, or renames it into place for a PDF file; returns the job's id (0 for
     // a PDF file). Throws EInOutError naming the printer and the reason when the
-    // queue does not take it; the document is gone either way.
+    // queue does not take it; the job is gone either way.
+    int HandOver();
+    // Drops a finished job that is not to be handed over.
+    void Discard();
+    bool Finished() const { return FJobFile != nullptr && !Printing(); }
+    // FinishDoc and HandOver in one.
     int EndDoc();
+    // The title a job goes to the queue with: the document name and the token.
+    static QString JobTitle(const QString& title, const QString& token);
+    // Where a finished job waits beside a PDF file until it is renamed into place.
+    static QString PartFile(const QString& pdfFile, const QString& token);
     // Discards the document; nothing reaches the queue.
     void Abort();
     bool Printing() const { return FCanvas != nullptr; }
@@ -108,7 +123,7 @@ private:
     void CheckNotPrinting() const;
     void leavePdfFile();
     void ResetDeviceMode();
-    void FinishPainting();
+    bool FinishPainting();
 
     std::unique_ptr<QPrinter> FDevice;
     TDeviceMode FMode;
@@ -116,6 +131,8 @@ private:
     QString FTitle;
     QString FPdfFile;
     std::unique_ptr<QTemporaryFile> FJobFile;
+    QString FToken;
+    QString FPartFile; // a finished PDF job beside its target
     std::unique_ptr<QPrinter> FJobDevice;
     std::unique_ptr<QPainter> FCanvas;
     bool FAborted = false;

@@ -10,6 +10,7 @@
 #include "model/bom/SettingBom.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/PrintRun.h"
+#include "model/manager/RunLedger.h"
 #include "persistence/DatabaseLocation.h"
 #include "persistence/FbLayer.h"
 #include "persistence/PersistenceManager.h"
@@ -37,6 +38,7 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <climits>
@@ -398,6 +400,11 @@ bool TPrintMainFrm::FormCreate() {
     } catch (...) {
         TKovaApplication::HandleException(std::current_exception());
     }
+    try {
+        tellLater(RecoverRuns());
+    } catch (const Exception& e) {
+        tellLater({QStringLiteral("没能核对上次中断的打印任务：%1").arg(e.Message())});
+    }
     if (!ModelReady())
         disableModelCommands();
     return true;
@@ -611,6 +618,57 @@ void TPrintMainFrm::cbbProjectListChange() {
                     this);
 }
 
+void TPrintMainFrm::tellLater(const QStringList& lines) {
+    if (lines.isEmpty())
+        return;
+    QTimer::singleShot(0, this, [this, lines] { ShowMessage(lines.join(QLatin1Char('\n')), this); });
+}
+
+void TPrintMainFrm::followJobs() {
+    QStringList told;
+    for (auto it = FFollowers.begin(); it != FFollowers.end();) {
+        std::optional<QString> state;
+        try {
+            state = (*it)->Poll();
+        } catch (const Exception&) {
+        }
+        if (!state) {
+            ++it;
+            continue;
+        }
+        const QString text = IsSkip(*state) ? SkipText((*it)->Run(), *state) : QString();
+        try {
+            RecordOutcome((*it)->Run().Oid, *state, text);
+        } catch (const Exception& e) {
+            told << e.Message();
+        }
+        if (!text.isEmpty())
+            told << text;
+        it = FFollowers.erase(it);
+    }
+    if (FFollowers.empty())
+        FFollowTimer->stop();
+    if (!told.isEmpty()) {
+        lblStatus->setStyleSheet(QStringLiteral("color: red"));
+        lblStatus->setText(told.join(QLatin1Char(' ')));
+        ShowMessage(told.join(QLatin1Char('\n')), this);
+    }
+}
+
+void TPrintMainFrm::keepStoredStart(TProject* project, int shown) {
+    if (!project || !ModelReady() || !PrintModel->SettingMgr()->ReadSerialStart(*project))
+        return;
+    if (project->ProjectSerialStart() == shown)
+        return;
+    if (project == FCurrProject && !FRunning)
+        PrnSerialFrom->setValue(project->ProjectSerialStart());
+    ShowMessage(QStringLiteral("另一个打印任务已经打印到第 %1 页，下次起始页码保持为 %2（没有改回 %3）")
+                    .arg(project->ProjectSerialStart() - 1)
+                    .arg(project->ProjectSerialStart())
+                    .arg(shown),
+                this);
+}
+
 void TPrintMainFrm::btnProjectAddClick() {
     if (ModelReady())
         ShowProjectEditor(new TProject, false);
@@ -627,7 +685,9 @@ void TPrintMainFrm::ShowProjectEditor(TProject* project, bool modify) {
     TprojectEditorView editor(this);
     // Saved while the dialog is still open: a refused save leaves the project as
     // the database holds it and the user's input in the form.
+    int shownStart = 0;
     editor.SetSaveHandler([&](TProject* edited) {
+        shownStart = edited->ProjectSerialStart();
         edited->SetDirty(true);
         edited->Save();
         if (!modify) {
@@ -644,6 +704,8 @@ void TPrintMainFrm::ShowProjectEditor(TProject* project, bool modify) {
         FCurrItem = nullptr;
     FCurrProject = editor.GetData();
     RenderView();
+    if (modify)
+        keepStoredStart(FCurrProject, shownStart);
 }
 
 void TPrintMainFrm::btnProjectDelClick() {
@@ -875,6 +937,16 @@ void TPrintMainFrm::btnPrintClick() {
     PrnSerialFrom->setValue(result.Declined && result.StoredStart ? *result.StoredStart
                                                                   : result.NextStart);
     lastJobId = result.JobId;
+    if (result.Run && result.JobId > 0) {
+        FFollowers.push_back(std::make_unique<TJobFollower>(*result.Run, result.JobId));
+        if (!FFollowTimer) {
+            FFollowTimer = new QTimer(this);
+            FFollowTimer->setInterval(1000);
+            connect(FFollowTimer, &QTimer::timeout, this, &TPrintMainFrm::followJobs);
+        }
+        FFollowTimer->start();
+    }
+    lblStatus->setStyleSheet(QString());
     prtMgr = nullptr;
     FRunning = false;
     btnPrint->setEnabled(true);
@@ -886,6 +958,8 @@ void TPrintMainFrm::btnPrintClick() {
     }
     if (!result.Error.isEmpty())
         ShowMessage(result.Error, this);
+    else if (!result.Warning.isEmpty())
+        ShowMessage(result.Warning, this);
 }
 
 void TPrintMainFrm::btnStopClick() {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
+#include <memory>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -13,7 +16,9 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class QTimer;
 class QToolBar;
+class TJobFollower;
 class TPrintItem;
 class TPrintMgr;
 class TProject;
@@ -94,6 +99,14 @@ private:
     void selectProjectEntry();
     // Asks a Yes/No question; true on Yes.
     bool confirm(const QString& text);
+    // Looks at the jobs handed over, records how they ended and tells the user
+    // of pages that did not print.
+    void followJobs();
+    // Shown once the window is up: what settling a dead run's job found.
+    void tellLater(const QStringList& lines);
+    // After a project was saved: the stored start, which another station may
+    // have moved on, is shown and said when it is not the one the window had.
+    void keepStoredStart(TProject* project, int shown);
 
     QString FProgramDir;
     // A run is in progress (it may be finishing after Stop).
@@ -101,6 +114,8 @@ private:
     bool FCloseAfterRun = false;
     TProject* FCurrProject = nullptr;
     TPrintItem* FCurrItem = nullptr;
+    std::vector<std::unique_ptr<TJobFollower>> FFollowers;
+    QTimer* FFollowTimer = nullptr;
 
 public:
     // Controls, named as the window's layout names them.

@@ -72,6 +72,7 @@ private slots:
     void unprintableItemPrintsNothing();
     void printButton_data();
     void printButton();
+    void olderDatabaseGetsTheLedger();
 
 private:
     // A project of one serial-number item "NO.000001" upwards, on our queue,
@@ -480,6 +481,27 @@ void TestPrintRun::printButton() {
         QVERIFY2(answers.texts.isEmpty(), qPrintable(answers.texts.join("|")));
     else
         QVERIFY2(answers.texts.join("|").contains(message), qPrintable(answers.texts.join("|")));
+}
+
+// A database made before the run ledger gets it when a station connects, prints
+// on it, and the ledger tells what was printed.
+void TestPrintRun::olderDatabaseGetsTheLedger() {
+    storeProject(5);
+    db->exec("drop table P_RUN");
+    db->exec("delete from P_SETTING where setting_name = 'schema_version'");
+    const Printed run = print({"--pages", "2", "--follow"});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(jobSerials(run), Range(5, 2));
+    QCOMPARE(db->scalar("select setting_value from P_SETTING where setting_name = "
+                        "'schema_version'")
+                 .toString(),
+             QString("2"));
+    const QStringList history = print({"--history"}).out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(history.size(), 2);
+    const QStringList row = history.at(1).split('\t');
+    QCOMPARE(row.mid(1, 3), (QStringList{kProject, "5", "6"}));
+    QCOMPARE(row.at(8), QString::number(run.jobId));
+    QCOMPARE(row.at(11), QString("completed"));
 }
 
 QTEST_MAIN(TestPrintRun)

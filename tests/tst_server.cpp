@@ -9,6 +9,7 @@
 #include "model/PrintModelImpl.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/PrintRun.h"
+#include "model/manager/RunLedger.h"
 #include "persistence/DatabaseLocation.h"
 
 #include <QComboBox>
@@ -300,6 +301,17 @@ void TestServer::stationsPrintingAtOnceNeverShareNumbers() {
         QCOMPARE(std::min(nextA, nextB), start + 500);
         QCOMPARE(storedStart(oid), start + 1000);
     }
+    // The two stations' ledger rows interleave and together cover every number once.
+    QList<TRunRecord> runs = ReadRuns(oid);
+    std::sort(runs.begin(), runs.end(),
+              [](const TRunRecord& a, const TRunRecord& b) { return a.FirstPage < b.FirstPage; });
+    int next = 1;
+    for (const TRunRecord& run : runs) {
+        QCOMPARE(run.FirstPage, next);
+        QCOMPARE(run.State, QString("completed"));
+        next = run.LastPage + 1;
+    }
+    QCOMPARE(next, 1 + kRounds * 1000);
 }
 
 // A station that read the project before another printed asks before it prints

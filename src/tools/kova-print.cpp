@@ -249,7 +249,7 @@ int main(int argc, char* argv[]) {
             err() << "kova-print: " << result.Warning << Qt::endl;
         if (!result.Error.isEmpty())
             code = Fail(result.Error);
-        else if (result.Run && args.isSet(QStringLiteral("follow")))
+        else if (result.Run && result.JobId > 0 && args.isSet(QStringLiteral("follow")))
             code = Follow(*result.Run);
     } catch (const Exception& e) {
         code = Fail(e.Message());

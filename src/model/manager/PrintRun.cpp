@@ -285,11 +285,12 @@ void TPrintRun::HandOver(const TPrintRunOptions& o, int from,
     }
     r.Printed = printed;
     run.JobId = r.JobId;
-    run.State = QLatin1String(RunState::Accepted);
+    const char* state = o.PdfFile.isEmpty() ? RunState::Accepted : RunState::Completed;
+    run.State = QLatin1String(state);
     r.Run = run;
     TestPause("handed");
     try {
-        AcceptRun(*lock, run, r.JobId);
+        AcceptRun(*lock, run, r.JobId, state);
     } catch (const Exception& e) {
         // The numbers are stored as taken; the next start settles the record.
         r.Warning = QStringLiteral("打印任务已交给打印机，但打印记录没能更新（下次启动时核对）：%1")

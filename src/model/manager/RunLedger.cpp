@@ -163,9 +163,9 @@ void ReserveRun(TProjectRunLock& lock, const TRunRecord& run, int nextStart, int
     lock.CommitAndHold();
 }
 
-void AcceptRun(TProjectRunLock& lock, const TRunRecord& run, int jobId) {
+void AcceptRun(TProjectRunLock& lock, const TRunRecord& run, int jobId, const char* state) {
     lock.Execute("update P_RUN set state = ?, job_id = ?, ended_at = ? where oid = ?",
-                 {{"state", QLatin1String(RunState::Accepted)},
+                 {{"state", QLatin1String(state)},
                   {"job_id", jobId},
                   {"ended_at", Now()},
                   {"oid", run.Oid}});

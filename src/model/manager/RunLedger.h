@@ -57,8 +57,9 @@ TRunRecord NewRun(const QString& projectOid, int firstPage, int lastPage, int pa
 // With the project held, in one commit: the run recorded as handing over and the
 // stored start moved to nextStart. The row stays held where it can be.
 void ReserveRun(TProjectRunLock& lock, const TRunRecord& run, int nextStart, int pageCount);
-// The queue took the job: recorded, which ends the lock.
-void AcceptRun(TProjectRunLock& lock, const TRunRecord& run, int jobId);
+// The queue took the job (accepted), or the PDF file is in place (completed):
+// recorded, which ends the lock.
+void AcceptRun(TProjectRunLock& lock, const TRunRecord& run, int jobId, const char* state);
 // The queue refused the job: the start goes back to where the run found it,
 // unless another run has moved it on since; then the numbers are recorded as
 // skipped. Returns whether they went back. Ends the lock.

@@ -14,6 +14,7 @@
 #include "persistence/DatabaseLocation.h"
 #include "persistence/FbLayer.h"
 #include "persistence/PersistenceManager.h"
+#include "persistence/SchemaVersion.h"
 #include "view/ABOUT.h"
 #include "view/KovaApplication.h"
 #include "view/PagePreview.h"
@@ -397,16 +398,21 @@ bool TPrintMainFrm::FormCreate() {
         PrintModel->Load();
         setWindowTitle(QStringLiteral("KOVA 自定义定位打印 v5.1"));
         SetData();
+        // An older database gets the run ledger; without it no run can reserve
+        // its numbers, so nothing prints unrecorded.
+        UpdateSchema();
     } catch (...) {
         TKovaApplication::HandleException(std::current_exception());
+    }
+    if (!ModelReady()) {
+        disableModelCommands();
+        return true;
     }
     try {
         tellLater(RecoverRuns());
     } catch (const Exception& e) {
         tellLater({QStringLiteral("没能核对上次中断的打印任务：%1").arg(e.Message())});
     }
-    if (!ModelReady())
-        disableModelCommands();
     return true;
 }
 

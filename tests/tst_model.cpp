@@ -345,7 +345,7 @@ void TestModel::settingManagerLoadsEverything() {
         p->Save();
     }
     TSettingMgr mgr;
-    QCOMPARE(mgr.PageSettingList()->Count(), 9);
+    QCOMPARE(mgr.PageSettingList()->Count(), 10);
     QCOMPARE(mgr.ProjectList()->Count(), 1);
     QCOMPARE(mgr.ProjectList()->Items(0)->ItemList()->Count(), 1);
     QCOMPARE(mgr.GetProjectList().size(), 1);

@@ -87,7 +87,7 @@ void TestStartup::startsWithDatabaseBesideProgram() {
     QCOMPARE(RunKova(programDir.path()), 0);
     QCOMPARE(caption, QString("KOVA 自定义定位打印 v5.1"));
     QCOMPARE(size, QSize(493, 664));
-    QCOMPARE(projects, 9);
+    QCOMPARE(projects, 10);
 }
 
 class Thrower : public QObject {

@@ -1,7 +1,6 @@
 #include "persistence/DatabaseLocation.h"
 
 #include "persistence/PersistenceManager.h"
-#include "persistence/SchemaVersion.h"
 
 #include <QDir>
 #include <QFile>
@@ -114,7 +113,6 @@ void ConnectToDatabase(const TDatabaseLocation& location) {
     try {
         PersistenceManager().ConnectDatabase(location.Name, location.UserName, location.Password,
                                              QString(), QStringLiteral("FBAPI"));
-        UpdateSchema();
     } catch (const EPersistenceError& e) {
         if (location.Origin.isEmpty())
             throw;

@@ -9,6 +9,7 @@
 #include "persistence/DatabaseLocation.h"
 #include "persistence/FbLayer.h"
 #include "persistence/PersistenceManager.h"
+#include "persistence/SchemaVersion.h"
 #include "tools/ToolOptions.h"
 
 #include <QCommandLineParser>
@@ -148,6 +149,7 @@ int main(int argc, char* argv[]) {
     try {
         ConnectToDatabase(
             ResolveDatabaseLocation(programDir, args.value(QStringLiteral("database"))));
+        UpdateSchema();
         // Runs a process left half handed over are settled before anything else.
         for (const QString& line : RecoverRuns())
             err() << "kova-print: " << line << Qt::endl;

@@ -65,9 +65,9 @@ void TestPause(const char* point) {
 QString RangeProblem(const TProject& project, int from, int count) {
     const qint64 last = qint64(from) + count - 1;
     if (last + 1 > INT_MAX)
-        return QStringLiteral("页码超出范围：第 %1 页之后的下次起始页码会超过 %2，"
+        return QStringLiteral("页码超出范围：第 %1 页超过了最大页码 %2（下次起始页码也不能超过它），"
                               "从第 %3 页起最多能打印 %4 页")
-            .arg(qMin<qint64>(last, INT_MAX))
+            .arg(qint64(INT_MAX) + 1)
             .arg(INT_MAX)
             .arg(from)
             .arg(qMax<qint64>(0, qint64(INT_MAX) - from));

@@ -231,15 +231,22 @@ QString TPrinter::PartFile(const QString& pdfFile, const QString& token) {
 
 namespace {
 
-// A PDF written whole ends in its trailer; a full disk leaves it short or empty.
+// A PDF written whole ends in its trailer, and the trailer's offset of the
+// cross-reference table, counted by the writer, lands on that table: a full
+// disk leaves the file short, empty or with bytes missing on the way.
 bool WholePdf(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() < 64)
         return false;
-    QByteArray head = file.read(5);
+    const QByteArray head = file.read(5);
     file.seek(qMax<qint64>(0, file.size() - 1024));
     const QByteArray tail = file.readAll();
-    return head == "%PDF-" && tail.contains("startxref") && tail.trimmed().endsWith("%%EOF");
+    const qsizetype at = tail.lastIndexOf("startxref");
+    if (head != "%PDF-" || at < 0 || !tail.trimmed().endsWith("%%EOF"))
+        return false;
+    bool ok = false;
+    const qint64 xref = tail.mid(at + 9).replace("%%EOF", "").trimmed().toLongLong(&ok);
+    return ok && xref > 0 && file.seek(xref) && file.read(4) == "xref";
 }
 
 } // namespace

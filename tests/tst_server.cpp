@@ -16,7 +16,9 @@
 #include <QDir>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -410,6 +412,9 @@ void TestServer::otherStationsChangesShow_data() {
     QTest::newRow("selecting a project deleted elsewhere says so and drops it")
         << "delete from P_ITEM where project_id = '%P'; delete from P_PROJECT where oid = '%P'"
         << select << false << QStringList() << "" << 1 << "已不在数据库中";
+    QTest::newRow("another station printed: saving the project here keeps its start, and says so")
+        << "update P_PROJECT set serial_start = 41 where oid = '%P'" << "edit the notes" << true
+        << QStringList{"A", "B"} << "B" << 41 << "下次起始页码保持为 41";
     QTest::newRow("the database unreachable on selecting: the start as read, and why")
         << "update P_PROJECT set serial_start = 41 where oid = '%P'" << select + " unreachable"
         << true << QStringList{"A", "B"} << "" << 1 << "没能重新读取项目";
@@ -439,6 +444,13 @@ void TestServer::otherStationsChangesShow() {
     if (command == "刷新") {
         QVERIFY(frm->mmRefresh->isEnabled());
         frm->mmRefresh->trigger();
+    } else if (command == "edit the notes") {
+        WhenModal<QDialog>([](QDialog* editor) {
+            editor->findChild<QPlainTextEdit*>("memoNotes")->setPlainText("改过的备注");
+            editor->findChild<QPushButton*>("btnSave")->click();
+        });
+        frm->btnProjectModify->click();
+        QCOMPARE(storedStart(oid), 41);
     } else {
         if (command.endsWith("unreachable"))
             PersistenceManager().Disconnect();

@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build run test test-sanitize bench fuzz clean
+.PHONY: all setup build run test test-sanitize soak bench fuzz clean
 
 all: build
 
@@ -26,6 +26,14 @@ test: build
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DKOVA_SANITIZE=ON"
+
+# Print runs through real faults (tests/tst_faults.cpp), SOAK_TRIALS trials of each
+# instead of the suite's few; KOVA_FAULT_SEED=N replays a run's random moments.
+SOAK_TRIALS ?= 40
+soak: setup $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target tst_faults
+	cd $(BUILD) && KOVA_FAULT_TRIALS=$(SOAK_TRIALS) QTEST_FUNCTION_TIMEOUT=3600000 \
+		ctest -R '^tst_faults$$' --output-on-failure
 
 # Every benchmark under bench/ (build/bin/bench_*), each printing its table.
 bench: build

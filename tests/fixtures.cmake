@@ -6,11 +6,15 @@ set_tests_properties(cups_start PROPERTIES FIXTURES_SETUP cups TIMEOUT 60)
 set_tests_properties(cups_stop PROPERTIES FIXTURES_CLEANUP cups TIMEOUT 60)
 
 foreach(t tst_printmgr tst_mainwindow tst_printrun tst_render tst_termination tst_scancheck
-        tst_pagepreview)
+        tst_pagepreview tst_faults)
     if(TEST ${t})
         set_tests_properties(${t} PROPERTIES FIXTURES_REQUIRED cups)
     endif()
 endforeach()
+# The faults test takes well under a minute; `make soak` runs it with many trials.
+if(TEST tst_faults)
+    set_tests_properties(tst_faults PROPERTIES TIMEOUT 7200)
+endif()
 
 # A Firebird server of the tests' own on a free port (scripts/test-firebird-start):
 # several print stations on one database. Its settings are in

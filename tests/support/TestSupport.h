@@ -175,8 +175,8 @@ bool WaitForError(QProcess& process, QByteArray& seen, const QByteArray& marker,
                   int timeoutMs = 120000);
 // Waits for processes that are not this one's children to end (or turn zombie).
 bool WaitForProcessesGone(const QList<qint64>& pids, int timeoutMs = 30000);
-// The processes started by a process, and theirs, from /proc.
-QList<qint64> Descendants(qint64 pid);
+// The live processes whose environment holds `text`, from /proc.
+QList<qint64> ProcessesWithEnvironment(const QByteArray& text);
 
 // A file system of the test's own mounted (as root) on a new folder `dir`,
 // unmounted when it goes: a tmpfs of sizeKb, or an ext4 image of sizeKb on a loop

@@ -500,19 +500,23 @@ void TProjectRunLock::Execute(const char* sql, const TStatementParams& params) {
     }
 }
 
-bool TProjectRunLock::CommitAndHold() {
+void TProjectRunLock::commit(bool retaining) {
     if (!FTransaction)
         throw EPersistenceError(QStringLiteral("The project is not held by this run"));
     isc_tr_handle tr = FTransaction;
     ISC_STATUS_ARRAY status;
-    if (isc_commit_retaining(status, &tr)) {
+    if (retaining ? isc_commit_retaining(status, &tr) : isc_commit_transaction(status, &tr)) {
         FFailed = true;
         throw EDatabaseError(statusText(status), int(isc_sqlcode(status)));
     }
+}
+
+bool TProjectRunLock::CommitAndHold() {
+    commit(true);
     // The commit let go of the row; it is taken again at once. Should another
     // run be quicker, it reads what was just committed, so no number is shared.
     try {
-        takeRow();
+        FStoredStart = takeRow();
         FHeld = true;
     } catch (const Exception&) {
         FHeld = false;
@@ -521,14 +525,7 @@ bool TProjectRunLock::CommitAndHold() {
 }
 
 void TProjectRunLock::Commit() {
-    if (!FTransaction)
-        throw EPersistenceError(QStringLiteral("The project is not held by this run"));
-    isc_tr_handle tr = FTransaction;
-    ISC_STATUS_ARRAY status;
-    if (isc_commit_transaction(status, &tr)) {
-        FFailed = true;
-        throw EDatabaseError(statusText(status), int(isc_sqlcode(status)));
-    }
+    commit(false);
     FTransaction = 0;
     Release();
 }

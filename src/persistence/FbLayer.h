@@ -52,7 +52,7 @@ public:
     TProjectRunLock& operator=(const TProjectRunLock&) = delete;
 
     QString ProjectOid() const { return FOid; }
-    // The start as the database held it when the row was taken.
+    // The start as the database held it when the row was last taken.
     int StoredStart() const { return FStoredStart; }
     // Runs a statement in the lock's transaction; "?" takes the values in order
     // (an int binds as an integer, null as NULL, anything else as text).
@@ -70,6 +70,7 @@ public:
 
 private:
     int takeRow();
+    void commit(bool retaining);
 
     TDatabaseConnection* FConnection;
     QString FOid;

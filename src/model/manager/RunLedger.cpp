@@ -174,33 +174,24 @@ void AcceptRun(TProjectRunLock& lock, const TRunRecord& run, int jobId, const ch
 
 bool RefuseRun(TProjectRunLock& lock, const TRunRecord& run, int reservedNext,
                const QString& why) {
+    // Only while the row is still held with the start as this run left it: a
+    // run that took the numbers after ours keeps them, and ours are a gap.
     bool back = false;
-    try {
-        // Only while the start is still ours: a run that took the numbers after
-        // ours keeps them.
-        lock.Execute("update P_PROJECT set serial_start = ? where oid = ? and serial_start = ?",
-                     {{"serial_start", run.StartBefore},
-                      {"oid", run.ProjectOid},
-                      {"reserved", reservedNext}});
-        lock.Execute("update P_RUN set state = ?, message = ?, ended_at = ? where oid = ?",
-                     {{"state", QLatin1String(RunState::Refused)},
-                      {"message", why.left(1000)},
-                      {"ended_at", Now()},
-                      {"oid", run.Oid}});
-        lock.Commit();
-        back = true;
-    } catch (const Exception&) {
-        lock.Release();
+    if (lock.Held() && lock.StoredStart() == reservedNext) {
+        try {
+            lock.Execute("update P_PROJECT set serial_start = ? where oid = ?",
+                         {{"serial_start", run.StartBefore}, {"oid", run.ProjectOid}});
+            lock.Execute("update P_RUN set state = ?, message = ?, ended_at = ? where oid = ?",
+                         {{"state", QLatin1String(RunState::Refused)},
+                          {"message", why.left(1000)},
+                          {"ended_at", Now()},
+                          {"oid", run.Oid}});
+            lock.Commit();
+            back = true;
+        } catch (const Exception&) {
+        }
     }
-    if (back) {
-        TDatabaseLock conn;
-        conn->StartTransaction();
-        auto query = conn->CreateQuery();
-        query->SetSQL(QStringLiteral("select serial_start from P_PROJECT where oid = :oid"));
-        query->ParamAsString(QStringLiteral("oid"), run.ProjectOid);
-        query->Open();
-        back = !query->Eof() && query->FieldAt(0).toInt() == run.StartBefore;
-    }
+    lock.Release();
     if (!back)
         RecordOutcome(run.Oid, QLatin1String(RunState::Gap), why);
     return back;
@@ -326,16 +317,19 @@ QStringList RecoverRuns() {
         QString state = seen.State;
         QString message;
         if (seen.What == TJobSighting::Absent) {
-            if (lock->StoredStart() == run.LastPage + 1 && run.StartBefore <= run.LastPage) {
-                lock->Execute("update P_PROJECT set serial_start = ? where oid = ?",
-                              {{"serial_start", run.StartBefore}, {"oid", run.ProjectOid}});
+            // A reprint wholly below the start it found took no new numbers.
+            const bool tookNone = run.StartBefore > run.LastPage;
+            if (tookNone || lock->StoredStart() == run.LastPage + 1) {
+                if (!tookNone)
+                    lock->Execute("update P_PROJECT set serial_start = ? where oid = ?",
+                                  {{"serial_start", run.StartBefore}, {"oid", run.ProjectOid}});
                 state = QLatin1String(RunState::Returned);
                 message = QStringLiteral("程序在交出打印任务前中断，页码已退回");
                 told << QStringLiteral("第 %1 页到第 %2 页的打印任务在交给打印机前中断，"
                                        "这些页码已退回，下次从第 %3 页起打印")
                             .arg(run.FirstPage)
                             .arg(run.LastPage)
-                            .arg(run.StartBefore);
+                            .arg(tookNone ? lock->StoredStart() : run.StartBefore);
             } else {
                 state = QLatin1String(RunState::Gap);
                 message = QStringLiteral("程序在交出打印任务前中断，之后的页码已经打印，"

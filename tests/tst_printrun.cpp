@@ -9,6 +9,7 @@
 #include "model/bom/FileBom.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/FileMgrImpl.h"
+#include "persistence/FbLayer.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -66,6 +67,7 @@ private slots:
     void concurrentRunsNeverShareNumbers();
     void signalStopsAfterThePageInHand_data();
     void signalStopsAfterThePageInHand();
+    void signalEndsTheWaitForAnotherRun();
     void jobTheQueueRefusesKeepsTheStart_data();
     void jobTheQueueRefusesKeepsTheStart();
     void unprintableItemPrintsNothing_data();
@@ -257,6 +259,24 @@ void TestPrintRun::signalStopsAfterThePageInHand() {
     QVERIFY2(next > 120 && next < 100100, qPrintable(run.out));
     QCOMPARE(storedStart(), next);
     QCOMPARE(jobSerials(run), Range(100, next - 100));
+}
+
+// A run waiting for another run of the project ends at SIGTERM, printing nothing.
+void TestPrintRun::signalEndsTheWaitForAnotherRun() {
+    storeProject(60);
+    TProjectRunLock other(db->scalar("select oid from P_PROJECT").toString());
+    std::unique_ptr<QProcess> p(startPrint({"--pages", "3"}));
+    QByteArray said;
+    p->setReadChannel(QProcess::StandardError);
+    while (!said.contains("等待") && p->waitForReadyRead(30000))
+        said += p->readAllStandardError();
+    QVERIFY2(said.contains("等待"), said.constData());
+    ::kill(pid_t(p->processId()), SIGTERM);
+    QVERIFY(p->waitForFinished(10000));
+    QCOMPARE(Collect(*p).exitCode, 0);
+    other.Release();
+    QCOMPARE(storedStart(), 60);
+    QCOMPARE(db->count("P_RUN"), 0);
 }
 
 // Whatever keeps the job from the queue, nothing was printed and the start stays.

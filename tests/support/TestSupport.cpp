@@ -516,219 +516,102 @@ QByteArray QuadrantJpeg() {
     return cjpeg.readAllStandardOutput();
 }
 
-int RunCommand(const QString& program, const QStringList& args, QString* output) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    if (!p.waitForFinished(120000))
-        p.kill();
-    p.waitForFinished();
-    if (output)
-        *output = QString::fromLocal8Bit(p.readAll());
-    return p.exitStatus() == QProcess::NormalExit && p.error() != QProcess::FailedToStart
-               ? p.exitCode()
-               : -1;
-}
-
-bool WaitForError(QProcess& process, QByteArray& seen, const QByteArray& marker, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    process.setReadChannel(QProcess::StandardError);
-    while (!seen.contains(marker) && timer.elapsed() < timeoutMs) {
-        if (!process.waitForReadyRead(1000) && process.state() == QProcess::NotRunning)
-            break;
-        seen += process.readAllStandardError();
-    }
-    seen += process.readAllStandardError();
-    return seen.contains(marker);
-}
-
 namespace {
 
-// A process's parent and state letter from /proc/PID/stat; state 0 when it is gone.
-std::pair<qint64, char> ProcessStat(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return {0, 0};
-    const QByteArray line = stat.readAll();
-    // The command name in parentheses may hold blanks; the fields follow its last ')'.
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 2 || fields[0].isEmpty())
-        return {0, 0};
-    return {fields[1].toLongLong(), fields[0][0]};
+qint64 PidIn(const QString& file) {
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : 0;
 }
 
-qint64 PidFrom(const QString& pidFile) {
-    QFile file(pidFile);
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
+// A process that has ended, zombie or not, has no program any more.
+bool Alive(qint64 pid) {
+    return !QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget().isEmpty();
 }
 
 } // namespace
 
-bool WaitForProcessesGone(const QList<qint64>& pids, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    const auto alive = [](qint64 pid) {
-        const char state = ProcessStat(pid).second;
-        return state != 0 && state != 'Z' && state != 'X';
-    };
-    while (std::any_of(pids.begin(), pids.end(), alive)) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(50);
-    }
-    return true;
-}
-
-QList<qint64> ProcessesWithEnvironment(const QByteArray& text) {
-    QList<qint64> found;
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
-        QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
-        const char state = number ? ProcessStat(pid).second : 0;
-        if (state && state != 'Z' && environ.open(QIODevice::ReadOnly) &&
-            environ.readAll().contains(text))
-            found << pid;
-    }
-    return found;
-}
-
 ScratchMount::ScratchMount(Kind kind, const QString& dir, int sizeKb)
-    : FDir(dir), FImage(kind == Ext4Image ? dir + QStringLiteral(".img") : QString()) {
+    : FDir(dir), FImage(kind == Ext4Image ? dir + ".img" : QString()) {
     QDir().mkpath(dir);
-    if (kind == Tmpfs) {
-        FMounted = RunCommand(QStringLiteral("mount"),
-                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                               QStringLiteral("size=%1k,mode=1777").arg(sizeKb),
-                               QStringLiteral("tmpfs"), dir},
-                              &FWhy) == 0;
-        return;
-    }
     QFile image(FImage);
-    if (!image.open(QIODevice::WriteOnly) || !image.resize(qint64(sizeKb) * 1024)) {
-        FWhy = FImage + QStringLiteral(": ") + image.errorString();
-        return;
-    }
-    image.close();
-    if (RunCommand(QStringLiteral("mkfs.ext4"),
-                   {QStringLiteral("-q"), QStringLiteral("-F"), FImage}, &FWhy) == 0)
-        FMounted = mountImage(&FWhy);
+    if (kind == Tmpfs)
+        FMounted = QProcess::execute("mount", {"-t", "tmpfs", "-o",
+                                               QStringLiteral("size=%1k,mode=1777").arg(sizeKb),
+                                               "tmpfs", dir}) == 0;
+    else if (image.open(QIODevice::WriteOnly) && image.resize(qint64(sizeKb) * 1024))
+        FMounted = QProcess::execute("mkfs.ext4", {"-q", "-F", FImage}) == 0 && remount();
 }
 
 ScratchMount::~ScratchMount() {
     if (FMounted)
-        RunCommand(QStringLiteral("umount"), {FDir});
+        QProcess::execute("umount", {FDir});
     if (!FImage.isEmpty())
         QFile::remove(FImage);
 }
 
-bool ScratchMount::mountImage(QString* why) {
-    return RunCommand(
-               QStringLiteral("mount"),
-               {QStringLiteral("-o"), QStringLiteral("loop,errors=remount-ro"), FImage, FDir},
-               why) == 0;
+bool ScratchMount::failDisk() {
+    const QString device = RunTool("findmnt", {"-n", "-o", "SOURCE", FDir}).trimmed();
+    QFile trigger("/sys/fs/ext4/" + QFileInfo(device).fileName() + "/trigger_fs_error");
+    return trigger.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && trigger.write("1\n") > 0;
 }
 
-bool ScratchMount::failDisk(QString* why) {
-    QString device;
-    RunCommand(QStringLiteral("findmnt"),
-               {QStringLiteral("-n"), QStringLiteral("-o"), QStringLiteral("SOURCE"), FDir},
-               &device);
-    QFile trigger(QStringLiteral("/sys/fs/ext4/%1/trigger_fs_error")
-                      .arg(QFileInfo(device.trimmed()).fileName()));
-    if (!trigger.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || trigger.write("1\n") < 0) {
-        if (why)
-            *why = trigger.fileName() + QStringLiteral(": ") + trigger.errorString();
+bool ScratchMount::remount() {
+    if (FMounted && QProcess::execute("umount", {FDir}) != 0)
         return false;
-    }
-    return true;
-}
-
-bool ScratchMount::remount(QString* why) {
-    if (FMounted && RunCommand(QStringLiteral("umount"), {FDir}, why) != 0)
-        return false;
-    FMounted = false;
-    // 1: errors were found and corrected, which the reported error asks for.
-    if (RunCommand(QStringLiteral("e2fsck"), {QStringLiteral("-f"), QStringLiteral("-y"), FImage},
-                   why) > 1)
-        return false;
-    FMounted = mountImage(why);
+    // e2fsck's 1, errors corrected, is what an error reported on the disk asks for.
+    int fsck = -1;
+    RunTool("e2fsck", {"-f", "-y", FImage}, &fsck);
+    FMounted = (fsck == 0 || fsck == 1) &&
+               QProcess::execute("mount", {"-o", "loop,errors=remount-ro", FImage, FDir}) == 0;
     return FMounted;
 }
 
-PrivateFirebird::PrivateFirebird() : FDir(QStringLiteral("/tmp/kova-faults-firebird.XXXXXX")) {}
-
-PrivateFirebird::~PrivateFirebird() {
-    RunCommand(QStringLiteral(KOVA_SOURCE_DIR "/scripts/kova-server"),
-               {QStringLiteral("stop"), FDir.path()});
+bool PrivateFirebird::start() {
+    // Stations keep the port they were given.
+    const QString port = QFile::exists(FDir.filePath("kova.ini"))
+                             ? location().Name.section(':', 0, 0).section('/', 1)
+                             : QStringLiteral("auto");
+    return QProcess::execute(KOVA_SOURCE_DIR "/scripts/kova-server",
+                             {"start", FDir.path(), port, "127.0.0.1"}) == 0;
 }
 
-bool PrivateFirebird::start(QString* why) {
-    QString output;
-    const int code =
-        RunCommand(QStringLiteral(KOVA_SOURCE_DIR "/scripts/kova-server"),
-                   {QStringLiteral("start"), FDir.path(),
-                    FPort.isEmpty() ? QStringLiteral("auto") : FPort, QStringLiteral("127.0.0.1")},
-                   &output);
-    if (code != 0) {
-        if (why)
-            *why = output;
-        return false;
-    }
-    FPort = location().Name.section(QLatin1Char(':'), 0, 0).section(QLatin1Char('/'), 1);
-    return true;
-}
-
-bool PrivateFirebird::stop(QString* why) {
-    return RunCommand(QStringLiteral(KOVA_SOURCE_DIR "/scripts/kova-server"),
-                      {QStringLiteral("stop"), FDir.path()}, why) == 0;
-}
-
-void PrivateFirebird::kill() {
-    if (const qint64 pid = PidFrom(FDir.filePath(QStringLiteral("firebird.pid")))) {
-        ::kill(pid_t(pid), SIGKILL);
-        WaitForProcessesGone({pid});
-    }
+bool PrivateFirebird::stop(bool crash) {
+    const qint64 pid = PidIn(FDir.filePath("firebird.pid"));
+    if (!crash || pid <= 0)
+        return QProcess::execute(KOVA_SOURCE_DIR "/scripts/kova-server", {"stop", FDir.path()}) ==
+               0;
+    return ::kill(pid_t(pid), SIGKILL) == 0 &&
+           QTest::qWaitFor([pid] { return !Alive(pid); }, 30000);
 }
 
 TDatabaseLocation PrivateFirebird::location() const {
     return ResolveDatabaseLocation(FDir.path());
 }
 
-PrivateCups::PrivateCups()
-    : FDir(QStringLiteral("/tmp/kova-faults-cups.XXXXXX")),
-      FFolder(FDir.filePath(QStringLiteral("cups"))) {}
-
 PrivateCups::~PrivateCups() {
-    RunCommand(QStringLiteral(KOVA_SOURCE_DIR "/scripts/test-cups-stop"), {FFolder});
+    QProcess::execute(KOVA_SOURCE_DIR "/scripts/test-cups-stop", {FDir.filePath("cups")});
 }
 
-bool PrivateCups::start(QString* why) {
-    return RunCommand(QStringLiteral(KOVA_SOURCE_DIR "/scripts/test-cups-start"), {FFolder}, why) ==
+bool PrivateCups::start() {
+    return QProcess::execute(KOVA_SOURCE_DIR "/scripts/test-cups-start", {FDir.filePath("cups")}) ==
            0;
 }
 
-void PrivateCups::kill() {
-    const qint64 pid = PidFrom(FFolder + QStringLiteral("/cupsd.pid"));
-    if (pid <= 0)
-        return;
-    ::kill(pid_t(pid), SIGKILL);
-    WaitForProcessesGone({pid});
+bool PrivateCups::kill() {
+    const qint64 pid = PidIn(FDir.filePath("cups/cupsd.pid"));
+    if (pid <= 0 || ::kill(pid_t(pid), SIGKILL) != 0)
+        return false;
     // Filters and backends outlive the server and may still be writing a job; they
-    // carry the server's folders in their environment, whoever started them.
+    // carry the server's folder in their environment, whoever started them.
     const QByteArray folder =
-        QFile::encodeName(QFileInfo(FFolder + QStringLiteral("/root")).symLinkTarget());
-    QElapsedTimer timer;
-    timer.start();
-    while (!ProcessesWithEnvironment(folder).isEmpty() && timer.elapsed() < 60000)
-        QThread::msleep(50);
-}
-
-CupsServerSwitch::CupsServerSwitch(const QString& server) {
-    cupsSetServer(server.toLocal8Bit().constData());
-}
-
-CupsServerSwitch::~CupsServerSwitch() {
-    cupsSetServer(nullptr);
+        QFile::encodeName(QFileInfo(FDir.filePath("cups/root")).symLinkTarget());
+    return QTest::qWaitFor(
+        [&] {
+            const QStringList all = QDir("/proc").entryList(QDir::Dirs);
+            return !Alive(pid) && std::none_of(all.begin(), all.end(), [&](const QString& entry) {
+                QFile env("/proc/" + entry + "/environ");
+                return env.open(QIODevice::ReadOnly) && env.readAll().contains(folder);
+            });
+        },
+        60000);
 }

@@ -163,94 +163,54 @@ QRect InkBox(const class QImage& grey, int top = 0, int bottom = INT_MAX);
 // A picture in four colours, encoded by cjpeg.
 QByteArray QuadrantJpeg();
 
-class QProcess;
 struct TDatabaseLocation;
 
-// Runs a command to its end; its exit code (-1 when it did not run or crashed),
-// with what it wrote on standard output and error in `output`.
-int RunCommand(const QString& program, const QStringList& args, QString* output = nullptr);
-// Reads a running process's standard error into `seen` until it holds `marker`;
-// false when the process ended, or timeoutMs passed, first.
-bool WaitForError(QProcess& process, QByteArray& seen, const QByteArray& marker,
-                  int timeoutMs = 120000);
-// Waits for processes that are not this one's children to end (or turn zombie).
-bool WaitForProcessesGone(const QList<qint64>& pids, int timeoutMs = 30000);
-// The live processes whose environment holds `text`, from /proc.
-QList<qint64> ProcessesWithEnvironment(const QByteArray& text);
-
-// A file system of the test's own mounted (as root) on a new folder `dir`,
-// unmounted when it goes: a tmpfs of sizeKb, or an ext4 image of sizeKb on a loop
-// device that mounts with errors=remount-ro. ok() is false, with why(), where
-// the machine does not allow it.
+// A tmpfs, or an ext4 image on a loop device that turns read-only on an error,
+// mounted (as root) on a new folder `dir` until it goes; not ok() where the machine
+// does not allow it.
 class ScratchMount {
 public:
     enum Kind { Tmpfs, Ext4Image };
     ScratchMount(Kind kind, const QString& dir, int sizeKb);
     ~ScratchMount();
-    ScratchMount(const ScratchMount&) = delete;
-    ScratchMount& operator=(const ScratchMount&) = delete;
+    Q_DISABLE_COPY(ScratchMount)
     bool ok() const { return FMounted; }
-    QString why() const { return FWhy; }
     QString path() const { return FDir; }
-    // An ext4 image reports a file system error: the kernel turns it read-only
-    // at once, under the files open on it, as a failing disk does.
-    bool failDisk(QString* why);
-    // Unmounts the image, repairs it with e2fsck and mounts it writable again.
-    bool remount(QString* why);
+    // The image reports an error: the kernel turns it read-only under the files
+    // open on it, as a failing disk does.
+    bool failDisk();
+    // Unmounts the image, repairs it and mounts it writable again.
+    bool remount();
 
 private:
-    bool mountImage(QString* why);
-    QString FDir, FImage, FWhy;
+    QString FDir, FImage;
     bool FMounted = false;
 };
 
 // A Firebird server of the test's own (scripts/kova-server) on 127.0.0.1 in a
-// folder of its own under /tmp; stopped, and its folder removed, when it goes.
+// folder under /tmp, gone with it. stop(true) is a SIGKILL, as a crash is.
 class PrivateFirebird {
 public:
-    PrivateFirebird();
-    ~PrivateFirebird();
-    PrivateFirebird(const PrivateFirebird&) = delete;
-    PrivateFirebird& operator=(const PrivateFirebird&) = delete;
-    // The first start takes a free port; later ones the same port again.
-    bool start(QString* why);
-    bool stop(QString* why);
-    // SIGKILL to the server process, as a crash of the server's machine does.
-    void kill();
-    // Location, user and password from the kova.ini the server wrote.
-    TDatabaseLocation location() const;
+    ~PrivateFirebird() { stop(); }
+    bool start();
+    bool stop(bool crash = false);
+    TDatabaseLocation location() const; // from the kova.ini the server wrote
 
 private:
-    QTemporaryDir FDir;
-    QString FPort;
+    QTemporaryDir FDir{QStringLiteral("/tmp/kova-firebird.XXXXXX")};
 };
 
-// A CUPS server of the test's own (scripts/test-cups-start) with the queue
-// KOVA_PDF, in a folder of its own; stopped when it goes.
+// A CUPS server of the test's own (scripts/test-cups-start) with the queue KOVA_PDF,
+// gone with it; each start is a fresh one. kill() is a SIGKILL to cupsd that returns
+// once the filters and backends it ran have ended (false: they did not).
 class PrivateCups {
 public:
-    PrivateCups();
     ~PrivateCups();
-    PrivateCups(const PrivateCups&) = delete;
-    PrivateCups& operator=(const PrivateCups&) = delete;
-    // A fresh server on the same socket (the last one's jobs and files are gone).
-    bool start(QString* why);
-    // SIGKILL to cupsd; returns once the filters and backends it ran have ended.
-    void kill();
-    QString socket() const { return FFolder + QStringLiteral("/cups.sock"); }
-    // Where cups-pdf writes the jobs of the server running now.
-    QString pdfFolder() const { return FFolder + QStringLiteral("/root/pdf"); }
+    bool start();
+    bool kill();
+    QString socket() const { return FDir.filePath("cups/cups.sock"); }
+    QString pdfFolder() const { return FDir.filePath("cups/root/pdf"); } // cups-pdf writes here
 
 private:
-    QTemporaryDir FDir;
-    QString FFolder;
-};
-
-// Points this process's CUPS calls at another server while it lives.
-class CupsServerSwitch {
-public:
-    explicit CupsServerSwitch(const QString& server);
-    ~CupsServerSwitch();
-    CupsServerSwitch(const CupsServerSwitch&) = delete;
-    CupsServerSwitch& operator=(const CupsServerSwitch&) = delete;
+    QTemporaryDir FDir{QStringLiteral("/tmp/kova-cups-own.XXXXXX")};
 };

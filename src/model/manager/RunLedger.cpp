@@ -103,12 +103,15 @@ TJobSighting LookOnServer(const QString& token) {
     }
     const QByteArray tag = TPrinter::JobTitle(QString(), token).toUtf8();
     seen.What = TJobSighting::Absent;
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
+        if (seen.OldestJob == 0 || jobs[i].id < seen.OldestJob)
+            seen.OldestJob = jobs[i].id;
         if (jobs[i].title && QByteArray(jobs[i].title).endsWith(tag)) {
             seen.What = TJobSighting::Found;
             seen.JobId = jobs[i].id;
             seen.State = StateOf(jobs[i].state);
         }
+    }
     cupsFreeJobs(count, jobs);
     return seen;
 }
@@ -287,6 +290,36 @@ QString SkipText(const TRunRecord& run, const QString& state) {
         .arg(what);
 }
 
+namespace {
+
+void settleUnfollowed(QStringList& told) {
+    const QList<TRunRecord> open = SelectRuns(
+        QStringLiteral(" where r.state = 'accepted' and r.station = :station and r.job_id > 0 "
+                       "and r.started_at >= :since"),
+        {{QStringLiteral("station"), ThisStation()},
+         {QStringLiteral("since"), QDateTime::currentDateTime().addDays(-1).toString(kTimeFormat)}});
+    for (const TRunRecord& run : open) {
+        if (ProcessAlive(run.ProcessId) || run.Printer.startsWith(QLatin1Char('/')))
+            continue;
+        const TJobSighting seen = LookOnServer(run.Oid);
+        QString state = seen.State;
+        if (seen.What == TJobSighting::Unknown || state == QLatin1String(RunState::Accepted))
+            continue;
+        // A server that forgot every job up to ours cannot say whether it printed.
+        if (seen.What == TJobSighting::Absent) {
+            if (seen.OldestJob == 0 || seen.OldestJob > run.JobId)
+                continue;
+            state = QLatin1String(RunState::Lost);
+        }
+        const QString text = IsSkip(state) ? SkipText(run, state) : QString();
+        RecordOutcome(run.Oid, state, text);
+        if (!text.isEmpty())
+            told << text;
+    }
+}
+
+} // namespace
+
 QStringList RecoverRuns() {
     QStringList told;
     const QList<TRunRecord> pending = SelectRuns(
@@ -348,6 +381,7 @@ QStringList RecoverRuns() {
                        {"oid", run.Oid}});
         lock->Commit();
     }
+    settleUnfollowed(told);
     return told;
 }
 

@@ -79,6 +79,7 @@ struct TJobSighting {
     int JobId = 0;
     QString State; // a RunState: accepted, completed, cancelled or aborted
     QString Why;   // why it cannot be told
+    int OldestJob = 0; // the lowest job id the server still remembers (0: none)
 };
 // On the print server by the token in the job title; for a PDF file, by
 // whether the finished job still waits beside it.
@@ -86,8 +87,10 @@ TJobSighting FindRunJob(const TRunRecord& run);
 
 // Settles the runs of this station that a process left handing over when it
 // died: a job found under the run's token is accepted; otherwise the numbers go
-// back when nothing was printed after them, or are recorded as skipped. Returns
-// what the user must be told, one line each.
+// back when nothing was printed after them, or are recorded as skipped. Then the
+// jobs of the last day that nobody followed to their end get their outcome,
+// lost when the server no longer has them though it remembers older ones.
+// Returns what the user must be told, one line each.
 QStringList RecoverRuns();
 
 // "第 N 页到第 M 页的打印任务已被取消" and its kin, for a skipped run.

@@ -428,6 +428,12 @@ void TestPrintItemEditor::refusedSaveLeavesItem_data() {
     QTest::newRow("9 step rounds to 0") << 1 << "s"
                                         << "12" << 0.0 << 1.2 << false << -1 << 0.4
                                         << "序列号步长不能为0。" << false << "editSerialStep";
+    QTest::newRow("10 step not whole") << 1 << "s"
+                                       << "12" << 0.0 << 1.2 << false << -1 << 2.5
+                                       << "序列号步长必须是整数。" << false << "editSerialStep";
+    QTest::newRow("11 image without a picture")
+        << 5 << "i"
+        << "" << 30.0 << 24.0 << false << -1 << 1.0 << "请选择图片" << false << "";
 }
 
 void TestPrintItemEditor::refusedSaveLeavesItem() {
@@ -526,16 +532,22 @@ void TestPrintItemEditor::defaultsFollowNewType_data() {
     QTest::addColumn<double>("height");
     QTest::addColumn<QString>("widthCaption");
     QTest::addColumn<QString>("heightCaption");
+    QTest::addColumn<QString>("penStyle"); // a new line is visible; others keep no frame
     QTest::newRow("text") << 0 << 0.0 << 1.2 << "文本宽度:"
-                          << "行高(倍):";
+                          << "行高(倍):"
+                          << "无";
     QTest::newRow("line") << 2 << 0.0 << 1.2 << "终点X:"
-                          << "终点Y:";
+                          << "终点Y:"
+                          << "实线";
     QTest::newRow("barcode") << 3 << 0.0 << 20.0 << "条形码宽度:"
-                             << "条形码高度:";
+                             << "条形码高度:"
+                             << "无";
     QTest::newRow("qr") << 4 << 30.0 << 30.0 << "二维码宽度:"
-                        << "二维码高度:";
+                        << "二维码高度:"
+                        << "无";
     QTest::newRow("image") << 5 << 32.0 << 24.0 << "图片宽度:"
-                           << "图片高度:";
+                           << "图片高度:"
+                           << "无";
 }
 
 void TestPrintItemEditor::defaultsFollowNewType() {
@@ -552,6 +564,8 @@ void TestPrintItemEditor::defaultsFollowNewType() {
     QTEST(child<QDoubleSpinBox>(&editor, "itemLineHeight")->value(), "height");
     QTEST(child<QLabel>(&editor, "lblTextWidth")->text(), "widthCaption");
     QTEST(child<QLabel>(&editor, "lblLineHeight")->text(), "heightCaption");
+    QTEST(child<QComboBox>(&editor, "olStyle")->currentText(), "penStyle");
+    QCOMPARE(child<QDoubleSpinBox>(&editor, "olPenWidth")->value(), 1.0);
 
     // A width typed for wrapping survives the click on the wrap box.
     if (type == 0) {

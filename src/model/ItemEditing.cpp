@@ -6,6 +6,8 @@
 #include "model/bom/SettingBom.h"
 #include "persistence/PersistenceManager.h"
 
+#include <cmath>
+
 namespace {
 
 constexpr const char* kDateStyleNames = "默认格式,长日期格式,短日期格式,长时间,短时间,星期,自定义";
@@ -65,6 +67,14 @@ const TCheck kChecks[] = {
      [](const TItemFormValues& v) { return v.LineHeight == 0; }},
     {9, "序列号步长不能为0。", false, TItemField::SerialStep,
      [](const TItemFormValues& v) { return roundsToZero(v.SerialStep); }},
+    // Beyond the first nine: a step of 2.5 would print as 2, and an image item
+    // without a picture fails every run and preview of its project.
+    {10, "序列号步长必须是整数。", false, TItemField::SerialStep,
+     [](const TItemFormValues& v) {
+         return v.Type == itSerial && v.SerialStep != std::floor(v.SerialStep);
+     }},
+    {11, "请选择图片", false, TItemField::None,
+     [](const TItemFormValues& v) { return v.Type == itImage && !v.HasPicture; }},
 };
 
 } // namespace

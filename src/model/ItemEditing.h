@@ -26,10 +26,11 @@ struct TItemFormValues {
     bool AllowNewLine = false;
     int DateStyle = -1; // -1: no style chosen
     double SerialStep = 1;
+    bool HasPicture = false; // an image item's picture is stored or loaded
 };
 
 struct TItemCheckFailure {
-    int Number = 0; // 1..9, the order the checks run in
+    int Number = 0; // 1..11, the order the checks run in
     QString Message;
     bool Information = false; // an information box; otherwise an error box
     TItemField Focus = TItemField::None;

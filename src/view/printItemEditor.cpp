@@ -679,6 +679,11 @@ QString TprintItemEditorView::serialSampleText() const {
 void TprintItemEditorView::processDefault() {
     if (doEdit)
         return;
+    if (FLinePenDefaulted && itemType() != itLine) {
+        // The line's pen was ours, not the user's: other kinds have no frame.
+        olStyle->setCurrentIndex(olStyle->count() - 1);
+        FLinePenDefaulted = false;
+    }
     switch (itemType()) {
     case itBarcode:
         itemLineHeight->setValue(20);
@@ -690,6 +695,14 @@ void TprintItemEditorView::processDefault() {
     case itImage:
         itemTextWidth->setValue(32);
         itemLineHeight->setValue(24);
+        break;
+    case itLine:
+        // A line drawn with no pen would print nothing: a new one starts solid, 1 px.
+        if (olStyle->currentIndex() == olStyle->count() - 1) {
+            olStyle->setCurrentIndex(0);
+            olPenWidth->setValue(qMax(1.0, olPenWidth->value()));
+            FLinePenDefaulted = true;
+        }
         break;
     case itText:
     case itSerial:
@@ -882,6 +895,7 @@ void TprintItemEditorView::btnSaveClick() {
     values.AllowNewLine = chkAllowNewline->isChecked();
     values.DateStyle = cbbDateStyle->currentIndex();
     values.SerialStep = editSerialStep->value();
+    values.HasPicture = !FPicture.isNull();
     if (const auto failure = CheckItemForm(values)) {
         showBox(this, failure->Message, failure->Information);
         QWidget* focus = nullptr;

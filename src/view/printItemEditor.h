@@ -88,6 +88,7 @@ private:
     TPrintItem* currItem = nullptr;
     TProject* currProject = nullptr;
     bool doEdit = false;
+    bool FLinePenDefaulted = false; // a new line's solid pen was set for it
     bool FdoSave = false;
     TFont FFont;
     std::unique_ptr<TLinearBarcode> Barcode1;

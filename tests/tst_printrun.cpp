@@ -46,7 +46,7 @@ Printed Collect(QProcess& p) {
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
-    const auto job = QRegularExpression(QStringLiteral("job (\\d+) on")).match(r.err);
+    const auto job = QRegularExpression(QStringLiteral("打印任务 (\\d+) 已交给")).match(r.err);
     r.jobId = job.hasMatch() ? job.captured(1).toInt() : 0;
     return r;
 }
@@ -209,6 +209,8 @@ void TestPrintRun::numbering() {
         const Printed run = print(runs[i]);
         QVERIFY2(run.exitCode == exitCodes[i], qPrintable(run.err));
         QCOMPARE(jobSerials(run), pages[i]);
+        // It speaks of pages printed only when some were.
+        QCOMPARE(run.err.contains("已打印"), !pages[i].isEmpty());
         QCOMPARE(storedStart(), stored[i]);
         if (run.exitCode == 0 && !runs[i].contains("--no-save"))
             QCOMPARE(run.nextStart(), stored[i]);

@@ -64,7 +64,8 @@ int Follow(const TRunRecord& run) {
                 err() << "kova-print: " << e.Message() << Qt::endl;
             }
             if (text.isEmpty()) {
-                err() << "kova-print: job " << run.JobId << " " << *state << Qt::endl;
+                err() << "kova-print: " << QStringLiteral("打印任务 %1 已打印完成").arg(run.JobId)
+                      << Qt::endl;
                 return 0;
             }
             return Fail(text, 4);
@@ -134,16 +135,16 @@ int main(int argc, char* argv[]) {
     const bool history = args.isSet(QStringLiteral("history"));
     const QDate since = QDate::fromString(args.value(QStringLiteral("since")), Qt::ISODate);
     if (args.isSet(QStringLiteral("since")) && !since.isValid())
-        return Fail(QStringLiteral("--since takes a day as YYYY-MM-DD"), 2);
+        return Fail(QStringLiteral("--since 的日期格式是 YYYY-MM-DD"), 2);
     if (!history && (!args.isSet(QStringLiteral("project")) ||
                      (!checkOnly && !args.isSet(QStringLiteral("pages")))))
-        return Fail(QStringLiteral("--project and --pages are required (see --help)"), 2);
+        return Fail(QStringLiteral("必须给出 --project 和 --pages（见 --help）"), 2);
     if (args.isSet(QStringLiteral("printer")) && args.isSet(QStringLiteral("pdf")))
-        return Fail(QStringLiteral("--printer and --pdf exclude each other"), 2);
+        return Fail(QStringLiteral("--printer 和 --pdf 只能用一个"), 2);
     int pages = 0, waitSeconds = 600;
     if (!ToInt(args, QStringLiteral("pages"), pages) ||
         !ToInt(args, QStringLiteral("wait"), waitSeconds) || waitSeconds < 0)
-        return Fail(QStringLiteral("--pages and --wait take whole numbers"), 2);
+        return Fail(QStringLiteral("--pages 和 --wait 必须是整数"), 2);
 
     int code = 0;
     try {
@@ -172,7 +173,7 @@ int main(int argc, char* argv[]) {
         options.Count = pages;
         options.From = project->ProjectSerialStart();
         if (!ToInt(args, QStringLiteral("from"), options.From))
-            return Fail(QStringLiteral("--from takes a whole number"), 2);
+            return Fail(QStringLiteral("--from 必须是整数"), 2);
         options.Printer = args.value(QStringLiteral("printer"));
         options.PdfFile = args.isSet(QStringLiteral("pdf"))
                               ? QFileInfo(args.value(QStringLiteral("pdf"))).absoluteFilePath()
@@ -241,11 +242,17 @@ int main(int argc, char* argv[]) {
             return 3;
         }
         if (result.JobId > 0)
-            err() << "kova-print: job " << result.JobId << " on " << Printer().PrinterName()
+            err() << "kova-print: "
+                  << QStringLiteral("打印任务 %1 已交给 %2").arg(result.JobId).arg(Printer().PrinterName())
                   << Qt::endl;
-        err() << "kova-print: " << result.Printed << " page(s) printed"
-              << (result.Stopped ? " (stopped)" : "") << (result.Saved ? ", next start stored" : "")
-              << Qt::endl;
+        // Nothing about pages when nothing ran.
+        if (result.Printed > 0)
+            err() << "kova-print: "
+                  << QStringLiteral("已打印 %1 页%2%3")
+                         .arg(result.Printed)
+                         .arg(result.Stopped ? QStringLiteral("（已停止）") : QString())
+                         .arg(result.Saved ? QStringLiteral("，下次起始页码已保存") : QString())
+                  << Qt::endl;
         QTextStream(stdout) << result.NextStart << Qt::endl;
         if (!result.Warning.isEmpty())
             err() << "kova-print: " << result.Warning << Qt::endl;

@@ -270,7 +270,7 @@ void TPrinter::FinishDoc(const QString& token) {
         if (!QFile::copy(FJobFile->fileName(), part) || !WholePdf(part)) {
             QFile::remove(part);
             FJobFile.reset();
-            throw EInOutError(QStringLiteral("Cannot write the PDF file %1").arg(FPdfFile));
+            throw EInOutError(QStringLiteral("无法写入 PDF 文件 %1").arg(FPdfFile));
         }
         FPartFile = part;
     }
@@ -297,7 +297,7 @@ int TPrinter::HandOver() {
         if (::rename(QFile::encodeName(part).constData(), QFile::encodeName(FPdfFile).constData())) {
             const QString why = QString::fromLocal8Bit(std::strerror(errno));
             QFile::remove(part);
-            throw EInOutError(QStringLiteral("Cannot write the PDF file %1: %2").arg(FPdfFile, why));
+            throw EInOutError(QStringLiteral("无法写入 PDF 文件 %1：%2").arg(FPdfFile, why));
         }
         // The temporary file was private; the document is the user's like any other file.
         QFile::setPermissions(FPdfFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner |

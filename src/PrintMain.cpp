@@ -571,13 +571,16 @@ QString TPrintMainFrm::GetPrintDevice() {
         if (!entry.isEmpty())
             return QStringLiteral("打印设备：") + entry;
         // No default printer on this system: as unusable as a missing named one.
-    } else {
-        const auto printers = mgr.GetPrintList();
-        if (printers->contains(FCurrProject->ProjectDeviceName(), Qt::CaseInsensitive))
-            return QStringLiteral("打印设备：") + FCurrProject->ProjectDeviceName();
     }
+    const QString asked = FCurrProject->ProjectDeviceName();
+    if (!IsTrue(FCurrProject->ProjectDefaultDevice()) &&
+        mgr.GetPrintList()->contains(asked, Qt::CaseInsensitive))
+        return QStringLiteral("打印设备：") + asked;
     printDevice->setStyleSheet(colorStyle(0x0000FF));
     btnPrint->setEnabled(false);
+    // The printer the project asks for is named, so the user knows what to install.
+    if (!IsTrue(FCurrProject->ProjectDefaultDevice()) && !asked.isEmpty())
+        return QStringLiteral("打印设备：%1（未安装）").arg(asked);
     return QStringLiteral("打印设备：未设置");
 }
 
@@ -606,8 +609,11 @@ void TPrintMainFrm::cbbProjectListChange() {
     }
     if (!exists) {
         const QString name = project->ProjectName();
-        if (FCurrProject == project)
+        if (FCurrProject == project) {
+            // Its item goes with it: a refresh during a run keeps the list as it is.
             FCurrProject = nullptr;
+            FCurrItem = nullptr;
+        }
         mmRefreshClick();
         ShowMessage(
             QStringLiteral("项目 \"%1\" 已不在数据库中，可能已被另一个工作站删除。").arg(name),
@@ -1030,7 +1036,15 @@ void TPrintMainFrm::TerminateRequested() {
 
 void TPrintMainFrm::closeEvent(QCloseEvent* event) {
     if (FRunning) {
-        // The run's pages are finished and handed over before the window goes.
+        // Asked once; the run's pages are finished and handed over before the window goes.
+        if (!FCloseAfterRun &&
+            QMessageBox::question(this, QApplication::applicationName(),
+                                  QStringLiteral("正在打印，停止并退出？"),
+                                  QMessageBox::Yes | QMessageBox::No,
+                                  QMessageBox::No) != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
         printStoped = true;
         FCloseAfterRun = true;
         event->ignore();

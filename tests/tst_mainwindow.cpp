@@ -404,7 +404,9 @@ void TestMainWindow::printerLine_data() {
     QTest::addColumn<bool>("printable");
     QTest::newRow("default device") << "TRUE" << "" << "" << true;
     QTest::newRow("installed, other case") << "FALSE" << "kova_pdf_b" << "打印设备：kova_pdf_b" << true;
-    QTest::newRow("not installed") << "FALSE" << "GONE_PRINTER" << "打印设备：未设置" << false;
+    QTest::newRow("not installed, named") << "FALSE" << "GONE_PRINTER"
+                                          << "打印设备：GONE_PRINTER（未安装）" << false;
+    QTest::newRow("no printer named") << "FALSE" << "" << "打印设备：未设置" << false;
     QTest::newRow("default device, system has no default") << "TRUE"
                                                            << ""
                                                            << "打印设备：未设置" << false;

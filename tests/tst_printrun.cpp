@@ -442,6 +442,12 @@ void TestPrintRun::printButton_data() {
     QTest::newRow("another station printed meanwhile, user prints again, numbering stays at 20")
         << 3 << "moved on, Yes" << 0 << Range(1, 3) << 20 << "打印结束"
         << "已经打印过";
+    QTest::newRow("closing the window during a run, No: the run goes on")
+        << 3 << "close, No" << 2 << Range(1, 3) << 4 << "打印结束"
+        << "正在打印，停止并退出？";
+    QTest::newRow("closing the window during a run, Yes: stops after the page in hand, closes")
+        << 10 << "close, Yes" << 2 << Range(1, 2) << 3 << "打印停止(3)"
+        << "正在打印，停止并退出？";
     QTest::newRow("no pages: a message and nothing else")
         << 0 << "" << 0 << QStringList() << 1 << ""
         << "打印页数不能小于1";
@@ -471,6 +477,8 @@ void TestPrintRun::printButton() {
             frm->btnPrint->click();
         if (action == "pause")
             frm->btnPauseClick(); // the button is hidden and disabled in the layout
+        if (action.startsWith("close"))
+            frm->close();
         if (action == "break")
             PrintModel->SettingMgr()->ProjectList()->Items(0)->ItemList()->Items(0)->SetItemValue(
                 "not a number");
@@ -499,6 +507,7 @@ void TestPrintRun::printButton() {
     QVERIFY(frm->btnPrint->isEnabled());
     QVERIFY(!frm->btnStop->isEnabled());
     QVERIFY(frm->btnProjectModify->isEnabled());
+    QCOMPARE(frm->isVisible(), action != "close, Yes");
     if (message.isEmpty())
         QVERIFY2(answers.texts.isEmpty(), qPrintable(answers.texts.join("|")));
     else

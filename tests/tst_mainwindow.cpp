@@ -71,8 +71,8 @@ private slots:
     void modifyProjectThroughEditor();
 
     void keyboardSelectionFollowsAndDeleteKeepsRows();
-    void longProjectNamesAreCut_data();
-    void longProjectNamesAreCut();
+    void longProjectTextsAreCut_data();
+    void longProjectTextsAreCut();
     void refusedProjectSaveRestores();
     void blankProjectNameRefused();
     void failedLoadDisablesCommands();
@@ -583,25 +583,42 @@ void TestMainWindow::keyboardSelectionFollowsAndDeleteKeepsRows() {
     QCOMPARE(frm->itemNameLabel->text(), QString("a"));
 }
 
-void TestMainWindow::longProjectNamesAreCut_data() {
-    QTest::addColumn<QString>("name");
-    QTest::newRow("201 Latin letters") << QString(201, 'x');
-    QTest::newRow("300 Chinese characters") << QString(300, QChar(0x6807));
+void TestMainWindow::longProjectTextsAreCut_data() {
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("kept");
+    QTest::newRow("name of 201 Latin letters") << "project_name" << QString(201, 'x') << 200;
+    QTest::newRow("name of 300 Chinese characters")
+        << "project_name" << QString(300, QChar(0x6807)) << 200;
+    QTest::newRow("notes of 4 200 characters") << "notes" << QString(4200, QChar(0x6ce8)) << 4000;
 }
 
-void TestMainWindow::longProjectNamesAreCut() {
-    QFETCH(QString, name);
+void TestMainWindow::longProjectTextsAreCut() {
+    QFETCH(QString, column);
+    QFETCH(QString, text);
+    QFETCH(int, kept);
     storeProject("old", {});
     start();
     selectProject("old");
-    driveEditor([&](QDialog* e) { e->findChild<QLineEdit*>("edtProjectName")->setText(name); },
-                true);
+    const bool name = column == "project_name";
+    driveEditor(
+        [&](QDialog* e) {
+            if (name)
+                e->findChild<QLineEdit*>("edtProjectName")->setText(text);
+            else
+                e->findChild<QPlainTextEdit*>("memoNotes")->setPlainText(text);
+        },
+        true);
     frm->btnProjectModify->click();
     // The field holds what the column holds; what is shown is what is stored.
-    const QString stored = db->scalar("select project_name from P_PROJECT").toString();
-    QCOMPARE(stored, name.left(200));
-    QCOMPARE(frm->CurrProject()->ProjectName(), stored);
-    QCOMPARE(frm->cbbProjectList->currentText(), stored);
+    const QString stored = db->scalar("select " + column + " from P_PROJECT").toString();
+    QCOMPARE(stored, text.left(kept));
+    if (name) {
+        QCOMPARE(frm->CurrProject()->ProjectName(), stored);
+        QCOMPARE(frm->cbbProjectList->currentText(), stored);
+    } else {
+        QCOMPARE(frm->CurrProject()->ProjectNotes(), stored);
+    }
 }
 
 void TestMainWindow::refusedProjectSaveRestores() {

@@ -71,6 +71,7 @@ private slots:
     void modifyProjectThroughEditor();
 
     void keyboardSelectionFollowsAndDeleteKeepsRows();
+    void projectNamesAreUnique();
     void longProjectTextsAreCut_data();
     void longProjectTextsAreCut();
     void refusedProjectSaveRestores();
@@ -497,6 +498,24 @@ void driveEditor(std::function<void(QDialog*)> fill, bool save) {
 }
 
 } // namespace
+
+// A second project of a name already taken is refused; the first is untouched.
+void TestMainWindow::projectNamesAreUnique() {
+    storeProject("existing", {});
+    storeProject("other", {});
+    start();
+    MessageAnswerer answers;
+    driveEditor(
+        [](QDialog* e) {
+            e->findChild<QLineEdit*>("edtProjectName")->setText("existing");
+            // The refused editor stays open; the user then leaves it.
+            QTimer::singleShot(500, e, [e] { e->reject(); });
+        },
+        true);
+    frm->btnProjectAdd->click();
+    QCOMPARE(answers.texts, QStringList{"已经有名为 \"existing\" 的项目，请换一个名称"});
+    QCOMPARE(projectRows(), 2);
+}
 
 void TestMainWindow::addProjectThroughEditor() {
     storeProject("existing", {});

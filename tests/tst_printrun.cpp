@@ -75,6 +75,7 @@ private slots:
     void printButton_data();
     void printButton();
     void olderDatabaseGetsTheLedger();
+    void ambiguousNameIsRefused();
 
 private:
     // A project of one serial-number item "NO.000001" upwards, on our queue,
@@ -533,6 +534,23 @@ void TestPrintRun::olderDatabaseGetsTheLedger() {
     QCOMPARE(row.mid(1, 3), (QStringList{kProject, "5", "6"}));
     QCOMPARE(row.at(8), QString::number(run.jobId));
     QCOMPARE(row.at(11), QString("completed"));
+}
+
+// Two projects of one name (stored before names were kept unique): the name is
+// refused with both keys, and the key picks one.
+void TestPrintRun::ambiguousNameIsRefused() {
+    storeProject(1);
+    storeProject(70);
+    const QStringList keys =
+        db->scalar("select list(oid, ' ') from (select oid from P_PROJECT order by serial_start)")
+            .toString()
+            .split(' ');
+    const Printed refused = print({"--pages", "1"});
+    QCOMPARE(refused.exitCode, 1);
+    QVERIFY2(refused.err.contains(keys[0]) && refused.err.contains(keys[1]), qPrintable(refused.err));
+    const Printed run = print({"--pages", "1", "--project-id", keys[1]});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(jobSerials(run), Range(70, 1));
 }
 
 QTEST_MAIN(TestPrintRun)

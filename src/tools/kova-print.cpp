@@ -45,11 +45,29 @@ bool ToInt(const QCommandLineParser& args, const QString& name, int& value) {
     return ok;
 }
 
-TProject* FindProject(const TSettingMgr& settings, const QString& name) {
+// The project by its key, or by a name no other project has; null when neither
+// is asked for. Throws when nothing or more than one project answers.
+TProject* FindProject(const TSettingMgr& settings, const QCommandLineParser& args) {
+    const QString id = args.value(QStringLiteral("project-id"));
+    const QString name = args.value(QStringLiteral("project"));
+    if (id.isEmpty() && !args.isSet(QStringLiteral("project")))
+        return nullptr;
+    QList<TProject*> found;
     for (const auto& [projectName, project] : settings.GetProjectList())
-        if (projectName == name)
-            return project;
-    return nullptr;
+        if (id.isEmpty() ? projectName == name : project->OID() == id)
+            found << project;
+    if (found.isEmpty())
+        throw Exception(id.isEmpty() ? QStringLiteral("没有名为 \"%1\" 的项目").arg(name)
+                                     : QStringLiteral("没有键为 %1 的项目").arg(id));
+    if (found.size() > 1) {
+        QStringList keys;
+        for (const TProject* project : found)
+            keys << project->OID();
+        throw Exception(QStringLiteral("有 %1 个项目名为 \"%2\"，请用 --project-id 指定其中一个：%3")
+                            .arg(found.size())
+                            .arg(name, keys.join(QStringLiteral("、"))));
+    }
+    return found.first();
 }
 
 // Waits for the job's outcome and records it; 4 when its pages did not print.
@@ -94,7 +112,8 @@ int main(int argc, char* argv[]) {
 
     QCommandLineParser args;
     args.setApplicationDescription(QStringLiteral(
-        "kova-print --project NAME --pages N [--from S] [--printer QUEUE | --pdf FILE]\n"
+        "kova-print --project NAME | --project-id OID --pages N [--from S]\n"
+        "           [--printer QUEUE | --pdf FILE]\n"
         "           [--database LOCATION] [--no-save] [--title T] [--wait SECONDS] [--reprint]\n"
         "           [--force]\n"
         "kova-print --project NAME --check [--from S] [--printer QUEUE | --pdf FILE]\n"
@@ -113,6 +132,7 @@ int main(int argc, char* argv[]) {
         AddToolOption(args, name, help, value);
     };
     opt("project", "project name");
+    opt("project-id", "the project's key (its OID), where several projects share a name");
     opt("pages", "number of pages");
     opt("from", "page number of the first page (default: the stored start)");
     opt("printer", "CUPS queue to print on instead of the project's printer");
@@ -136,9 +156,11 @@ int main(int argc, char* argv[]) {
     const QDate since = QDate::fromString(args.value(QStringLiteral("since")), Qt::ISODate);
     if (args.isSet(QStringLiteral("since")) && !since.isValid())
         return Fail(QStringLiteral("--since 的日期格式是 YYYY-MM-DD"), 2);
-    if (!history && (!args.isSet(QStringLiteral("project")) ||
+    const bool projectGiven =
+        args.isSet(QStringLiteral("project")) || args.isSet(QStringLiteral("project-id"));
+    if (!history && (!projectGiven ||
                      (!checkOnly && !args.isSet(QStringLiteral("pages")))))
-        return Fail(QStringLiteral("必须给出 --project 和 --pages（见 --help）"), 2);
+        return Fail(QStringLiteral("必须给出 --project（或 --project-id）和 --pages（见 --help）"), 2);
     if (args.isSet(QStringLiteral("printer")) && args.isSet(QStringLiteral("pdf")))
         return Fail(QStringLiteral("--printer 和 --pdf 只能用一个"), 2);
     int pages = 0, waitSeconds = 600;
@@ -156,18 +178,12 @@ int main(int argc, char* argv[]) {
             err() << "kova-print: " << line << Qt::endl;
         TPrintModel model;
         model.Load();
-        TProject* project = FindProject(*model.SettingMgr(), args.value(QStringLiteral("project")));
+        TProject* project = FindProject(*model.SettingMgr(), args);
         if (history) {
-            if (args.isSet(QStringLiteral("project")) && !project)
-                throw Exception(QStringLiteral("没有名为 \"%1\" 的项目")
-                                    .arg(args.value(QStringLiteral("project"))));
             QTextStream(stdout) << RunsAsTsv(ReadRuns(project ? project->OID() : QString(), since));
             PersistenceManager().Disconnect();
             return 0;
         }
-        if (!project)
-            throw Exception(QStringLiteral("没有名为 \"%1\" 的项目")
-                                .arg(args.value(QStringLiteral("project"))));
 
         TPrintRunOptions options;
         options.Count = pages;

@@ -254,6 +254,17 @@ void TprojectEditorView::btnSaveClick() {
         edtProjectName->setFocus();
         return;
     }
+    // Projects are picked by name (the list, kova-print): two of one name are one too many.
+    if (PrintModel && PrintModel->SettingMgr()) {
+        const QString name = edtProjectName->text();
+        for (const auto& [listed, project] : PrintModel->SettingMgr()->GetProjectList())
+            if (project != currProject && listed == name) {
+                ShowMessage(QStringLiteral("已经有名为 \"%1\" 的项目，请换一个名称").arg(name),
+                            this);
+                edtProjectName->setFocus();
+                return;
+            }
+    }
     const TObjectSnapshot before(*currProject);
     try {
         SaveOrRestore(*currProject, before, [this] {

@@ -2,6 +2,7 @@
 // pixels, and the window that shows it; and the wrapping rule texts are broken by.
 #include "TestSupport.h"
 
+#include "model/Font.h"
 #include "model/manager/PageRenderer.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "view/Preview.h"
@@ -89,6 +90,9 @@ class TestPreview : public QObject {
     Q_OBJECT
 
 private slots:
+    // The program's own font set-up: "宋体" is a face with the CJK glyphs, so the
+    // text is measured and drawn in one face, not in a fallback the machine has.
+    void initTestCase() { InstallFontSubstitutions(); }
     void sketchInPrinterPixels_data();
     void sketchInPrinterPixels();
     void windowFillsItsImage();

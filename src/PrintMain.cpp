@@ -42,6 +42,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <functional>
 #include <climits>
 
 TPrintMainFrm* PrintMainFrm = nullptr;
@@ -630,6 +631,30 @@ void TPrintMainFrm::cbbProjectListChange() {
                     this);
 }
 
+namespace {
+
+// Deletes an object and what it owns from the database. A refused delete leaves
+// them marked as they were, so that no later save deletes them unasked.
+void DeleteFromDatabase(TPersistentObject& object) {
+    std::vector<std::pair<TPersistentObject*, TPersistentObjectState>> states;
+    const std::function<void(TPersistentObject&)> note = [&](TPersistentObject& o) {
+        states.emplace_back(&o, o.ObjectState());
+        for (TPersistentObject* child : o.OwnedObjects())
+            note(*child);
+    };
+    note(object);
+    object.SetDeleted(true);
+    try {
+        object.Save();
+    } catch (...) {
+        for (const auto& [o, state] : states)
+            o->SetObjectState(state);
+        throw;
+    }
+}
+
+} // namespace
+
 void TPrintMainFrm::tellLater(const QStringList& lines) {
     if (lines.isEmpty())
         return;
@@ -732,18 +757,15 @@ void TPrintMainFrm::btnProjectDelClick() {
         if (item->ItemType() == itImage)
             pictures << item->FileId();
     }
-    FCurrProject->SetDeleted(true);
-    FCurrProject->Save();
-    // Only once the project is gone: a failed delete must not leave items without pictures.
-    for (const QString& fileId : pictures)
-        PrintModel->FileMgr()->DeleteFileFromDB(fileId);
-    TProjectList* projects = PrintModel->SettingMgr()->ProjectList();
-    projects->Remove(FCurrProject);
+    DeleteFromDatabase(*FCurrProject);
+    // Gone from the database: only now from the window and from memory.
+    TProject* gone = FCurrProject;
     FCurrProject = nullptr;
     FCurrItem = nullptr;
-    projects->Save();
     cbbProjectList->removeItem(index);
     ItemListBox->clear();
+    TProjectList* projects = PrintModel->SettingMgr()->ProjectList();
+    projects->Remove(gone);
     if (index <= 0) {
         cbbProjectList->clear();
     } else {
@@ -751,6 +773,7 @@ void TPrintMainFrm::btnProjectDelClick() {
         cbbProjectListChange();
     }
     RenderView();
+    deletePictures(pictures);
 }
 
 void TPrintMainFrm::ItemListBoxClick() {
@@ -769,17 +792,15 @@ void TPrintMainFrm::btnDeleteClick() {
     const QString fileId = FCurrItem->FileId();
     // The row that shows the item, whatever the list's cursor says.
     const int index = rowOfItem(FCurrItem);
-    FCurrItem->SetDeleted(true);
-    FCurrItem->Save();
-    if (!fileId.isEmpty())
-        PrintModel->FileMgr()->DeleteFileFromDB(fileId);
-    FCurrProject->ItemList()->Remove(FCurrItem);
+    DeleteFromDatabase(*FCurrItem);
+    // Gone from the database: only now from the window and from memory.
+    TPrintItem* gone = FCurrItem;
     FCurrItem = nullptr;
-    FCurrProject->ItemList()->Save();
     {
         const QSignalBlocker block(ItemListBox);
         delete ItemListBox->takeItem(index);
     }
+    FCurrProject->ItemList()->Remove(gone);
     if (index <= 0) {
         RenderView();
     } else {
@@ -788,6 +809,18 @@ void TPrintMainFrm::btnDeleteClick() {
             ItemListBox->setCurrentRow(index - 1);
         }
         ItemListBoxClick();
+    }
+    if (!fileId.isEmpty())
+        deletePictures({fileId});
+}
+
+void TPrintMainFrm::deletePictures(const QStringList& fileIds) {
+    // Last, as nothing uses them any more: one left behind is only unused.
+    try {
+        for (const QString& fileId : fileIds)
+            PrintModel->FileMgr()->DeleteFileFromDB(fileId);
+    } catch (const Exception& e) {
+        ShowMessage(QStringLiteral("已删除，但图片没能从数据库中删除：%1").arg(e.Message()), this);
     }
 }
 

@@ -102,6 +102,8 @@ private:
     // Looks at the jobs handed over, records how they ended and tells the user
     // of pages that did not print.
     void followJobs();
+    // The pictures of deleted items; one that cannot be deleted is said, not thrown.
+    void deletePictures(const QStringList& fileIds);
     // Shown once the window is up: what settling a dead run's job found.
     void tellLater(const QStringList& lines);
     // After a project was saved: the stored start, which another station may

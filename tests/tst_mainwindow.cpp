@@ -61,6 +61,7 @@ private slots:
     void toggleStoresFlag();
     void deleteItemRemovesRowAndPicture_data();
     void deleteItemRemovesRowAndPicture();
+    void deleteProjectRemovesRowsAndPictures_data();
     void deleteProjectRemovesRowsAndPictures();
     void deletingFirstProjectLeavesNoneSelected();
     void printerLine_data();
@@ -88,6 +89,8 @@ private:
     void selectProject(const QString& name);
     void selectItem(const QString& name);
     int projectRows() { return db->count("P_PROJECT"); }
+    // The database refuses every delete from the table from now on.
+    void refuseDeletes(const QString& table);
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<TestDatabase> db;
@@ -312,12 +315,17 @@ void TestMainWindow::toggleStoresFlag() {
 
 void TestMainWindow::deleteItemRemovesRowAndPicture_data() {
     QTest::addColumn<bool>("yes");
-    QTest::newRow("confirmed") << true;
-    QTest::newRow("declined") << false;
+    QTest::addColumn<QString>("refusedBy"); // the table whose delete the database refuses
+    QTest::newRow("confirmed") << true << "";
+    QTest::newRow("declined") << false << "";
+    QTest::newRow("the item's delete refused: the item stays, as it was") << true << "P_ITEM";
+    QTest::newRow("the picture's delete refused: the item is gone all the same")
+        << true << "P_FILE";
 }
 
 void TestMainWindow::deleteItemRemovesRowAndPicture() {
     QFETCH(bool, yes);
+    QFETCH(QString, refusedBy);
     auto* a = new TPrintItem;
     a->SetItemName("a");
     auto* pic = new TPrintItem;
@@ -336,21 +344,47 @@ void TestMainWindow::deleteItemRemovesRowAndPicture() {
     p->ItemList()->Items(1)->SetFileId(file.Oid);
     selectProject("p");
     selectItem("pic");
-    Answer answer;
-    answer.next(yes ? QMessageBox::Yes : QMessageBox::No);
-    frm->btnDelete->click();
-    QCOMPARE(answer.texts, QStringList{"打印项 \"pic\" 将被删除，继续？"});
-    QCOMPARE(db->count("P_ITEM"), yes ? 1 : 2);
-    QCOMPARE(db->count("P_FILE"), yes ? 0 : 1);
-    QCOMPARE(frm->ItemListBox->count(), yes ? 1 : 2);
-    if (yes) {
+    if (!refusedBy.isEmpty())
+        refuseDeletes(refusedBy);
+    MessageAnswerer answers({yes ? QMessageBox::Yes : QMessageBox::No});
+    QString error;
+    try {
+        frm->btnDelete->click();
+    } catch (const Exception& e) {
+        error = e.Message();
+    }
+    QCOMPARE(answers.texts.value(0), QString("打印项 \"pic\" 将被删除，继续？"));
+    const bool gone = yes && refusedBy != "P_ITEM";
+    QCOMPARE(db->count("P_ITEM"), gone ? 1 : 2);
+    QCOMPARE(db->count("P_FILE"), gone && refusedBy.isEmpty() ? 0 : 1);
+    QCOMPARE(frm->ItemListBox->count(), gone ? 1 : 2);
+    QCOMPARE(p->ItemList()->Count(), gone ? 1 : 2);
+    QCOMPARE(error.contains("refused"), refusedBy == "P_ITEM");
+    QCOMPARE(answers.texts.join("|").contains("图片没能从数据库中删除"), refusedBy == "P_FILE");
+    if (gone) {
         // The entry above the deleted one becomes the selection.
         QCOMPARE(frm->CurrItem(), p->ItemList()->Items(0));
         QCOMPARE(frm->itemNameLabel->text(), QString("a"));
+    } else {
+        QVERIFY(!frm->CurrItem()->Deleted());
     }
 }
 
+void TestMainWindow::refuseDeletes(const QString& table) {
+    db->exec("create exception refused 'refused'");
+    db->exec("create trigger refuse_delete for " + table +
+             " before delete as begin exception refused; end");
+}
+
+void TestMainWindow::deleteProjectRemovesRowsAndPictures_data() {
+    QTest::addColumn<QString>("refusedBy");
+    QTest::newRow("deleted") << "";
+    QTest::newRow("the project's delete refused: it stays, as it was") << "P_PROJECT";
+    QTest::newRow("its picture's delete refused: the project is gone all the same") << "P_FILE";
+}
+
 void TestMainWindow::deleteProjectRemovesRowsAndPictures() {
+    QFETCH(QString, refusedBy);
     storeProject("first", {});
     auto* pic = new TPrintItem;
     pic->SetItemName("pic");
@@ -368,16 +402,28 @@ void TestMainWindow::deleteProjectRemovesRowsAndPictures() {
     second->ItemList()->Items(0)->SetItemType(5);
     selectProject("second");
     const bool secondIsLater = frm->cbbProjectList->currentIndex() > 0;
-    Answer answer;
-    answer.next(QMessageBox::Yes);
-    frm->btnProjectDel->click();
-    QCOMPARE(answer.texts, QStringList{"项目 \"second\" 将被删除，继续？"});
-    QCOMPARE(projectRows(), 1);
-    QCOMPARE(db->count("P_ITEM"), 0);
-    QCOMPARE(db->count("P_FILE"), 0);
-    QCOMPARE(list->Count(), 1);
-    QCOMPARE(frm->cbbProjectList->count(), 1);
-    if (secondIsLater)
+    if (!refusedBy.isEmpty())
+        refuseDeletes(refusedBy);
+    MessageAnswerer answers({QMessageBox::Yes});
+    QString error;
+    try {
+        frm->btnProjectDel->click();
+    } catch (const Exception& e) {
+        error = e.Message();
+    }
+    QCOMPARE(answers.texts.value(0), QString("项目 \"second\" 将被删除，继续？"));
+    const bool gone = refusedBy != "P_PROJECT";
+    QCOMPARE(projectRows(), gone ? 1 : 2);
+    QCOMPARE(db->count("P_ITEM"), gone ? 0 : 2);
+    QCOMPARE(db->count("P_FILE"), refusedBy.isEmpty() ? 0 : 1);
+    QCOMPARE(list->Count(), gone ? 1 : 2);
+    QCOMPARE(frm->cbbProjectList->count(), gone ? 1 : 2);
+    QCOMPARE(error.contains("refused"), !gone);
+    QCOMPARE(answers.texts.join("|").contains("图片没能从数据库中删除"), refusedBy == "P_FILE");
+    if (!gone) {
+        QCOMPARE(frm->CurrProject(), second);
+        QVERIFY(!second->Deleted() && !second->ItemList()->Items(0)->Deleted());
+    } else if (secondIsLater)
         QCOMPARE(frm->CurrProject(), list->Items(0));
     else
         QCOMPARE(frm->CurrProject(), nullptr);

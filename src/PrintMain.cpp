@@ -828,11 +828,15 @@ void TPrintMainFrm::btnItemStatusClick() {
     if (!FCurrItem || !ModelReady())
         return;
     const bool enable = !IsTrue(FCurrItem->ItemActive());
-    FCurrItem->SetItemActive(FlagText(enable));
+    // The window shows what the database holds: a refused save changes nothing.
+    const TObjectSnapshot before(*FCurrItem);
+    SaveOrRestore(*FCurrItem, before, [this, enable] {
+        FCurrItem->SetItemActive(FlagText(enable));
+        FCurrItem->SetDirty(true);
+        FCurrItem->Save();
+    });
     btnItemStatus->setText(enable ? QStringLiteral("启用") : QStringLiteral("禁用"));
     btnItemStatus->setStyleSheet(statusStyle(enable));
-    FCurrItem->SetDirty(true);
-    FCurrItem->Save();
     ItemListBox->viewport()->update();
 }
 

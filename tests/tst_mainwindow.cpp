@@ -89,8 +89,8 @@ private:
     void selectProject(const QString& name);
     void selectItem(const QString& name);
     int projectRows() { return db->count("P_PROJECT"); }
-    // The database refuses every delete from the table from now on.
-    void refuseDeletes(const QString& table);
+    // The database refuses every delete (or update) of the table from now on.
+    void refuse(const QString& table, const QString& what = "delete");
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<TestDatabase> db;
@@ -311,6 +311,11 @@ void TestMainWindow::toggleStoresFlag() {
     frm->btnItemStatus->click();
     QCOMPARE(frm->btnItemStatus->text(), QString("启用"));
     QCOMPARE(db->scalar("select is_active from P_ITEM").toString(), QString("TRUE"));
+    // A save the database refuses leaves the item, and what the window shows, as stored.
+    refuse("P_ITEM", "update");
+    QVERIFY_THROWS_EXCEPTION(Exception, frm->btnItemStatus->click());
+    QCOMPARE(frm->btnItemStatus->text(), QString("启用"));
+    QCOMPARE(frm->CurrItem()->ItemActive(), QString("TRUE"));
 }
 
 void TestMainWindow::deleteItemRemovesRowAndPicture_data() {
@@ -345,7 +350,7 @@ void TestMainWindow::deleteItemRemovesRowAndPicture() {
     selectProject("p");
     selectItem("pic");
     if (!refusedBy.isEmpty())
-        refuseDeletes(refusedBy);
+        refuse(refusedBy);
     MessageAnswerer answers({yes ? QMessageBox::Yes : QMessageBox::No});
     QString error;
     try {
@@ -370,10 +375,10 @@ void TestMainWindow::deleteItemRemovesRowAndPicture() {
     }
 }
 
-void TestMainWindow::refuseDeletes(const QString& table) {
+void TestMainWindow::refuse(const QString& table, const QString& what) {
     db->exec("create exception refused 'refused'");
-    db->exec("create trigger refuse_delete for " + table +
-             " before delete as begin exception refused; end");
+    db->exec("create trigger refuse_it for " + table + " before " + what +
+             " as begin exception refused; end");
 }
 
 void TestMainWindow::deleteProjectRemovesRowsAndPictures_data() {
@@ -403,7 +408,7 @@ void TestMainWindow::deleteProjectRemovesRowsAndPictures() {
     selectProject("second");
     const bool secondIsLater = frm->cbbProjectList->currentIndex() > 0;
     if (!refusedBy.isEmpty())
-        refuseDeletes(refusedBy);
+        refuse(refusedBy);
     MessageAnswerer answers({QMessageBox::Yes});
     QString error;
     try {

@@ -482,7 +482,21 @@ void TPrintMainFrm::RenderView() {
 
     if (FCurrItem)
         renderItemSummary();
+    else
+        clearItemSummary();
     lblStatus->clear();
+}
+
+void TPrintMainFrm::clearItemSummary() {
+    // The pane's own captions, not what another item (or project) left there.
+    if (FSummaryCaptions.isEmpty())
+        for (QLabel* label : {itemNameLabel, itemValueTitleLabel, itemStatusLabel, itemTypeLabel,
+                              itemPositionLabel, itemControlLabel, itemOutLineLabel, itemOtherLabel})
+            FSummaryCaptions.insert(label, label->text());
+    for (auto it = FSummaryCaptions.cbegin(); it != FSummaryCaptions.cend(); ++it)
+        it.key()->setText(it.value());
+    valueMemo->clear();
+    imageItem->clear();
 }
 
 void TPrintMainFrm::fillItemList() {
@@ -520,6 +534,7 @@ void TPrintMainFrm::renderItemSummary() {
     }
     const TItemSummary s = SummarizeItem(*FCurrItem, *FCurrProject, *PrintModel->SettingMgr(),
                                          *PrintModel->FileMgr(), QDateTime::currentDateTime());
+    clearItemSummary();
     itemNameLabel->setText(s.Name);
     valueMemo->setPlainText(s.Value);
     itemStatusLabel->setText(s.StatusText);

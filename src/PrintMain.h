@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QMainWindow>
 #include <QStringList>
 #include <memory>
@@ -92,6 +93,7 @@ private:
     void enableProjectCommands();
     void buildLayout();
     void renderItemSummary();
+    void clearItemSummary();
     void renderSummaryPicture();
     void fillItemList();
     int rowOfItem(const TPrintItem* item) const;
@@ -118,6 +120,7 @@ private:
     TPrintItem* FCurrItem = nullptr;
     std::vector<std::unique_ptr<TJobFollower>> FFollowers;
     QTimer* FFollowTimer = nullptr;
+    QHash<QLabel*, QString> FSummaryCaptions; // the summary's labels as laid out
 
 public:
     // Controls, named as the window's layout names them.

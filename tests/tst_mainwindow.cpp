@@ -59,6 +59,7 @@ private slots:
     void summaryTextsByKind();
     void pageFieldsReloadFromProject();
     void toggleStoresFlag();
+    void summaryFollowsSelection();
     void deleteItemRemovesRowAndPicture_data();
     void deleteItemRemovesRowAndPicture();
     void deleteProjectRemovesRowsAndPictures_data();
@@ -296,6 +297,29 @@ void TestMainWindow::pageFieldsReloadFromProject() {
     selectItem("a");
     QCOMPARE(frm->PrnSerialFrom->value(), 0);
     QCOMPARE(frm->PrnSerialTo->value(), 10);
+}
+
+// The summary pane shows the selected item alone: no title of the item before,
+// no item of the project before.
+void TestMainWindow::summaryFollowsSelection() {
+    auto* pic = new TPrintItem;
+    pic->SetItemName("pic");
+    pic->SetItemType(itImage);
+    auto* line = new TPrintItem;
+    line->SetItemName("line");
+    line->SetItemType(itLine);
+    storeProject("甲", {pic, line});
+    storeProject("乙", {});
+    start();
+    const QString name = frm->itemNameLabel->text(), type = frm->itemTypeLabel->text();
+    selectProject("甲");
+    selectItem("pic");
+    QCOMPARE(frm->itemValueTitleLabel->text(), QString("图片文件名："));
+    selectItem("line");
+    QCOMPARE(frm->itemValueTitleLabel->text(), QString("打印内容："));
+    selectProject("乙");
+    QCOMPARE(frm->itemNameLabel->text(), name);
+    QCOMPARE(frm->itemTypeLabel->text(), type);
 }
 
 void TestMainWindow::toggleStoresFlag() {

@@ -37,6 +37,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -192,9 +193,9 @@ void TPrintMainFrm::buildLayout() {
     cbbProjectList = new QComboBox;
     cbbProjectList->setObjectName(QStringLiteral("cbbProjectList"));
     cbbProjectList->setMinimumWidth(150);
-    btnProjectAdd = button(QStringLiteral("btnProjectAdd"), QStringLiteral("添  加"));
-    btnProjectModify = button(QStringLiteral("btnProjectModify"), QStringLiteral("修  改"));
-    btnProjectDel = button(QStringLiteral("btnProjectDel"), QStringLiteral("删  除"));
+    btnProjectAdd = button(QStringLiteral("btnProjectAdd"), QStringLiteral("添  加&N"));
+    btnProjectModify = button(QStringLiteral("btnProjectModify"), QStringLiteral("修  改&M"));
+    btnProjectDel = button(QStringLiteral("btnProjectDel"), QStringLiteral("删  除&R"));
     projectRow->addWidget(cbbProjectList, 1);
     for (QPushButton* b : {btnProjectAdd, btnProjectModify, btnProjectDel}) {
         b->setFixedWidth(80);
@@ -216,7 +217,7 @@ void TPrintMainFrm::buildLayout() {
     auto* itemButtons = new QHBoxLayout;
     btnAdd = button(QStringLiteral("btnAdd"), QStringLiteral("添 加&A"));
     btnEdit = button(QStringLiteral("btnEdit"), QStringLiteral("编 辑&E"));
-    btnDelete = button(QStringLiteral("btnDelete"), QStringLiteral("删 除"));
+    btnDelete = button(QStringLiteral("btnDelete"), QStringLiteral("删 除&D"));
     for (QPushButton* b : {btnAdd, btnEdit, btnDelete}) {
         b->setMinimumWidth(0);
         itemButtons->addWidget(b);
@@ -371,6 +372,14 @@ void TPrintMainFrm::buildLayout() {
     connect(ItemListBox, &QListWidget::currentRowChanged, this, &TPrintMainFrm::ItemListBoxClick);
     connect(ItemListBox, &QListWidget::itemDoubleClicked, this,
             &TPrintMainFrm::ItemListBoxDblClick);
+    // The list's own keys: Delete deletes (asking first), Enter edits.
+    const auto listKey = [this](QKeySequence key, void (TPrintMainFrm::*command)()) {
+        auto* shortcut = new QShortcut(key, ItemListBox, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, command);
+    };
+    listKey(QKeySequence::Delete, &TPrintMainFrm::btnDeleteClick);
+    listKey(QKeySequence(Qt::Key_Return), &TPrintMainFrm::btnEditClick);
+    listKey(QKeySequence(Qt::Key_Enter), &TPrintMainFrm::btnEditClick);
     connect(btnAdd, &QPushButton::clicked, this, &TPrintMainFrm::btnAddClick);
     connect(btnEdit, &QPushButton::clicked, this, &TPrintMainFrm::btnEditClick);
     connect(btnDelete, &QPushButton::clicked, this, &TPrintMainFrm::btnDeleteClick);

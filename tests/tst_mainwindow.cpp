@@ -60,6 +60,7 @@ private slots:
     void pageFieldsReloadFromProject();
     void toggleStoresFlag();
     void summaryFollowsSelection();
+    void itemListKeys();
     void deleteItemRemovesRowAndPicture_data();
     void deleteItemRemovesRowAndPicture();
     void deleteProjectRemovesRowsAndPictures_data();
@@ -320,6 +321,32 @@ void TestMainWindow::summaryFollowsSelection() {
     selectProject("乙");
     QCOMPARE(frm->itemNameLabel->text(), name);
     QCOMPARE(frm->itemTypeLabel->text(), type);
+}
+
+// In the item list Delete deletes, asking first, and Enter opens the editor.
+void TestMainWindow::itemListKeys() {
+    auto* a = new TPrintItem;
+    a->SetItemName("a");
+    storeProject("p", {a});
+    start();
+    selectProject("p");
+    selectItem("a");
+    QApplication::setActiveWindow(frm);
+    frm->ItemListBox->setFocus();
+    {
+        MessageAnswerer answers({QMessageBox::No});
+        QTest::keyClick(frm->ItemListBox, Qt::Key_Delete);
+        QCOMPARE(answers.texts, QStringList{"打印项 \"a\" 将被删除，继续？"});
+    }
+    QString opened;
+    QApplication::setActiveWindow(frm);
+    frm->ItemListBox->setFocus();
+    WhenModal<QDialog>([&opened](QDialog* editor) {
+        opened = editor->windowTitle();
+        editor->reject();
+    });
+    QTest::keyClick(frm->ItemListBox, Qt::Key_Return);
+    QCOMPARE(opened, QString("打印项添加/编辑"));
 }
 
 void TestMainWindow::toggleStoresFlag() {

@@ -50,6 +50,13 @@ TPrintMainFrm* PrintMainFrm = nullptr;
 
 namespace {
 
+// The station setting naming the project shown last.
+const QString kLastProject = QStringLiteral("last_project");
+
+} // namespace
+
+namespace {
+
 constexpr int kItemRole = Qt::UserRole;
 
 TPrintItem* itemOf(const QModelIndex& index) {
@@ -418,6 +425,13 @@ bool TPrintMainFrm::FormCreate() {
         disableModelCommands();
         return true;
     }
+    // The project this station showed last, if it is still there.
+    const QString last = PrintModel->SettingMgr()->StationSetting(kLastProject);
+    for (int i = 0; !last.isEmpty() && i < cbbProjectList->count(); ++i)
+        if (static_cast<TProject*>(cbbProjectList->itemData(i).value<void*>())->OID() == last) {
+            cbbProjectList->setCurrentIndex(i);
+            cbbProjectListChange();
+        }
     try {
         tellLater(RecoverRuns());
     } catch (const Exception& e) {
@@ -649,6 +663,12 @@ void TPrintMainFrm::cbbProjectListChange() {
     FCurrItem = nullptr;
     prgPrint->setValue(0);
     RenderView();
+    // Shown again at the next start; losing that is no reason to stop the user.
+    try {
+        if (PrintModel->SettingMgr()->StationSetting(kLastProject) != project->OID())
+            PrintModel->SettingMgr()->SaveStationSetting(kLastProject, project->OID());
+    } catch (const Exception&) {
+    }
     if (!failure.isEmpty())
         ShowMessage(QStringLiteral("没能重新读取项目 \"%1\" 的起始页码，显示的是先前读取的：%2")
                         .arg(project->ProjectName(), failure),

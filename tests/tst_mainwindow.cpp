@@ -61,6 +61,7 @@ private slots:
     void toggleStoresFlag();
     void summaryFollowsSelection();
     void itemListKeys();
+    void lastProjectShownAgain();
     void deleteItemRemovesRowAndPicture_data();
     void deleteItemRemovesRowAndPicture();
     void deleteProjectRemovesRowsAndPictures_data();
@@ -347,6 +348,21 @@ void TestMainWindow::itemListKeys() {
     });
     QTest::keyClick(frm->ItemListBox, Qt::Key_Return);
     QCOMPARE(opened, QString("打印项添加/编辑"));
+}
+
+// The project shown last on this station is shown again at the next start.
+void TestMainWindow::lastProjectShownAgain() {
+    storeProject("甲", {});
+    storeProject("乙", {});
+    start();
+    selectProject("乙");
+    delete frm;
+    delete PrintModel;
+    PrintModel = nullptr;
+    start();
+    QVERIFY(frm->CurrProject());
+    QCOMPARE(frm->CurrProject()->ProjectName(), QString("乙"));
+    QCOMPARE(frm->cbbProjectList->currentText(), QString("乙"));
 }
 
 void TestMainWindow::toggleStoresFlag() {

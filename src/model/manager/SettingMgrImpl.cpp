@@ -1,5 +1,7 @@
 #include "model/manager/SettingMgrImpl.h"
 
+#include <QSysInfo>
+
 #include "model/Colors.h"
 #include "model/Convert.h"
 #include "model/Errors.h"
@@ -48,6 +50,32 @@ TPageSetting* TSettingMgr::GetPageSettingByKey(const QString& keyname) const {
 QString TSettingMgr::settingValue(const QString& key) const {
     const TPageSetting* setting = GetPageSettingByKey(key);
     return setting ? setting->value() : QString();
+}
+
+namespace {
+
+QString StationKey(const QString& name) {
+    return name + QLatin1Char(':') + QSysInfo::machineHostName();
+}
+
+} // namespace
+
+QString TSettingMgr::StationSetting(const QString& name) const {
+    return settingValue(StationKey(name));
+}
+
+void TSettingMgr::SaveStationSetting(const QString& name, const QString& value) {
+    const QString key = StationKey(name);
+    if (GetPageSettingByKey(key)) {
+        SavePageSetting(key, value);
+        return;
+    }
+    auto setting = std::make_unique<TPageSetting>();
+    setting->Setname(key);
+    setting->Setvalue(value);
+    setting->SetDirty(true);
+    setting->Save();
+    FPageSettingList->Add(setting.release());
 }
 
 void TSettingMgr::SavePageSetting(const QString& name, const QString& value) {

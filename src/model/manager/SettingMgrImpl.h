@@ -24,6 +24,9 @@ public:
     // Reads the project's stored start into it (another station may have printed
     // since it was read). False when the project is no longer in the database.
     bool ReadSerialStart(TProject& project) const;
+    // A setting of this station alone (the row "name:host"); empty when it has none.
+    QString StationSetting(const QString& name) const;
+    void SaveStationSetting(const QString& name, const QString& value);
 
     TPageSetting* GetPageSettingByKey(const QString& keyname) const;
     void SavePageSetting(const QString& name, const QString& value);

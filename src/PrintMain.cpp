@@ -140,6 +140,10 @@ TPrintMainFrm::TPrintMainFrm(const QString& programDir, QWidget* parent)
     font.setPixelSize(12);
     setFont(font);
     buildLayout();
+    // The CJK face claims less room below the baseline than its underscores and
+    // descenders take: a label just as tall showed "KOVA_PDF_B" as "KOVA PDF B".
+    for (QLabel* l : findChildren<QLabel*>())
+        l->setMinimumHeight(l->fontMetrics().height() + 3);
 }
 
 TPrintMainFrm::~TPrintMainFrm() = default;

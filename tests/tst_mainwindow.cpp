@@ -62,6 +62,7 @@ private slots:
     void summaryFollowsSelection();
     void itemListKeys();
     void lastProjectShownAgain();
+    void underscoresShow();
     void deleteItemRemovesRowAndPicture_data();
     void deleteItemRemovesRowAndPicture();
     void deleteProjectRemovesRowsAndPictures_data();
@@ -363,6 +364,17 @@ void TestMainWindow::lastProjectShownAgain() {
     QVERIFY(frm->CurrProject());
     QCOMPARE(frm->CurrProject()->ProjectName(), QString("乙"));
     QCOMPARE(frm->cbbProjectList->currentText(), QString("乙"));
+}
+
+// Printer names keep their underscores on screen: the label has room for them.
+void TestMainWindow::underscoresShow() {
+    storeProject("p", {});
+    start();
+    const auto shown = [this](const QString& text) {
+        frm->printDevice->setText(text);
+        return frm->printDevice->grab().toImage();
+    };
+    QVERIFY(shown("KOVA_PDF_B") != shown("KOVA PDF B"));
 }
 
 void TestMainWindow::toggleStoresFlag() {

@@ -434,6 +434,14 @@ void TestPrintItemEditor::refusedSaveLeavesItem_data() {
     QTest::newRow("11 image without a picture")
         << 5 << "i"
         << "" << 30.0 << 24.0 << false << -1 << 1.0 << "请选择图片" << false << "";
+    // The encoder's own words: a content it refuses fails every run of the project.
+    QTest::newRow("12 letter in a digits-only barcode")
+        << 3 << "b"
+        << "12A4" << 100.0 << 20.0 << false << -1 << 1.0 << "条码必须是数字" << false
+        << "ItemValue";
+    QTest::newRow("12 qr content too long")
+        << 4 << "q" << QString(3000, u'x') << 30.0 << 30.0 << false << -1 << 1.0
+        << "二维码内容过长，超出了最大版本 (40) 的容量" << false << "ItemValue";
 }
 
 void TestPrintItemEditor::refusedSaveLeavesItem() {

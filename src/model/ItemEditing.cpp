@@ -1,5 +1,7 @@
 #include "model/ItemEditing.h"
 
+#include "fbarcode/Barcode.h"
+#include "fbarcode/QRCode.h"
 #include "model/Composer.h"
 #include "model/Convert.h"
 #include "model/Rounding.h"
@@ -15,10 +17,11 @@ constexpr const char* kDateStylePatterns = "c,dddddd,ddddd,tt,t,ddd,yyyy-m-d h:n
 
 struct TCheck {
     int Number;
-    const char* Message;
+    const char* Message; // nullptr: Reason words it
     bool Information;
     TItemField Focus;
     bool (*Fails)(const TItemFormValues&);
+    QString (*Reason)(const TItemFormValues&) = nullptr;
 };
 
 bool isInteger(const QString& text) {
@@ -36,6 +39,25 @@ bool roundsToZero(double value) {
     } catch (const EConvertError&) {
         return false; // too large for a step, but not zero
     }
+}
+
+// Why the symbol's encoder refuses the content, empty when it takes it. The
+// encoders the preview and the print run use, so the user reads their words.
+QString symbolRefusal(const TItemFormValues& v) {
+    try {
+        if (v.Type == itBarcode) {
+            TLinearBarcode symbol;
+            symbol.setTyp(TBarcodeType(v.BarcodeType));
+            symbol.setChecksum(v.Checksum);
+            symbol.setText(v.Value);
+            symbol.MakeData();
+        } else if (v.Type == itQRCode) {
+            QREncode(v.Value, v.QREncoding, QRDefaultQuietZone);
+        }
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return QString();
 }
 
 // The order is the order the user is told about them.
@@ -75,6 +97,9 @@ const TCheck kChecks[] = {
      }},
     {11, "请选择图片", false, TItemField::None,
      [](const TItemFormValues& v) { return v.Type == itImage && !v.HasPicture; }},
+    // Saved anyway, the content would fail the project's every run and preview.
+    {12, nullptr, false, TItemField::Value,
+     [](const TItemFormValues& v) { return !symbolRefusal(v).isEmpty(); }, symbolRefusal},
 };
 
 } // namespace
@@ -82,7 +107,9 @@ const TCheck kChecks[] = {
 std::optional<TItemCheckFailure> CheckItemForm(const TItemFormValues& values) {
     for (const TCheck& check : kChecks)
         if (check.Fails(values))
-            return TItemCheckFailure{check.Number, QString::fromUtf8(check.Message),
+            return TItemCheckFailure{check.Number,
+                                     check.Message ? QString::fromUtf8(check.Message)
+                                                   : check.Reason(values),
                                      check.Information, check.Focus};
     return std::nullopt;
 }

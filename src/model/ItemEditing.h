@@ -27,10 +27,13 @@ struct TItemFormValues {
     int DateStyle = -1; // -1: no style chosen
     double SerialStep = 1;
     bool HasPicture = false; // an image item's picture is stored or loaded
+    int BarcodeType = 0;     // TBarcodeType ordinal
+    bool Checksum = false;
+    int QREncoding = 0; // TQREncoding ordinal
 };
 
 struct TItemCheckFailure {
-    int Number = 0; // 1..11, the order the checks run in
+    int Number = 0; // 1..12, the order the checks run in
     QString Message;
     bool Information = false; // an information box; otherwise an error box
     TItemField Focus = TItemField::None;

@@ -896,6 +896,9 @@ void TprintItemEditorView::btnSaveClick() {
     values.DateStyle = cbbDateStyle->currentIndex();
     values.SerialStep = editSerialStep->value();
     values.HasPicture = !FPicture.isNull();
+    values.BarcodeType = std::max(0, barcodeType->currentIndex());
+    values.Checksum = chkCheckSum->isChecked();
+    values.QREncoding = std::max(0, qCode->currentIndex());
     if (const auto failure = CheckItemForm(values)) {
         showBox(this, failure->Message, failure->Information);
         QWidget* focus = nullptr;

@@ -109,6 +109,8 @@ private slots:
     void refusedSaveLeavesItem_data();
     void refusedSaveLeavesItem();
     void databaseRefusalKeepsInput();
+    void closingAsksAboutChanges_data();
+    void closingAsksAboutChanges();
     void defaultsFollowNewType_data();
     void defaultsFollowNewType();
     void loadedPictureIsStoredAsIs();
@@ -532,6 +534,67 @@ void TestPrintItemEditor::databaseRefusalKeepsInput() {
     QCOMPARE(project()->ItemList()->Count(), 1);
     QCOMPARE(db->count("P_ITEM"), 1);
     QCOMPARE(frm->ItemListBox->count(), 1);
+}
+
+void TestPrintItemEditor::closingAsksAboutChanges_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("byEscape");   // otherwise the close box
+    QTest::addColumn<QString>("outcome"); // "open", or the name then stored
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("boxes");
+    const QString ask = "是否保存修改？ ";
+    const int yes = QMessageBox::Yes, no = QMessageBox::No, cancel = QMessageBox::Cancel;
+    // Opening a barcode item previews it, which rewrites its width: no edit.
+    QTest::newRow("nothing edited") << "none" << true << "kept" << cancel << QString();
+    QTest::newRow("tab leaves the content") << "tab" << true << "kept" << cancel << QString();
+    QTest::newRow("close box, 是") << "name" << false << "new" << yes << ask + "是";
+    QTest::newRow("close box, 取消") << "name" << false << "open" << cancel << ask + "取消";
+    QTest::newRow("是 refused by a check")
+        << "blank" << true << "open" << yes << ask + "是|请输入项目名称。";
+    QTest::newRow("picture of the same name") << "picture" << true << "kept" << no << ask + "否";
+}
+
+void TestPrintItemEditor::closingAsksAboutChanges() {
+    QFETCH(QString, change);
+    QFETCH(bool, byEscape);
+    QFETCH(int, answer);
+    storeProject({});
+    start();
+    TPrintItem item;
+    item.SetItemName("kept");
+    item.SetItemType(change == "picture" ? itImage : itBarcode);
+    item.SetItemValue(change == "picture" ? "logo.jpg" : "ABC");
+    item.SetBarcodeType(6);
+    item.SetItemLineHeight(20);
+    TprintItemEditorView editor;
+    editor.SetData(&item, project(), true);
+    editor.show();
+    auto* name = child<QLineEdit>(&editor, "itemName");
+    if (change == "name" || change == "blank")
+        name->setText(change == "name" ? "new" : " ");
+    if (change == "tab")
+        QTest::keyClick(child<QPlainTextEdit>(&editor, "ItemValue"), Qt::Key_Tab);
+    if (change == "picture") {
+        makeJpeg(files.filePath("logo.jpg"));
+        editor.LoadPicture(files.filePath("logo.jpg"));
+    }
+    // Answers each box, a question with `answer`, and keeps what it said.
+    QStringList seen;
+    QTimer answerer;
+    connect(&answerer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            QAbstractButton* pressed = box->button(QMessageBox::StandardButton(answer));
+            seen << (pressed ? box->text() + " " + pressed->text() : box->text());
+            (pressed ? pressed : box->button(QMessageBox::Ok))->click();
+        }
+    });
+    answerer.start(20);
+    if (byEscape)
+        QTest::keyClick(name, Qt::Key_Escape);
+    else
+        editor.close();
+    QTEST(seen.join('|'), "boxes");
+    QTEST(editor.isVisible() ? QString("open") : item.ItemName(), "outcome");
 }
 
 void TestPrintItemEditor::defaultsFollowNewType_data() {

@@ -7,6 +7,7 @@
 #include "view/FontColorDialog.h"
 #include "view/projectEditor.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -89,8 +90,9 @@ private slots:
     void saveButtonFollowsChanges();
     void offsetsAreTenthsOfMillimetres_data();
     void offsetsAreTenthsOfMillimetres();
-    void closeWritesNothing_data();
     void closeWritesNothing();
+    void closingAsksAboutChanges_data();
+    void closingAsksAboutChanges();
     void chosenFontIsStored_data();
     void chosenFontIsStored();
     void unknownFontNameSurvivesConfirmation();
@@ -444,14 +446,7 @@ void TestProjectEditor::offsetsAreTenthsOfMillimetres() {
     QTEST(p.ProjectOffsetY(), "stored");
 }
 
-void TestProjectEditor::closeWritesNothing_data() {
-    QTest::addColumn<bool>("byEscape");
-    QTest::newRow("close button") << false;
-    QTest::newRow("escape key") << true;
-}
-
 void TestProjectEditor::closeWritesNothing() {
-    QFETCH(bool, byEscape);
     TProject p;
     fillProject(p);
     auto ed = openEditor(p);
@@ -461,10 +456,7 @@ void TestProjectEditor::closeWritesNothing() {
     child<QDoubleSpinBox>(ed.get(), "PrnOffsetX")->setValue(99);
     child<QRadioButton>(ed.get(), "rbPortrait")->click();
     child<QPlainTextEdit>(ed.get(), "memoNotes")->setPlainText("x");
-    if (byEscape)
-        QTest::keyClick(child<QLineEdit>(ed.get(), "edtProjectName"), Qt::Key_Escape);
-    else
-        QTest::mouseClick(child<QPushButton>(ed.get(), "btnCancel"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(ed.get(), "btnCancel"), Qt::LeftButton);
 
     QVERIFY(!ed->isVisible());
     QVERIFY(!ed->doSave());
@@ -474,6 +466,65 @@ void TestProjectEditor::closeWritesNothing() {
          {"ProjectName", "ProjectDefaultDevice", "ProjectDeviceName", "ProjectPageWidth",
           "ProjectOffsetX", "ProjectPaperOrientation", "ProjectNotes"})
         QCOMPARE(p.GetPropValue(prop), expected.GetPropValue(prop));
+}
+
+void TestProjectEditor::closingAsksAboutChanges_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("byEscape");   // otherwise the close box
+    QTest::addColumn<QString>("outcome"); // "open", or the name then stored
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("boxes");
+    const QString ask = "是否保存修改？ ";
+    const int yes = QMessageBox::Yes, no = QMessageBox::No, cancel = QMessageBox::Cancel;
+    QTest::newRow("edit undone") << "undone" << false << "Invoices" << cancel << QString();
+    QTest::newRow("tab leaves the notes") << "tab" << true << "Invoices" << cancel << QString();
+    QTest::newRow("enter starts a line") << "enter" << true << "Invoices" << no << ask + "否";
+    QTest::newRow("escape, 是") << "name" << true << "other" << yes << ask + "是";
+    QTest::newRow("close box, 取消") << "name" << false << "open" << cancel << ask + "取消";
+    QTest::newRow("是 refused by a check")
+        << "blank" << true << "open" << yes << ask + "是|请输入项目名称";
+    QTest::newRow("font only") << "font" << true << "Invoices" << no << ask + "否";
+}
+
+void TestProjectEditor::closingAsksAboutChanges() {
+    QFETCH(QString, change);
+    QFETCH(bool, byEscape);
+    QFETCH(int, answer);
+    TProject p;
+    fillProject(p);
+    auto ed = openEditor(p);
+    auto* name = child<QLineEdit>(ed.get(), "edtProjectName");
+    if (change == "name" || change == "undone" || change == "blank")
+        name->setText(change == "blank" ? "" : "other");
+    if (change == "undone")
+        name->setText("Invoices");
+    if (change == "tab" || change == "enter")
+        QTest::keyClick(child<QPlainTextEdit>(ed.get(), "memoNotes"),
+                        change == "tab" ? Qt::Key_Tab : Qt::Key_Return);
+    if (change == "font") {
+        WhenModal<TFontColorDialog>([](TFontColorDialog* d) {
+            child<QCheckBox>(d, "chkItalic")->click();
+            d->accept();
+        });
+        QTest::mouseClick(child<QPushButton>(ed.get(), "btnFont"), Qt::LeftButton);
+    }
+    // Answers each box, a question with `answer`, and keeps what it said.
+    QStringList seen;
+    QTimer answerer;
+    connect(&answerer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            QAbstractButton* pressed = box->button(QMessageBox::StandardButton(answer));
+            seen << (pressed ? box->text() + " " + pressed->text() : box->text());
+            (pressed ? pressed : box->button(QMessageBox::Ok))->click();
+        }
+    });
+    answerer.start(20);
+    if (byEscape)
+        QTest::keyClick(name, Qt::Key_Escape);
+    else
+        ed->close();
+    QTEST(seen.join('|'), "boxes");
+    QTEST(ed->isVisible() ? QString("open") : p.ProjectName(), "outcome");
 }
 
 void TestProjectEditor::chosenFontIsStored_data() {

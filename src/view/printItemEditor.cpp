@@ -16,10 +16,12 @@
 #include "model/manager/SettingMgrImpl.h"
 #include "view/EditLimits.h"
 #include "view/FontColorDialog.h"
+#include "view/FormChanges.h"
 #include "view/PagePreview.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -28,6 +30,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -226,6 +229,8 @@ QWidget* TprintItemEditorView::createLeftColumn() {
     ItemValue = named(new QPlainTextEdit, QStringLiteral("ItemValue"));
     ItemValue->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     ItemValue->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Tab moves on, as in every other field; Enter still starts a line.
+    ItemValue->setTabChangesFocus(true);
     LimitToColumn(ItemValue, TPrintItem::StaticClass(), QStringLiteral("ItemValue"));
     auto* valueCol = new QVBoxLayout(grpItemValue);
     valueCol->addWidget(lblItemValue);
@@ -528,6 +533,29 @@ void TprintItemEditorView::SetData(TPrintItem* item, TProject* project, bool edi
         edtDateStyle->setText(item->ItemValue());
     }
     renderView();
+    FLoadedValues = FormValues(this);
+    FLoadedFont = FFont;
+}
+
+bool TprintItemEditorView::changed() const {
+    return currItem &&
+           (FPictureLoaded || FFont != FLoadedFont || FormValues(this) != FLoadedValues);
+}
+
+void TprintItemEditorView::closeEvent(QCloseEvent* event) {
+    if (!ConfirmClose(this, changed(), [this] { btnSaveClick(); })) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TprintItemEditorView::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        close();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TprintItemEditorView::loadFields() {

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDialog>
 #include <QImage>
+#include <QVariantList>
 #include <functional>
 #include <memory>
 
@@ -60,6 +61,11 @@ public:
     // picture the program can print.
     bool LoadPicture(const QString& path);
 
+protected:
+    // Esc and the close box ask before unsaved edits are dropped.
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void createControls();
     QWidget* createLeftColumn();
@@ -84,6 +90,7 @@ private:
     int itemType() const;
     QString serialSampleText() const;
     void reloadProjectFont();
+    bool changed() const;
 
     TPrintItem* currItem = nullptr;
     TProject* currProject = nullptr;
@@ -105,6 +112,9 @@ private:
     // A picture save to take back when the item's own save is refused.
     std::unique_ptr<class TCFile> FPreviousFile;
     QString FInsertedFileId;
+    // The form as loaded, its preview included: what closing compares against.
+    QVariantList FLoadedValues;
+    TFont FLoadedFont;
 
 public:
     // Controls, named as the form names them.

@@ -7,15 +7,18 @@
 #include "model/manager/SettingMgrImpl.h"
 #include "view/EditLimits.h"
 #include "view/FontColorDialog.h"
+#include "view/FormChanges.h"
 #include "view/KovaApplication.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -149,6 +152,8 @@ void TprojectEditorView::createControls() {
     memoNotes->setObjectName(QStringLiteral("memoNotes"));
     LimitToColumn(memoNotes, TProject::StaticClass(), QStringLiteral("ProjectNotes"));
     memoNotes->setFixedHeight(90);
+    // Tab moves on, as in every other field; Enter still starts a line.
+    memoNotes->setTabChangesFocus(true);
     auto* notesLayout = new QVBoxLayout(grpNotes);
     notesLayout->addWidget(memoNotes);
 
@@ -217,6 +222,28 @@ void TprojectEditorView::Setdata(TProject* project) {
     btnSave->setEnabled(false);
     FdoSave = false;
     RenderView();
+    FLoadedValues = FormValues(this);
+    FLoadedFont = FFont;
+}
+
+bool TprojectEditorView::changed() const {
+    return currProject && (FFont != FLoadedFont || FormValues(this) != FLoadedValues);
+}
+
+void TprojectEditorView::closeEvent(QCloseEvent* event) {
+    if (!ConfirmClose(this, changed(), [this] { btnSaveClick(); })) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TprojectEditorView::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        close();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TprojectEditorView::RenderView() {

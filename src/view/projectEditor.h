@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <QVariantList>
 #include <functional>
 
 class QButtonGroup;
@@ -50,6 +51,11 @@ public:
 
     void RenderView();
 
+protected:
+    // Esc and the close box ask before unsaved edits are dropped.
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void createControls();
     void SetBtnSave();
@@ -58,6 +64,7 @@ private:
     void btnSaveClick();
     void btnCancelClick();
     void storeData();
+    bool changed() const;
 
     TProject* currProject = nullptr;
     bool FdoSave = false;
@@ -67,6 +74,9 @@ private:
     // The spin boxes' values right after loading: a field the user left alone
     // writes back the stored number, not the one rounded for display.
     double FLoadedWidth = 0, FLoadedHeight = 0, FLoadedOffsetX = 0, FLoadedOffsetY = 0;
+    // The form as loaded: what closing compares against.
+    QVariantList FLoadedValues;
+    TFont FLoadedFont;
 
     QLineEdit* edtProjectName;
     QGroupBox* grpDevice;

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -76,6 +77,7 @@ private slots:
     void printButton();
     void olderDatabaseGetsTheLedger();
     void ambiguousNameIsRefused();
+    void projectDeletedElsewhereDuringARun();
 
 private:
     // A project of one serial-number item "NO.000001" upwards, on our queue,
@@ -551,6 +553,37 @@ void TestPrintRun::ambiguousNameIsRefused() {
     const Printed run = print({"--pages", "1", "--project-id", keys[1]});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     QCOMPARE(jobSerials(run), Range(70, 1));
+}
+
+// While project A prints, project B is shown with an item selected, deleted by
+// another station and selected again: B and its item leave the window together.
+void TestPrintRun::projectDeletedElsewhereDuringARun() {
+    storeProject(1);
+    StoreProject("乙", {SerialNumberItem("b")});
+    openWindow();
+    frm->PrnSerialTo->setValue(5);
+    MessageAnswerer answers;
+    bool done = false;
+    QObject::connect(frm->PrnSerialFrom, &QSpinBox::valueChanged, frm, [&](int page) {
+        if (page != 2 || done)
+            return;
+        done = true;
+        const int b = frm->cbbProjectList->findText("乙");
+        frm->cbbProjectList->setCurrentIndex(b);
+        frm->cbbProjectListChange();
+        frm->ItemListBox->setCurrentRow(0);
+        frm->ItemListBoxClick();
+        db->exec("delete from P_ITEM where item_name = 'b'");
+        db->exec("delete from P_PROJECT where project_name = '乙'");
+        frm->cbbProjectList->setCurrentIndex(frm->cbbProjectList->findText("乙"));
+        frm->cbbProjectListChange();
+        QCOMPARE(frm->CurrItem(), nullptr);
+    });
+    frm->btnPrint->click();
+    QVERIFY(done);
+    QCOMPARE(frm->CurrProject(), nullptr);
+    QVERIFY2(answers.texts.join("|").contains("已不在数据库中"), qPrintable(answers.texts.join("|")));
+    QCOMPARE(storedStart(), 6);
 }
 
 QTEST_MAIN(TestPrintRun)

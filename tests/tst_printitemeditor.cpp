@@ -578,22 +578,12 @@ void TestPrintItemEditor::closingAsksAboutChanges() {
         makeJpeg(files.filePath("logo.jpg"));
         editor.LoadPicture(files.filePath("logo.jpg"));
     }
-    // Answers each box, a question with `answer`, and keeps what it said.
-    QStringList seen;
-    QTimer answerer;
-    connect(&answerer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            QAbstractButton* pressed = box->button(QMessageBox::StandardButton(answer));
-            seen << (pressed ? box->text() + " " + pressed->text() : box->text());
-            (pressed ? pressed : box->button(QMessageBox::Ok))->click();
-        }
-    });
-    answerer.start(20);
+    MessageAnswerer answers({answer});
     if (byEscape)
         QTest::keyClick(name, Qt::Key_Escape);
     else
         editor.close();
-    QTEST(seen.join('|'), "boxes");
+    QTEST(answers.answered.join('|'), "boxes");
     QTEST(editor.isVisible() ? QString("open") : item.ItemName(), "outcome");
 }
 

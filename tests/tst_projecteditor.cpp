@@ -508,22 +508,12 @@ void TestProjectEditor::closingAsksAboutChanges() {
         });
         QTest::mouseClick(child<QPushButton>(ed.get(), "btnFont"), Qt::LeftButton);
     }
-    // Answers each box, a question with `answer`, and keeps what it said.
-    QStringList seen;
-    QTimer answerer;
-    connect(&answerer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            QAbstractButton* pressed = box->button(QMessageBox::StandardButton(answer));
-            seen << (pressed ? box->text() + " " + pressed->text() : box->text());
-            (pressed ? pressed : box->button(QMessageBox::Ok))->click();
-        }
-    });
-    answerer.start(20);
+    MessageAnswerer answers({answer});
     if (byEscape)
         QTest::keyClick(name, Qt::Key_Escape);
     else
         ed->close();
-    QTEST(seen.join('|'), "boxes");
+    QTEST(answers.answered.join('|'), "boxes");
     QTEST(ed->isVisible() ? QString("open") : p.ProjectName(), "outcome");
 }
 

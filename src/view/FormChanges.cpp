@@ -1,5 +1,8 @@
 #include "view/FormChanges.h"
 
+#include <QCloseEvent>
+#include <QKeyEvent>
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -49,4 +52,20 @@ bool ConfirmClose(QDialog* dialog, bool changed, const std::function<void()>& sa
     default:
         return false;
     }
+}
+
+void TEditorDialog::closeEvent(QCloseEvent* event) {
+    if (!ConfirmClose(this, changed(), [this] { saveEdits(); })) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TEditorDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        close();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }

@@ -157,7 +157,7 @@ void TQRPreview::paintEvent(QPaintEvent*) {
 // ---- the editor
 
 TprintItemEditorView::TprintItemEditorView(QWidget* parent)
-    : QDialog(parent), Barcode1(std::make_unique<TLinearBarcode>()),
+    : TEditorDialog(parent), Barcode1(std::make_unique<TLinearBarcode>()),
       FPictureChooser([](QWidget* owner) {
           return QFileDialog::getOpenFileName(owner, QStringLiteral("打开图片"), QString(),
                                               QString::fromLatin1(kPictureFilter));
@@ -542,21 +542,6 @@ bool TprintItemEditorView::changed() const {
            (FPictureLoaded || FFont != FLoadedFont || FormValues(this) != FLoadedValues);
 }
 
-void TprintItemEditorView::closeEvent(QCloseEvent* event) {
-    if (!ConfirmClose(this, changed(), [this] { btnSaveClick(); })) {
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
-}
-
-void TprintItemEditorView::keyPressEvent(QKeyEvent* event) {
-    if (event->matches(QKeySequence::Cancel)) {
-        close();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
 
 void TprintItemEditorView::loadFields() {
     const TPrintItem& item = *currItem;

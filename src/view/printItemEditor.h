@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Font.h"
+#include "view/FormChanges.h"
 
 #include <QByteArray>
 #include <QDialog>
@@ -28,7 +29,7 @@ class TQRPreview;
 // The modal editor of one print item of any of the seven kinds. It writes into
 // the item it is given only when every check passes; the stored picture of an
 // image item is the one thing it saves itself.
-class TprintItemEditorView : public QDialog {
+class TprintItemEditorView : public TEditorDialog {
     Q_OBJECT
 
 public:
@@ -62,9 +63,8 @@ public:
     bool LoadPicture(const QString& path);
 
 protected:
-    // Esc and the close box ask before unsaved edits are dropped.
-    void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
+    bool changed() const override;
+    void saveEdits() override { btnSaveClick(); }
 
 private:
     void createControls();
@@ -90,7 +90,6 @@ private:
     int itemType() const;
     QString serialSampleText() const;
     void reloadProjectFont();
-    bool changed() const;
 
     TPrintItem* currItem = nullptr;
     TProject* currProject = nullptr;

@@ -48,7 +48,7 @@ double keptOrEdited(const QDoubleSpinBox* edit, double loaded, double stored) {
 } // namespace
 
 TprojectEditorView::TprojectEditorView(QWidget* parent)
-    : QDialog(parent), FPrinterSource(&TprojectEditorView::InstalledPrinters) {
+    : TEditorDialog(parent), FPrinterSource(&TprojectEditorView::InstalledPrinters) {
     setObjectName(QStringLiteral("projectEditorView"));
     setWindowTitle(QStringLiteral("项目编辑器"));
     createControls();
@@ -230,21 +230,6 @@ bool TprojectEditorView::changed() const {
     return currProject && (FFont != FLoadedFont || FormValues(this) != FLoadedValues);
 }
 
-void TprojectEditorView::closeEvent(QCloseEvent* event) {
-    if (!ConfirmClose(this, changed(), [this] { btnSaveClick(); })) {
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
-}
-
-void TprojectEditorView::keyPressEvent(QKeyEvent* event) {
-    if (event->matches(QKeySequence::Cancel)) {
-        close();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
 
 void TprojectEditorView::RenderView() {
     lblSample->setFont(FFont.toQFont());

@@ -2,6 +2,8 @@
 
 #include "model/Font.h"
 
+#include "view/FormChanges.h"
+
 #include <QDialog>
 #include <QStringList>
 #include <QVariantList>
@@ -22,7 +24,7 @@ class TProject;
 // The modal editor of a project's page: name, printer, page size, orientation,
 // offsets, default font and notes. It writes into the project it is given only
 // when the user saves; persisting the project is the caller's business.
-class TprojectEditorView : public QDialog {
+class TprojectEditorView : public TEditorDialog {
     Q_OBJECT
 
 public:
@@ -52,9 +54,8 @@ public:
     void RenderView();
 
 protected:
-    // Esc and the close box ask before unsaved edits are dropped.
-    void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
+    bool changed() const override;
+    void saveEdits() override { btnSaveClick(); }
 
 private:
     void createControls();
@@ -64,7 +65,6 @@ private:
     void btnSaveClick();
     void btnCancelClick();
     void storeData();
-    bool changed() const;
 
     TProject* currProject = nullptr;
     bool FdoSave = false;

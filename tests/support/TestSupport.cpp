@@ -460,8 +460,13 @@ void MessageAnswerer::poll() {
         return;
     texts << box->text();
     QAbstractButton* button = box->defaultButton();
-    if (!FButtons.isEmpty())
+    QString said = box->text();
+    if (!FButtons.isEmpty()) {
         button = box->button(QMessageBox::StandardButton(FButtons.takeFirst()));
+        if (button)
+            said += QLatin1Char(' ') + button->text();
+    }
+    answered << said;
     if (!button)
         button = box->buttons().value(0);
     if (button)

@@ -147,6 +147,8 @@ public:
     explicit MessageAnswerer(QList<int> buttons = {});
     ~MessageAnswerer();
     QStringList texts;
+    // The same, each followed by the caption of the button given for it, if any.
+    QStringList answered;
 
 private:
     void poll();

@@ -53,10 +53,6 @@ namespace {
 // The station setting naming the project shown last.
 const QString kLastProject = QStringLiteral("last_project");
 
-} // namespace
-
-namespace {
-
 constexpr int kItemRole = Qt::UserRole;
 
 TPrintItem* itemOf(const QModelIndex& index) {
@@ -679,30 +675,6 @@ void TPrintMainFrm::cbbProjectListChange() {
                     this);
 }
 
-namespace {
-
-// Deletes an object and what it owns from the database. A refused delete leaves
-// them marked as they were, so that no later save deletes them unasked.
-void DeleteFromDatabase(TPersistentObject& object) {
-    std::vector<std::pair<TPersistentObject*, TPersistentObjectState>> states;
-    const std::function<void(TPersistentObject&)> note = [&](TPersistentObject& o) {
-        states.emplace_back(&o, o.ObjectState());
-        for (TPersistentObject* child : o.OwnedObjects())
-            note(*child);
-    };
-    note(object);
-    object.SetDeleted(true);
-    try {
-        object.Save();
-    } catch (...) {
-        for (const auto& [o, state] : states)
-            o->SetObjectState(state);
-        throw;
-    }
-}
-
-} // namespace
-
 void TPrintMainFrm::tellLater(const QStringList& lines) {
     if (lines.isEmpty())
         return;
@@ -712,23 +684,13 @@ void TPrintMainFrm::tellLater(const QStringList& lines) {
 void TPrintMainFrm::followJobs() {
     QStringList told;
     for (auto it = FFollowers.begin(); it != FFollowers.end();) {
-        std::optional<QString> state;
-        try {
-            state = (*it)->Poll();
-        } catch (const Exception&) {
-        }
-        if (!state) {
+        const std::optional<TJobOutcome> outcome = (*it)->Poll();
+        if (!outcome) {
             ++it;
             continue;
         }
-        const QString text = IsSkip(*state) ? SkipText((*it)->Run(), *state) : QString();
-        try {
-            RecordOutcome((*it)->Run().Oid, *state, text);
-        } catch (const Exception& e) {
-            told << e.Message();
-        }
-        if (!text.isEmpty())
-            told << text;
+        told << outcome->NotRecorded << outcome->Skipped;
+        told.removeAll(QString());
         it = FFollowers.erase(it);
     }
     if (FFollowers.empty())
@@ -805,7 +767,7 @@ void TPrintMainFrm::btnProjectDelClick() {
         if (item->ItemType() == itImage)
             pictures << item->FileId();
     }
-    DeleteFromDatabase(*FCurrProject);
+    DeleteOrRestore(*FCurrProject);
     // Gone from the database: only now from the window and from memory.
     TProject* gone = FCurrProject;
     FCurrProject = nullptr;
@@ -840,7 +802,7 @@ void TPrintMainFrm::btnDeleteClick() {
     const QString fileId = FCurrItem->FileId();
     // The row that shows the item, whatever the list's cursor says.
     const int index = rowOfItem(FCurrItem);
-    DeleteFromDatabase(*FCurrItem);
+    DeleteOrRestore(*FCurrItem);
     // Gone from the database: only now from the window and from memory.
     TPrintItem* gone = FCurrItem;
     FCurrItem = nullptr;

@@ -305,13 +305,8 @@ void TestMainWindow::pageFieldsReloadFromProject() {
 // The summary pane shows the selected item alone: no title of the item before,
 // no item of the project before.
 void TestMainWindow::summaryFollowsSelection() {
-    auto* pic = new TPrintItem;
-    pic->SetItemName("pic");
-    pic->SetItemType(itImage);
-    auto* line = new TPrintItem;
-    line->SetItemName("line");
-    line->SetItemType(itLine);
-    storeProject("甲", {pic, line});
+    storeProject("甲", {NewItem(itImage, 0, 0, 32, 24, "", "pic"),
+                        NewItem(itLine, 0, 0, 50, 0, "", "line")});
     storeProject("乙", {});
     start();
     const QString name = frm->itemNameLabel->text(), type = frm->itemTypeLabel->text();
@@ -327,9 +322,7 @@ void TestMainWindow::summaryFollowsSelection() {
 
 // In the item list Delete deletes, asking first, and Enter opens the editor.
 void TestMainWindow::itemListKeys() {
-    auto* a = new TPrintItem;
-    a->SetItemName("a");
-    storeProject("p", {a});
+    storeProject("p", {NewItem(itText, 0, 0, 0, 1.2, "x", "a")});
     start();
     selectProject("p");
     selectItem("a");

@@ -35,11 +35,15 @@ QString getSerial(const TPrintItem& item, qint32 value) {
     return text;
 }
 
+qint64 SerialValueUnwrapped(const TPrintItem& item, qint64 serialno) {
+    const qint64 step = IsTrue(item.ItemSerialDecrease()) ? -qint64(item.ItemSerialStep())
+                                                           : qint64(item.ItemSerialStep());
+    return StrToInt(item.ItemValue()) + (serialno - 1) * step;
+}
+
 qint32 SerialValue(const TPrintItem& item, qint32 serialno) {
-    const quint32 start = quint32(StrToInt(item.ItemValue()));
     // Numbering runs in 32-bit two's complement and wraps, as stored runs expect.
-    const quint32 delta = (quint32(serialno) - 1u) * quint32(item.ItemSerialStep());
-    return qint32(IsTrue(item.ItemSerialDecrease()) ? start - delta : start + delta);
+    return qint32(quint32(quint64(SerialValueUnwrapped(item, serialno))));
 }
 
 std::optional<TSerialOverflow> FindSerialOverflow(const TProject& project, qint64 from,
@@ -50,17 +54,14 @@ std::optional<TSerialOverflow> FindSerialOverflow(const TProject& project, qint6
         const TPrintItem& item = *items.Items(i);
         if (item.ItemType() != itSerial || !IsTrue(item.ItemActive()))
             continue;
-        qint64 start = 0;
         try {
-            start = StrToInt(item.ItemValue());
+            StrToInt(item.ItemValue());
         } catch (const Exception&) {
             continue;
         }
-        const qint64 step = IsTrue(item.ItemSerialDecrease()) ? -qint64(item.ItemSerialStep())
-                                                               : qint64(item.ItemSerialStep());
         // Values run in a straight line over the pages: when both ends fit, all do.
         const auto wraps = [&](qint64 page) {
-            const qint64 value = start + (page - 1) * step;
+            const qint64 value = SerialValueUnwrapped(item, page);
             return value < INT32_MIN || value > INT32_MAX;
         };
         qint64 page = 0;

@@ -27,6 +27,8 @@ QString getSerial(const TPrintItem& item, qint32 value);
 // one step further (up or down) per page, in wrapping 32-bit arithmetic.
 // Throws EConvertError naming ItemValue when it is not an integer.
 qint32 SerialValue(const TPrintItem& item, qint32 serialno);
+// The same value before the wrap, which the checks of a run compare with the 32-bit range.
+qint64 SerialValueUnwrapped(const TPrintItem& item, qint64 serialno);
 
 // The first page of `from`..`last` on which an active serial-number item of the
 // project would wrap (leave the 32-bit range), with the item's name; none when

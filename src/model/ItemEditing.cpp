@@ -9,6 +9,7 @@
 #include "persistence/PersistenceManager.h"
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -175,6 +176,24 @@ void SaveOrRestore(TPersistentObject& object, const TObjectSnapshot& before,
         throw ESaveRefused(SaveRefusedMessage(e.Message()));
     } catch (...) {
         before.Restore(object);
+        throw;
+    }
+}
+
+void DeleteOrRestore(TPersistentObject& object) {
+    std::vector<std::pair<TPersistentObject*, TPersistentObjectState>> states;
+    const std::function<void(TPersistentObject&)> note = [&](TPersistentObject& o) {
+        states.emplace_back(&o, o.ObjectState());
+        for (TPersistentObject* child : o.OwnedObjects())
+            note(*child);
+    };
+    note(object);
+    object.SetDeleted(true);
+    try {
+        object.Save();
+    } catch (...) {
+        for (const auto& [o, state] : states)
+            o->SetObjectState(state);
         throw;
     }
 }

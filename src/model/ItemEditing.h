@@ -78,3 +78,7 @@ private:
 // which says in Chinese what was wrong, anything else propagates as it is.
 void SaveOrRestore(TPersistentObject& object, const TObjectSnapshot& before,
                    const std::function<void()>& save);
+
+// Deletes an object and what it owns from the database. A refused delete leaves
+// them marked as they were, so that no later save deletes them unasked.
+void DeleteOrRestore(TPersistentObject& object);

@@ -530,12 +530,6 @@ void TProjectRunLock::Commit() {
     Release();
 }
 
-void TProjectRunLock::Store(int serialStart, int serialEnd) {
-    Execute("update P_PROJECT set serial_start = ?, serial_end = ? where oid = ?",
-            {{"serial_start", serialStart}, {"serial_end", serialEnd}, {"oid", FOid}});
-    Commit();
-}
-
 namespace {
 
 void (*gOnSignal)(int) = nullptr;

@@ -62,8 +62,6 @@ public:
     bool CommitAndHold();
     // Commits, which ends the lock.
     void Commit();
-    // Writes the next start and the page count and commits, which ends the lock.
-    void Store(int serialStart, int serialEnd);
     // Ends the lock without changing anything not yet committed.
     void Release();
     bool Held() const { return FTransaction != 0 && FHeld; }

@@ -2,7 +2,6 @@
 
 #include "persistence/PersistenceManager.h"
 
-#include <QUuid>
 
 namespace {
 
@@ -65,7 +64,7 @@ void RecordVersion(int version) {
     writes.StartTransaction();
     writes.Execute(QStringLiteral("insert into P_SETTING (oid, setting_name, setting_value) "
                                   "values (?, 'schema_version', ?)"),
-                   {QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(),
+                   {NewOID(),
                     QString::number(version)});
     writes.Commit();
 }

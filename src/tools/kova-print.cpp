@@ -74,19 +74,15 @@ TProject* FindProject(const TSettingMgr& settings, const QCommandLineParser& arg
 int Follow(const TRunRecord& run) {
     TJobFollower follower(run, run.JobId);
     for (;;) {
-        if (const std::optional<QString> state = follower.Poll()) {
-            const QString text = IsSkip(*state) ? SkipText(run, *state) : QString();
-            try {
-                RecordOutcome(run.Oid, *state, text);
-            } catch (const Exception& e) {
-                err() << "kova-print: " << e.Message() << Qt::endl;
-            }
-            if (text.isEmpty()) {
+        if (const std::optional<TJobOutcome> outcome = follower.Poll()) {
+            if (!outcome->NotRecorded.isEmpty())
+                err() << "kova-print: " << outcome->NotRecorded << Qt::endl;
+            if (outcome->Skipped.isEmpty()) {
                 err() << "kova-print: " << QStringLiteral("打印任务 %1 已打印完成").arg(run.JobId)
                       << Qt::endl;
                 return 0;
             }
-            return Fail(text, 4);
+            return Fail(outcome->Skipped, 4);
         }
         if (gStop)
             return Fail(QStringLiteral("没有等到打印任务 %1 的结果").arg(run.JobId));

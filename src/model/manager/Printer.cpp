@@ -1,6 +1,7 @@
 #include "model/manager/Printer.h"
 
 #include "model/Errors.h"
+#include "persistence/PersistentObject.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,7 +12,6 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTemporaryFile>
-#include <QUuid>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -284,7 +284,7 @@ void TPrinter::Discard() {
 }
 
 int TPrinter::EndDoc() {
-    FinishDoc(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    FinishDoc(NewOID());
     return HandOver();
 }
 

@@ -1,13 +1,13 @@
 #include "model/manager/RunLedger.h"
 
 #include "model/Errors.h"
+#include "model/bom/SettingBom.h"
 #include "model/manager/Printer.h"
 #include "persistence/FbLayer.h"
 #include "persistence/PersistenceManager.h"
 
 #include <QFile>
 #include <QSysInfo>
-#include <QUuid>
 #include <cerrno>
 #include <csignal>
 #include <cups/cups.h>
@@ -72,7 +72,7 @@ QList<TRunRecord> SelectRuns(const QString& where, const QList<QPair<QString, QV
         r.Ended = query->FieldAt(i++).toDateTime();
         r.State = query->FieldAt(i++).toString().trimmed();
         r.Message = query->FieldAt(i++).toString();
-        r.Reprint = query->FieldAt(i++).toString() == QLatin1String("TRUE");
+        r.Reprint = IsTrue(query->FieldAt(i++).toString());
         runs << r;
     }
     return runs;
@@ -127,7 +127,7 @@ bool IsSkip(const QString& state) {
 TRunRecord NewRun(const QString& projectOid, int firstPage, int lastPage, int pagesAsked,
                   int startBefore, const QString& printer, bool reprint) {
     TRunRecord r;
-    r.Oid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    r.Oid = NewOID();
     r.ProjectOid = projectOid;
     r.FirstPage = firstPage;
     r.LastPage = lastPage;
@@ -160,7 +160,7 @@ void ReserveRun(TProjectRunLock& lock, const TRunRecord& run, int nextStart, int
                   {"job_token", TPrinter::JobTitle(QString(), run.Oid)},
                   {"started_at", run.Started.toString(kTimeFormat)},
                   {"state", run.State},
-                  {"reprint", run.Reprint ? QStringLiteral("TRUE") : QStringLiteral("FALSE")}});
+                  {"reprint", FlagText(run.Reprint)}});
     lock.Execute("update P_PROJECT set serial_start = ?, serial_end = ? where oid = ?",
                  {{"serial_start", nextStart}, {"serial_end", pageCount}, {"oid", run.ProjectOid}});
     lock.CommitAndHold();
@@ -292,6 +292,25 @@ QString SkipText(const TRunRecord& run, const QString& state) {
 
 namespace {
 
+// Records how an accepted run's job ended, once it has: finished, or gone from
+// a server that answers. Nothing while it is on its way or the server is away.
+std::optional<TJobOutcome> SettleJob(const TRunRecord& run, const TJobSighting& seen) {
+    if (seen.What == TJobSighting::Unknown ||
+        (seen.What == TJobSighting::Found && seen.State == QLatin1String(RunState::Accepted)))
+        return std::nullopt;
+    TJobOutcome outcome;
+    outcome.State =
+        seen.What == TJobSighting::Absent ? QString::fromLatin1(RunState::Lost) : seen.State;
+    if (IsSkip(outcome.State))
+        outcome.Skipped = SkipText(run, outcome.State);
+    try {
+        RecordOutcome(run.Oid, outcome.State, outcome.Skipped);
+    } catch (const Exception& e) {
+        outcome.NotRecorded = e.Message();
+    }
+    return outcome;
+}
+
 void settleUnfollowed(QStringList& told) {
     const QList<TRunRecord> open = SelectRuns(
         QStringLiteral(" where r.state = 'accepted' and r.station = :station and r.job_id > 0 "
@@ -302,19 +321,11 @@ void settleUnfollowed(QStringList& told) {
         if (ProcessAlive(run.ProcessId) || run.Printer.startsWith(QLatin1Char('/')))
             continue;
         const TJobSighting seen = LookOnServer(run.Oid);
-        QString state = seen.State;
-        if (seen.What == TJobSighting::Unknown || state == QLatin1String(RunState::Accepted))
-            continue;
         // A server that forgot every job up to ours cannot say whether it printed.
-        if (seen.What == TJobSighting::Absent) {
-            if (seen.OldestJob == 0 || seen.OldestJob > run.JobId)
-                continue;
-            state = QLatin1String(RunState::Lost);
-        }
-        const QString text = IsSkip(state) ? SkipText(run, state) : QString();
-        RecordOutcome(run.Oid, state, text);
-        if (!text.isEmpty())
-            told << text;
+        if (seen.What == TJobSighting::Absent && (seen.OldestJob == 0 || seen.OldestJob > run.JobId))
+            continue;
+        if (const std::optional<TJobOutcome> outcome = SettleJob(run, seen))
+            told << outcome->NotRecorded << outcome->Skipped;
     }
 }
 
@@ -382,16 +393,10 @@ QStringList RecoverRuns() {
         lock->Commit();
     }
     settleUnfollowed(told);
+    told.removeAll(QString());
     return told;
 }
 
-std::optional<QString> TJobFollower::Poll() {
-    const TJobSighting seen = LookOnServer(FRun.Oid);
-    if (seen.What == TJobSighting::Unknown)
-        return std::nullopt; // the server is away; it may come back with the job
-    if (seen.What == TJobSighting::Absent)
-        return QString::fromLatin1(RunState::Lost);
-    if (seen.State == QLatin1String(RunState::Accepted))
-        return std::nullopt;
-    return seen.State;
+std::optional<TJobOutcome> TJobFollower::Poll() {
+    return SettleJob(FRun, LookOnServer(FRun.Oid));
 }

@@ -96,13 +96,20 @@ QStringList RecoverRuns();
 // "第 N 页到第 M 页的打印任务已被取消" and its kin, for a skipped run.
 QString SkipText(const TRunRecord& run, const QString& state);
 
+// How a followed job ended, as the ledger now holds it.
+struct TJobOutcome {
+    QString State;
+    QString Skipped;     // SkipText when its pages did not print, else empty
+    QString NotRecorded; // why the ledger could not take it, else empty
+};
+
 // Follows a job through the print server until it ends or vanishes.
 class TJobFollower {
 public:
     TJobFollower(TRunRecord run, int jobId) : FRun(std::move(run)), FJobId(jobId) {}
-    // One look: the final state once the job has completed, was cancelled or
-    // aborted, or is gone from a server that answers (a restart lost it).
-    std::optional<QString> Poll();
+    // One look; once the job has completed, was cancelled or aborted, or is gone
+    // from a server that answers (a restart lost it), its outcome is recorded.
+    std::optional<TJobOutcome> Poll();
     const TRunRecord& Run() const { return FRun; }
     int JobId() const { return FJobId; }
 

@@ -379,12 +379,12 @@ void TestPagePreview::opensFromMenuAndItemEditor() {
         QCOMPARE(store->db.scalar(QStringLiteral("select item_x from P_ITEM")).toDouble(), 10.0);
         QCOMPARE(frm->CurrProject()->ItemList()->Items(0)->ItemX(), 10.0);
     }
-    // The line's ink: its pen of 8 pixels centred on its x, at 1200 dpi laid out.
+    // The line's ink: its pen of 8 dots centred on its x, laid out at the
+    // queue's 300 dpi and shown at them.
     QVERIFY(!image.isNull());
     const QRect ink = InkBox(image);
-    const int centre = MmToPixels(formX, 1200);
-    QVERIFY2(qAbs(ink.left() - (centre - 4) / 4) <= 1 &&
-                 qAbs(ink.right() + 1 - (centre + 4) / 4) <= 1,
+    const int centre = MmToPixels(formX, 300);
+    QVERIFY2(qAbs(ink.left() - (centre - 4)) <= 1 && qAbs(ink.right() + 1 - (centre + 4)) <= 1,
              qPrintable(QStringLiteral("ink %1..%2 for a line at %3 px")
                             .arg(ink.left())
                             .arg(ink.right())

@@ -358,16 +358,17 @@ private slots:
         QCOMPARE(mgr.OffsetY(), 0);
     }
 
-    // cups-pdf has no hardware margins and Qt reports 1200 dpi on CUPS.
+    // cups-pdf has no hardware margins and reports 300 dpi: pages are laid out
+    // at those dots, not at the 1200 dpi Qt gives every CUPS queue.
     void conversionsAtTheQueue_data() {
         QTest::addColumn<double>("mm");
         QTest::addColumn<int>("expectedX");
         QTest::addColumn<int>("expectedY");
-        QTest::newRow("10 mm") << 10.0 << 472 << 472;
-        QTest::newRow("25.4 mm") << 25.4 << 1200 << 1200;
+        QTest::newRow("10 mm") << 10.0 << 118 << 118;
+        QTest::newRow("25.4 mm") << 25.4 << 300 << 300;
         QTest::newRow("zero") << 0.0 << 0 << 0;
-        QTest::newRow("negative") << -10.0 << -472 << -472;
-        QTest::newRow("0.1 mm") << 0.1 << 5 << 5;
+        QTest::newRow("negative") << -10.0 << -118 << -118;
+        QTest::newRow("0.1 mm") << 0.1 << 1 << 1;
     }
     void conversionsAtTheQueue() {
         QFETCH(double, mm);
@@ -375,12 +376,12 @@ private slots:
         QFETCH(int, expectedY);
         TPrintMgr mgr;
         mgr.InitPrinter(1, 100, 80, 256, kOtherQueue, "FALSE", 0, 0, 0);
-        QCOMPARE(mgr.HPointsPerInch(), 1200);
-        QCOMPARE(mgr.VPointsPerInch(), 1200);
+        QCOMPARE(mgr.HPointsPerInch(), 300);
+        QCOMPARE(mgr.VPointsPerInch(), 300);
         QCOMPARE(mgr.GetOffSetX(), 0);
         QCOMPARE(mgr.GetOffSetY(), 0);
-        QCOMPARE(mgr.getDPM(), 47.0);
-        QCOMPARE(GetPrinterRes(Printer(), true), 1200);
+        QCOMPARE(mgr.getDPM(), 11.0);
+        QCOMPARE(GetPrinterRes(Printer(), true), 300);
         QCOMPARE(mgr.GetXmm(mm), expectedX);
         QCOMPARE(mgr.GetYmm(mm), expectedY);
         QCOMPARE(ConvertMmToPixelsY(mm), expectedY);
@@ -390,9 +391,9 @@ private slots:
         QTest::addColumn<int>("offsetX");
         QTest::addColumn<int>("offsetY");
         QTest::addColumn<QPoint>("expected");
-        QTest::newRow("no offsets") << 0 << 0 << QPoint(472, 472);
-        QTest::newRow("0.5 mm across") << 5 << 0 << QPoint(496, 472); // 10.5 mm at 1200 dpi
-        QTest::newRow("2 mm up") << 0 << -20 << QPoint(472, 378);     // 8 mm
+        QTest::newRow("no offsets") << 0 << 0 << QPoint(118, 118);
+        QTest::newRow("0.5 mm across") << 5 << 0 << QPoint(124, 118); // 10.5 mm at 300 dpi
+        QTest::newRow("2 mm up") << 0 << -20 << QPoint(118, 94);      // 8 mm
     }
     void placingAtTheQueue() {
         QFETCH(int, offsetX);
@@ -409,12 +410,12 @@ private slots:
         Printer().SetFont(font);
         TPrintMgr mgr;
         const int w12 = mgr.AvgCharWidth();
-        // 12 pt is 200 px at 1200 dpi; a character is a fraction of that.
-        QVERIFY2(w12 >= 40 && w12 <= 200, qPrintable(QString::number(w12)));
+        // 12 pt is 50 dots at 300 dpi; a character is a fraction of that.
+        QVERIFY2(w12 >= 10 && w12 <= 50, qPrintable(QString::number(w12)));
         font.setPointSize(24);
         Printer().SetFont(font);
         const int w24 = mgr.AvgCharWidth();
-        QVERIFY2(qAbs(w24 - 2 * w12) <= 4, qPrintable(QStringLiteral("%1 %2").arg(w12).arg(w24)));
+        QVERIFY2(qAbs(w24 - 2 * w12) <= 2, qPrintable(QStringLiteral("%1 %2").arg(w12).arg(w24)));
     }
 
     // One message per test character, its width measured in the canvas font.

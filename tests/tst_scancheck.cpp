@@ -30,9 +30,9 @@ namespace {
 const QString kProject = QStringLiteral("条码标签");
 constexpr int kQR = -1;
 
-// Millimetres that are exactly `px` pixels at the 1200 dpi Qt lays pages out in.
-double Mm(int px) {
-    return px * 25.4 / 1200;
+// Millimetres that are exactly `dots` dots on the 300 dpi queues pages are laid out for.
+double Mm(int dots) {
+    return dots * 25.4 / 300;
 }
 
 } // namespace
@@ -107,7 +107,7 @@ TScanReport TestScanCheck::check(TProject& project, int dpi, const QString& pdf)
     return TPrintRun(project, store->settings, store->files).Check(options);
 }
 
-// The resolution the check renders at is the queue's, not the 1200 dpi Qt
+// Pages are laid out and checked at the queue's own dots, not the 1200 dpi Qt
 // reports for every queue; a PDF file has none and gets the fallback.
 void TestScanCheck::resolutionComesFromTheQueue_data() {
     QTest::addColumn<QString>("target");
@@ -135,7 +135,7 @@ void TestScanCheck::resolutionComesFromTheQueue() {
     QCOMPARE(report.DpiX, dpi);
     QCOMPARE(report.DpiY, dpi);
     QCOMPARE(report.DpiKnown, known);
-    QCOMPARE(Printer().Metrics().DpiX, 1200);
+    QCOMPARE(Printer().Metrics().DpiX, dpi);
     const QString header = report.Text().section(u'\n', 0, 0);
     QCOMPARE(header, known ? QStringLiteral("第 1 页，打印机 %1，%2 dpi：没有条码或二维码。")
                                  .arg(queueAt(dpi))
@@ -160,10 +160,10 @@ void TestScanCheck::symbolsOnThePage_data() {
     QTest::addColumn<QStringList>("warnings");
     const QString code = QStringLiteral("KOVA-0001");
 
-    // 0.1 mm is 5 pixels at 1200 dpi: 1.25 dots at 300 dpi, 2.5 at 600.
+    // 0.1 mm is 1 dot at 300 dpi (1.18 rounded), 2 at 600.
     QTest::newRow("Code 128 at 0.1 mm on a 300 dpi queue is under 2 dots")
         << int(bcCode128B) << code << QRectF(10, 10, 0, 12) << 0.1 << 0.0 << "" << 300 << true << -1
-        << QStringList{"最窄的条或空只有 1.25 个打印点，至少需要 2 个"};
+        << QStringList{"最窄的条或空只有 1 个打印点，至少需要 2 个"};
     QTest::newRow("Code 128 at 0.3 mm on a 300 dpi queue passes")
         << int(bcCode128B) << code << QRectF(10, 10, 0, 12) << 0.3 << 0.0 << "" << 300 << false
         << int(TScanOutcome::Read) << QStringList{};
@@ -173,28 +173,28 @@ void TestScanCheck::symbolsOnThePage_data() {
     QTest::newRow("Code 128 turned 90 degrees reads")
         << int(bcCode128B) << code << QRectF(30, 10, 0, 12) << 0.3 << 90.0 << "" << 300 << false
         << int(TScanOutcome::Read) << QStringList{};
-    // Version 1, quiet zone 4: 29 modules. 30 mm is 1417 pixels, 3 mm 142.
+    // Version 1, quiet zone 4: 29 modules. 30 mm is 354 dots, 3 mm 35: modules
+    // of 12 or 13 dots across and 1 or 2 down.
     QTest::newRow("QR squashed to a tenth of its height fails")
         << kQR << code << QRectF(20, 20, 30, 3) << 0.0 << 0.0 << "" << 300 << true
         << int(TScanOutcome::NotRead)
-        << QStringList{"模块只有 12.22 × 1.22 个打印点，至少需要 2 个"};
+        << QStringList{"模块只有 12 × 1 个打印点，至少需要 2 个"};
     QTest::newRow("QR 30 mm square passes")
         << kQR << code << QRectF(20, 20, 30, 30) << 0.0 << 0.0 << "" << 300 << false
         << int(TScanOutcome::Read) << QStringList{};
-    // 0.254 mm is 12 pixels, 3 dots at 300 dpi: EAN-13 wants 11 modules, 33
-    // dots (2.8 mm), before the bars; the bars start 48 pixels, 12 dots (1.0 mm),
-    // from the sheet's edge.
+    // 0.254 mm is 3 dots at 300 dpi: EAN-13 wants 11 modules, 33 dots (2.8 mm),
+    // before the bars; the bars start 12 dots (1.0 mm) from the sheet's edge.
     QTest::newRow("EAN-13 with its quiet zone cut by the page edge warns")
-        << int(bcCodeEAN13) << "590123412345" << QRectF(Mm(48), 20, 0, 15) << 0.254 << 0.0 << ""
+        << int(bcCodeEAN13) << "590123412345" << QRectF(Mm(12), 20, 0, 15) << 0.254 << 0.0 << ""
         << 300 << false << int(TScanOutcome::Read)
         << QStringList{"左侧空白区只有 1.0 mm，需要 2.8 mm（11 个模块）"};
     QTest::newRow("EAN-13 with room round it has no warning")
         << int(bcCodeEAN13) << "590123412345" << QRectF(20, 20, 0, 15) << 0.254 << 0.0 << "" << 300
         << false << int(TScanOutcome::Read) << QStringList{};
-    // A line of 16 pixels centred 56 pixels before the bars: 12 dots free, and
-    // ink where the scanner looks for the quiet zone.
+    // A line of 4 dots centred 14 dots before the bars: 12 dots free, and ink
+    // where the scanner looks for the quiet zone.
     QTest::newRow("a line in the quiet zone is told as the reason it does not read")
-        << int(bcCodeEAN13) << "590123412345" << QRectF(Mm(960), 20, 0, 15) << 0.254 << 0.0
+        << int(bcCodeEAN13) << "590123412345" << QRectF(Mm(240), 20, 0, 15) << 0.254 << 0.0
         << "line" << 300 << true << int(TScanOutcome::NotRead)
         << QStringList{"左侧空白区只有 1.0 mm，需要 2.8 mm（11 个模块）"};
     // Text cells are opaque: a line of text across the whole bar height.
@@ -216,7 +216,7 @@ void TestScanCheck::symbolsOnThePage_data() {
     QTest::newRow("PostNet cannot be checked but fails under 2 dots")
         << int(bcCodePostNet) << "12345" << QRectF(10, 10, 0, 12) << 0.1 << 0.0 << "" << 300 << true
         << int(TScanOutcome::NotCheckable)
-        << QStringList{"最窄的条或空只有 1.25 个打印点，至少需要 2 个"};
+        << QStringList{"最窄的条或空只有 1 个打印点，至少需要 2 个"};
     QTest::newRow("Code 39 leaving out lower case says the data differs")
         << int(bcCode39) << "ab12" << QRectF(10, 10, 0, 12) << 0.3 << 0.0 << "" << 300 << false
         << int(TScanOutcome::Read) << QStringList{"条码内容 \"12\" 与打印项内容 \"ab12\" 不同"};
@@ -259,10 +259,10 @@ void TestScanCheck::symbolsOnThePage() {
         item->SetItemRotateDegree(angle);
     }
     if (beside == "line") {
-        TPrintItem* line = AddItem(project, itLine, Mm(904), geometry.y() - 5, Mm(904),
+        TPrintItem* line = AddItem(project, itLine, Mm(226), geometry.y() - 5, Mm(226),
                                    geometry.y() + geometry.height() + 5, QString());
         line->SetItemOutlinePenStyle(0);
-        line->SetItemOutlinePenWidth(16);
+        line->SetItemOutlinePenWidth(4);
     } else if (beside == "text over") {
         AddItem(project, itText, geometry.x() + 5, geometry.y() - 0.6, 0, 1.2,
                 QStringLiteral("遮住条码"));
@@ -455,7 +455,7 @@ void TestScanCheck::failingFirstPage() {
     // The report names the symbol and says why.
     QVERIFY2(report.contains(QStringLiteral("未通过  条码 \"条码\" (Code128B)")),
              qPrintable(report));
-    QVERIFY2(report.contains(QStringLiteral("最窄的条或空只有 1.25 个打印点，至少需要 2 个")),
+    QVERIFY2(report.contains(QStringLiteral("最窄的条或空只有 1 个打印点，至少需要 2 个")),
              qPrintable(report));
     if (printed) {
         QCOMPARE(JobsOnQueue(queue300).size(), jobsBefore.size() + 1);

@@ -132,6 +132,16 @@ void TextOutAt(QPainter& canvas, int x, int y, int orientation, const QString& t
 
 } // namespace
 
+QString ModuleRefusal(double mm, qint64 dots, int dpi) {
+    if (dots >= 1 && dots <= BarcodeMaxModule)
+        return QString();
+    return QStringLiteral("条码模块 %1 mm 在 %2 dpi 下是 %3 个打印点，只能是 1 到 %4 个打印点")
+        .arg(mm)
+        .arg(dpi)
+        .arg(dots)
+        .arg(BarcodeMaxModule);
+}
+
 QString PadLeft(const QString& text, int n) {
     return text.size() >= n ? text : QString(n - text.size(), u'0') + text;
 }
@@ -200,6 +210,7 @@ void TLinearBarcode::Assign(const QObject* source) {
     FColor = src->FColor;
     FColorBar = src->FColorBar;
     FCheckSumMethod = src->FCheckSumMethod;
+    FBarReduction = src->FBarReduction;
     FOnChange = src->FOnChange;
     FShowTextFont = src->FShowTextFont;
     FShowTextFontColor = src->FShowTextFontColor;
@@ -433,8 +444,30 @@ void TLinearBarcode::DoLines(const QString& data, QPainter& canvas) {
     canvas.setRenderHint(QPainter::Antialiasing, false);
     // Spaces and bars are gathered by colour and painted in two batches: a PDF
     // job then changes its fill colour twice a symbol, not at every element.
-    std::vector<QRect> rects[2];
+    std::vector<QRectF> rects[2];
     std::vector<std::array<QPoint, 4>> polygons[2];
+    // The pixel rectangle [x0, x1) × [top, bottom) along the symbol: exactly x1 - x0
+    // pixels wide at every quarter turn, and the turned symbol stays inside its box.
+    // Adjacent elements share their corners, so turning leaves no gaps between them.
+    auto add = [&](qint64 x0, qint64 x1, qint64 top, qint64 bottom, int ink) {
+        const std::array<QPoint, 4> p = {corner(x0, top), corner(x0, bottom), corner(x1, bottom),
+                                         corner(x1, top)};
+        const bool across = p[0].x() == p[1].x() && p[2].x() == p[3].x() &&
+                            p[0].y() == p[3].y() && p[1].y() == p[2].y();
+        const bool along = p[0].y() == p[1].y() && p[2].y() == p[3].y() &&
+                           p[0].x() == p[3].x() && p[1].x() == p[2].x();
+        if (!across && !along) {
+            polygons[ink].push_back(p);
+            return;
+        }
+        // Filled rectangles stay exact in vector (PDF) output.
+        QRectF r(QPointF(std::min(p[0].x(), p[2].x()), std::min(p[0].y(), p[2].y())),
+                 QPointF(std::max(p[0].x(), p[2].x()), std::max(p[0].y(), p[2].y())));
+        if (ink)
+            r.adjust(across ? BarInset : 0, along ? BarInset : 0, across ? -BarInset : 0,
+                     along ? -BarInset : 0);
+        rects[ink].push_back(r);
+    };
     qint64 x = 0;
     for (QChar ch : data) {
         int w;
@@ -445,23 +478,11 @@ void TLinearBarcode::DoLines(const QString& data, QPainter& canvas) {
         // read them.
         const qint64 bottom = FHeight;
         const qint64 top = lt == black_half ? bottom - qint64(FHeight) * 2 / 5 : 0;
-        // Each element is the pixel rectangle [x, x + w) × [top, bottom): exactly w pixels
-        // wide at every quarter turn, and the turned symbol stays inside its box. Adjacent
-        // elements share their corners, so turning leaves no gaps between them.
-        const std::array<QPoint, 4> p = {corner(x, top), corner(x, bottom), corner(x + w, bottom),
-                                         corner(x + w, top)};
-        const bool upright = (p[0].x() == p[1].x() && p[2].x() == p[3].x() &&
-                              p[0].y() == p[3].y() && p[1].y() == p[2].y()) ||
-                             (p[0].y() == p[1].y() && p[2].y() == p[3].y() &&
-                              p[0].x() == p[3].x() && p[1].x() == p[2].x());
-        if (upright) {
-            // Filled rectangles stay exact in vector (PDF) output.
-            const int left = std::min(p[0].x(), p[2].x()), top = std::min(p[0].y(), p[2].y());
-            const int right = std::max(p[0].x(), p[2].x()), bottom = std::max(p[0].y(), p[2].y());
-            rects[ink].push_back(QRect(left, top, right - left, bottom - top));
-        } else {
-            polygons[ink].push_back(p);
-        }
+        // A reduced bar leaves the rest of its width to the paper, painted as a space.
+        const qint64 drawn = ink ? std::max<qint64>(1, w - FBarReduction) : w;
+        add(x, x + drawn, top, bottom, ink);
+        if (drawn < w)
+            add(x + drawn, x + w, top, bottom, 0);
         x += w;
     }
     canvas.setPen(Qt::NoPen);

@@ -8,6 +8,7 @@
 #include <QPointF>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -63,6 +64,18 @@ public:
 // device pixels: more than the longest sheet (A0, 1189 mm) at the 1200 dpi the
 // printers report. Beyond it drawing fails with an EBarcodeError naming it.
 constexpr int BarcodeMaxExtent = 65535;
+
+// The narrowest module is one device pixel (a printer dot), the widest this many.
+constexpr int BarcodeMaxModule = 49;
+
+// Why a module of `mm`, `dots` at `dpi`, cannot be drawn (it rounds to no dot,
+// or to more than BarcodeMaxModule); empty when it can.
+QString ModuleRefusal(double mm, qint64 dots, int dpi);
+
+// Bars are drawn this far inside their edges, in device pixels: an edge on the
+// dot grid then fills the same dots under both fill rules a raster printer may
+// use (any part of a dot, or the dot's centre).
+constexpr double BarInset = 0.1;
 
 // The human-readable line of a symbol: what its bars carry, with the check digit
 // shown once where Checksum puts one into the symbol (EAN-8, EAN-13, UPC-A, UPC-E,
@@ -139,6 +152,10 @@ public:
     void setShowTextOffSetY(int value) { FShowTextOffSetY = value; }
     int CharExtra() const { return FCharExtra; }
     void setCharExtra(int value) { FCharExtra = value; }
+    // Whole pixels taken off every bar's trailing edge, for printers whose ink
+    // spreads; a bar keeps at least one pixel.
+    int BarReduction() const { return FBarReduction; }
+    void setBarReduction(int value) { FBarReduction = std::max(0, value); }
 
     // Encodes and sums all element widths.
     int Width();
@@ -199,6 +216,7 @@ private:
     int FShowTextOffSetX = 0;
     int FShowTextOffSetY = 20;
     int FCharExtra = 0;
+    int FBarReduction = 0;
     // Kept in int: a wide class of a 24-pixel module at ratio 3 is 144 pixels.
     std::array<int, 4> modules{};
 };

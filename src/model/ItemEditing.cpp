@@ -47,6 +47,11 @@ bool roundsToZero(double value) {
 QString symbolRefusal(const TItemFormValues& v) {
     try {
         if (v.Type == itBarcode) {
+            if (v.Dpi > 0) {
+                const QString module = ModuleRefusal(v.Module, ModuleDots(v.Module, v.Dpi), v.Dpi);
+                if (!module.isEmpty())
+                    return module;
+            }
             TLinearBarcode symbol;
             symbol.setTyp(TBarcodeType(v.BarcodeType));
             symbol.setChecksum(v.Checksum);

@@ -30,6 +30,8 @@ struct TItemFormValues {
     int BarcodeType = 0;     // TBarcodeType ordinal
     bool Checksum = false;
     int QREncoding = 0; // TQREncoding ordinal
+    double Module = 0;  // a barcode's module, mm
+    int Dpi = 0;        // the project's printer's dots per inch; 0: unknown
 };
 
 struct TItemCheckFailure {

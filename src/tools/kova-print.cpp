@@ -109,7 +109,7 @@ int main(int argc, char* argv[]) {
     QCommandLineParser args;
     args.setApplicationDescription(QStringLiteral(
         "kova-print --project NAME | --project-id OID --pages N [--from S]\n"
-        "           [--printer QUEUE | --pdf FILE]\n"
+        "           [--printer QUEUE | --pdf FILE [--dpi N]]\n"
         "           [--database LOCATION] [--no-save] [--title T] [--wait SECONDS] [--reprint]\n"
         "           [--force]\n"
         "kova-print --project NAME --check [--from S] [--printer QUEUE | --pdf FILE]\n"
@@ -133,6 +133,7 @@ int main(int argc, char* argv[]) {
     opt("from", "page number of the first page (default: the stored start)");
     opt("printer", "CUPS queue to print on instead of the project's printer");
     opt("pdf", "write the job to this PDF file instead of a queue");
+    opt("dpi", "with --pdf: the printer dots per inch the job is laid out at (default 300)");
     opt("database", "database file, or host[/port]:/path on a Firebird server (default: "
                     "KOVA_DATABASE, else Location in kova.ini beside the program, else "
                     "data/KOVAUTF8.FDB beside the program)");
@@ -159,10 +160,14 @@ int main(int argc, char* argv[]) {
         return Fail(QStringLiteral("必须给出 --project（或 --project-id）和 --pages（见 --help）"), 2);
     if (args.isSet(QStringLiteral("printer")) && args.isSet(QStringLiteral("pdf")))
         return Fail(QStringLiteral("--printer 和 --pdf 只能用一个"), 2);
-    int pages = 0, waitSeconds = 600;
+    int pages = 0, waitSeconds = 600, dpi = 0;
     if (!ToInt(args, QStringLiteral("pages"), pages) ||
         !ToInt(args, QStringLiteral("wait"), waitSeconds) || waitSeconds < 0)
         return Fail(QStringLiteral("--pages 和 --wait 必须是整数"), 2);
+    if (args.isSet(QStringLiteral("dpi")) &&
+        (!args.isSet(QStringLiteral("pdf")) || !ToInt(args, QStringLiteral("dpi"), dpi) ||
+         dpi < 50 || dpi > 4800))
+        return Fail(QStringLiteral("--dpi 只用于 --pdf，是 50 到 4800 之间的整数"), 2);
 
     int code = 0;
     try {
@@ -190,6 +195,7 @@ int main(int argc, char* argv[]) {
         options.PdfFile = args.isSet(QStringLiteral("pdf"))
                               ? QFileInfo(args.value(QStringLiteral("pdf"))).absoluteFilePath()
                               : QString();
+        options.Dpi = dpi;
         options.Save = !args.isSet(QStringLiteral("no-save"));
         options.Title = args.value(QStringLiteral("title"));
         options.LockWaitMs = waitSeconds * 1000;

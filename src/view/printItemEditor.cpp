@@ -13,6 +13,7 @@
 #include "model/Rounding.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/FileMgrImpl.h"
+#include "model/manager/PrintMgrImpl.h"
 #include "model/manager/SettingMgrImpl.h"
 #include "view/EditLimits.h"
 #include "view/FontColorDialog.h"
@@ -912,6 +913,8 @@ void TprintItemEditorView::btnSaveClick() {
     values.BarcodeType = std::max(0, barcodeType->currentIndex());
     values.Checksum = chkCheckSum->isChecked();
     values.QREncoding = std::max(0, qCode->currentIndex());
+    values.Module = FModule;
+    values.Dpi = currProject ? ProjectDpi(*currProject) : 0;
     if (const auto failure = CheckItemForm(values)) {
         showBox(this, failure->Message, failure->Information);
         QWidget* focus = nullptr;

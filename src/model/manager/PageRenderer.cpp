@@ -248,7 +248,13 @@ TPreparedBarcode TPageRenderer::PrepareBarcode(const TTextItem& item) const {
     barcode->setShowTextOffSetX(item.BarcodeTextOffsetX());
     barcode->setShowTextOffSetY(item.BarcodeTextOffsetY());
     barcode->setCharExtra(item.ItemCharExtra());
-    barcode->setModul(ConvertMmToPixelsY(item.BarcodeModule(), FMetrics));
+    // setModul ignores a module out of its range, which would print the one before.
+    const qint64 module = ModuleDots(item.BarcodeModule(), FMetrics.DpiY);
+    if (const QString refusal = ModuleRefusal(item.BarcodeModule(), module, FMetrics.DpiY);
+        !refusal.isEmpty())
+        throw EBarcodeError(refusal);
+    barcode->setModul(int(module));
+    barcode->setBarReduction(FBarReduction);
     barcode->setRatio(item.BarcodeRatio());
     if (item.Font()) {
         barcode->setShowTextFont(item.Font()->toQFont());
@@ -285,7 +291,12 @@ TPreparedQR TPageRenderer::PrepareQR(const TTextItem& item) {
     const int n = symbol.Size;
     q.Modules = n;
     q.QuietZone = symbol.QuietZone;
-    // Modules are stretched to the rectangle, not rounded to whole pixels.
+    // Modules are stretched to the rectangle; each edge is rounded to a whole
+    // pixel from the symbol's corner, so every module is one of two whole sizes
+    // and every edge is on the printer's grid. The inset makes both fill rules a
+    // raster printer may use fill exactly those dots.
+    auto edgeX = [&](int i) { return p.x() + RoundHalfEven(static_cast<long double>(i) * w / n); };
+    auto edgeY = [&](int i) { return p.y() + RoundHalfEven(static_cast<long double>(i) * h / n); };
     for (int r = 0; r < n; ++r) {
         int c = 0;
         while (c < n) {
@@ -296,8 +307,8 @@ TPreparedQR TPageRenderer::PrepareQR(const TTextItem& item) {
             const int start = c;
             while (c < n && symbol.Dark(r, c))
                 ++c;
-            q.Dark.push_back(QRectF(QPointF(p.x() + start * w / n, p.y() + r * h / n),
-                                    QPointF(p.x() + c * w / n, p.y() + (r + 1) * h / n)));
+            q.Dark.push_back(QRectF(QPointF(edgeX(start), edgeY(r)), QPointF(edgeX(c), edgeY(r + 1)))
+                                 .adjusted(BarInset, BarInset, -BarInset, -BarInset));
         }
     }
     return q;

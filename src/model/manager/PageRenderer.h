@@ -125,6 +125,9 @@ public:
     int Xmm(long double mm) const;
     int Ymm(long double mm) const;
 
+    // Whole dots taken off every bar of the linear symbols (a queue's setting).
+    void SetBarReduction(int dots) { FBarReduction = dots; }
+
     // A decoded picture, decoded once for all pages of the renderer's life.
     QImage Picture(const QByteArray& jpeg);
 
@@ -132,6 +135,7 @@ private:
     TDeviceMetrics FMetrics;
     int FOffsetX, FOffsetY;
     const QPaintDevice* FDevice;
+    int FBarReduction = 0;
     std::vector<std::pair<QByteArray, QImage>> FPictures;
     // The last QR symbols encoded: a run prints the same content on every page.
     struct TQRKey {

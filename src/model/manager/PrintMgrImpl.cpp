@@ -3,6 +3,7 @@
 #include "fbarcode/Barcode2.h"
 #include "model/Errors.h"
 #include "model/Rounding.h"
+#include "model/bom/SettingBom.h"
 
 #include "fbarcode/Barcode.h"
 
@@ -54,6 +55,11 @@ void TPrintMgr::InitPrinter(int PRatio, double APWidth, double APHeight, int APs
     const double height = APHeight * PRatio;
     SelectProjectPrinter(Printer(), ADeviceName, Adefault);
     SetPagerSize(APsize, ApaperOrientation, APWidth, height);
+}
+
+int ProjectDpi(const TProject& project) {
+    return TPrinter::QueueDpi(IsTrue(project.ProjectDefaultDevice()) ? TPrinter::DefaultPrinter()
+                                                                     : project.ProjectDeviceName());
 }
 
 void SelectProjectPrinter(TPrinter& printer, const QString& deviceName, const QString& useDefault) {

@@ -31,6 +31,9 @@ double ClampPaperHeight(double mm);
 // printer ("TRUE" in any case for the default, else the named one, falling back
 // to the default; an empty name keeps the selection), and its paper (clamped,
 // orientation 0 portrait, one copy).
+// The dots per inch a project's pages are laid out at on its printer.
+int ProjectDpi(const class TProject& project);
+
 void SelectProjectPrinter(TPrinter& printer, const QString& deviceName, const QString& useDefault);
 void SetPaper(TPrinter& printer, int orientation, double width, double height);
 

@@ -7,6 +7,7 @@
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/Printer.h"
 #include "model/manager/RunLedger.h"
+#include "model/manager/SettingMgrImpl.h"
 #include "persistence/FbLayer.h"
 
 #include <QCoreApplication>
@@ -90,7 +91,7 @@ void TPrintRun::SetUpPrinter(const TPrintRunOptions& o) {
     QString deviceName = FProject.ProjectDeviceName();
     QString useDefault = FProject.ProjectDefaultDevice();
     if (!o.PdfFile.isEmpty()) {
-        Printer().SelectPdfFile(o.PdfFile);
+        Printer().SelectPdfFile(o.PdfFile, o.Dpi);
         deviceName.clear();
         useDefault = kFalse;
     } else if (!o.Printer.isEmpty()) {
@@ -102,6 +103,7 @@ void TPrintRun::SetUpPrinter(const TPrintRunOptions& o) {
     FMgr.InitPrinter(1, FProject.ProjectPageWidth(), FProject.ProjectPageHeight(), 256, deviceName,
                      useDefault, RoundHalfEven(FProject.ProjectOffsetX()),
                      RoundHalfEven(FProject.ProjectOffsetY()), FProject.ProjectPaperOrientation());
+    FMgr.Renderer().SetBarReduction(FSettings.BarReduction(Printer().PrinterName()));
 }
 
 std::optional<TScanReport> TPrintRun::CheckPage(const TPageComposer& composer, int pageNum) {

@@ -25,8 +25,10 @@ struct TPrintRunOptions {
     int Count = 1; // pages to print
     // A queue to print on instead of the project's printer.
     QString Printer;
-    // A PDF file to write the job to instead of a queue.
+    // A PDF file to write the job to instead of a queue, laid out at Dpi printer
+    // dots per inch (0: the common 300).
     QString PdfFile;
+    int Dpi = 0;
     // Whether the next start is stored (and the project held while printing).
     bool Save = true;
     // The job's document name; the program's own runs carry none.

@@ -1,6 +1,7 @@
 #include "model/manager/Printer.h"
 
 #include "model/Errors.h"
+#include "model/manager/PrinterResolution.h"
 #include "persistence/PersistentObject.h"
 
 #include <QCoreApplication>
@@ -24,10 +25,18 @@ namespace {
 const QString kPrinting = QStringLiteral("Printing in progress");
 const QString kNoDefault = QStringLiteral("There is no default printer currently selected");
 
+// Qt lays every CUPS queue out at 1200 dpi; a bar of 0.25 mm is then 12 pixels,
+// which is 2.5 dots on a 300 dpi head and prints 2 or 3 dots wide. Laid out at
+// the head's own dots, every length is a whole number of dots.
+void UseDots(QPrinter& device, int dpi) {
+    device.setResolution(dpi > 0 ? dpi : FallbackDpi);
+}
+
 } // namespace
 
 TPrinter::TPrinter() : FDevice(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
     FDevice->setFullPage(false);
+    UseDots(*FDevice, QueueDpi(FDevice->printerName()));
     ResetDeviceMode();
 }
 
@@ -42,6 +51,13 @@ QStringList TPrinter::Printers() {
 
 QString TPrinter::DefaultPrinter() {
     return QPrinterInfo::defaultPrinterName();
+}
+
+int TPrinter::QueueDpi(const QString& queue) {
+    const TPrinterResolution res = QueueResolution(queue);
+    // One grid for both directions: a queue reporting two takes the one across
+    // the feed, which is where bar widths are counted.
+    return res.Known() ? res.X : FallbackDpi;
 }
 
 QString TPrinter::PrinterName() const {
@@ -61,7 +77,7 @@ void TPrinter::CheckNotPrinting() const {
         throw Exception(kPrinting);
 }
 
-void TPrinter::SelectPdfFile(const QString& path) {
+void TPrinter::SelectPdfFile(const QString& path, int dpi) {
     CheckNotPrinting();
     if (path.isEmpty())
         throw EInOutError(QStringLiteral("No PDF file name given"));
@@ -69,6 +85,7 @@ void TPrinter::SelectPdfFile(const QString& path) {
     FDevice->setFullPage(false);
     FDevice->setOutputFormat(QPrinter::PdfFormat);
     FDevice->setOutputFileName(path);
+    UseDots(*FDevice, dpi);
     FPdfFile = path;
     ResetDeviceMode();
 }
@@ -81,6 +98,7 @@ void TPrinter::SelectDefault() {
     leavePdfFile();
     if (name != PrinterName()) {
         FDevice->setPrinterName(name);
+        UseDots(*FDevice, QueueDpi(name));
         ResetDeviceMode();
     }
 }
@@ -91,6 +109,7 @@ void TPrinter::leavePdfFile() {
     FPdfFile.clear();
     FDevice = std::make_unique<QPrinter>(QPrinter::HighResolution);
     FDevice->setFullPage(false);
+    UseDots(*FDevice, QueueDpi(FDevice->printerName()));
 }
 
 void TPrinter::SelectPrinter(const QString& name) {
@@ -102,6 +121,7 @@ void TPrinter::SelectPrinter(const QString& name) {
     leavePdfFile();
     if (name != PrinterName()) {
         FDevice->setPrinterName(name);
+        UseDots(*FDevice, QueueDpi(name));
         ResetDeviceMode();
     }
 }
@@ -194,12 +214,16 @@ void TPrinter::BeginDoc() {
     job->setOutputFormat(QPrinter::PdfFormat);
     job->setOutputFileName(file->fileName());
     job->setResolution(FDevice->resolution());
-    job->setFullPage(FDevice->fullPage());
+    // The sheet's corner is the origin and the printable area's offset is taken
+    // in whole dots, so every edge drawn on a whole pixel is on the printer's grid.
+    job->setFullPage(true);
     job->setPageLayout(FDevice->pageLayout());
     job->setDocName(FTitle);
     auto canvas = std::make_unique<QPainter>();
     if (!canvas->begin(job.get()))
         throw EInOutError(QStringLiteral("Cannot start the print job on %1").arg(PrinterName()));
+    const TDeviceMetrics metrics = Metrics();
+    canvas->translate(metrics.OffsetX, metrics.OffsetY);
     canvas->setFont(FFont);
     FJobFile = std::move(file);
     FJobDevice = std::move(job);

@@ -57,6 +57,9 @@ public:
     static QStringList Printers();
     // The default printer's name; empty when there is none.
     static QString DefaultPrinter();
+    // The dots per inch pages are laid out at on a queue: what it reports, or
+    // FallbackDpi when it does not say.
+    static int QueueDpi(const QString& queue);
 
     QString PrinterName() const;
     // Whether a printer is selected; without one there is no device-mode block.
@@ -66,9 +69,9 @@ public:
     void SelectDefault();
     // An exact installed name; any other name selects the default printer.
     void SelectPrinter(const QString& name);
-    // A PDF file instead of a queue: documents are written there when they end.
-    // Selecting a printer again leaves the file.
-    void SelectPdfFile(const QString& path);
+    // A PDF file instead of a queue: documents are written there when they end,
+    // laid out at `dpi` dots per inch. Selecting a printer again leaves the file.
+    void SelectPdfFile(const QString& path, int dpi = 0);
     QString PdfFile() const { return FPdfFile; }
 
     // False when no printer is selected.
@@ -77,7 +80,8 @@ public:
     // automatic paper source, no margins beyond the printer's own.
     void SetDeviceMode(const TDeviceMode& mode);
 
-    // The device context: the selected printer at high resolution.
+    // The device context: the selected printer at the resolution of its own dots
+    // (QueueDpi), so that a device pixel is a printer dot.
     QPrinter& Device() const { return *FDevice; }
     TDeviceMetrics Metrics() const;
 

@@ -13,6 +13,15 @@
 
 namespace {
 
+// Whole dots of a length that is meant to be whole: 2.0000001 and 1.9999999 are 2.
+int WholeDots(double dots) {
+    return int(std::floor(dots + 1e-6));
+}
+
+} // namespace
+
+namespace {
+
 // What the check knows of a symbology: whether zbar reads it, what zbar calls
 // it, and the quiet zone its standard asks for before and after the symbol, in
 // narrow modules (ISO/IEC 15417, 16388, 16390; the GS1 General Specifications
@@ -294,11 +303,11 @@ TSymbolCheck TChecker::Barcode(const TTextItem& item, const TPreparedBarcode& pr
     const TFrame frame{place.Map(0, 0), place.Map(1, 0) - place.Map(0, 0),
                        place.Map(0, 1) - place.Map(0, 0)};
     const double dotsPerUnit = DotsAlong(frame.U);
-    check.NarrowDots = narrow == INT_MAX ? 0 : narrow * dotsPerUnit;
+    check.NarrowDots = narrow == INT_MAX ? 0 : WholeDots(narrow * dotsPerUnit);
     if (check.NarrowDots < MinElementDots) {
         check.Failed = true;
         check.Warnings << QStringLiteral("最窄的条或空只有 %1 个打印点，至少需要 %2 个")
-                              .arg(check.NarrowDots, 0, 'f', 2)
+                              .arg(check.NarrowDots)
                               .arg(MinElementDots);
     }
     const TSymbologyCheck& rules = kSymbologies[typ];
@@ -373,12 +382,13 @@ TSymbolCheck TChecker::QR(const TTextItem& item, const TPreparedQR& prepared) {
     const QRectF target = prepared.Target;
     const double mw = target.width() / n, mh = target.height() / n;
     const double dotsW = mw * FDevice.ScaleX(), dotsH = mh * FDevice.ScaleY();
-    check.NarrowDots = std::min(dotsW, dotsH);
+    // Module edges are rounded to whole dots: the smallest module is the whole part.
+    check.NarrowDots = std::min(WholeDots(dotsW), WholeDots(dotsH));
     if (check.NarrowDots < MinElementDots) {
         check.Failed = true;
         check.Warnings << QStringLiteral("模块只有 %1 × %2 个打印点，至少需要 %3 个")
-                              .arg(dotsW, 0, 'f', 2)
-                              .arg(dotsH, 0, 'f', 2)
+                              .arg(WholeDots(dotsW))
+                              .arg(WholeDots(dotsH))
                               .arg(MinElementDots);
     }
     // The dark part: the rectangle less the quiet zone drawn inside it.

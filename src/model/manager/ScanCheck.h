@@ -24,8 +24,8 @@ struct TSymbolCheck {
     QString Expected; // what the symbol holds, as a scanner gives it
     QString Read;     // what the scanner read
     QString ItemData;
-    // The narrowest bar or space (QR: module side) in printer dots.
-    double NarrowDots = 0;
+    // The narrowest bar or space (QR: module side) in whole printer dots.
+    int NarrowDots = 0;
     // Narrow elements fail a symbol; a short quiet zone, a symbol off the
     // sheet and data the symbol cannot carry are told without failing it.
     QStringList Warnings;
@@ -51,7 +51,7 @@ struct TScanReport {
 };
 
 // A narrow element below this many printer dots does not print reliably.
-constexpr double MinElementDots = 2.0;
+constexpr int MinElementDots = 2;
 
 // Checks the symbols of a prepared page. `page` is the composed page the
 // prepared one was made from (item names and data, line for line).

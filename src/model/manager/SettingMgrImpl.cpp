@@ -64,6 +64,12 @@ QString TSettingMgr::StationSetting(const QString& name) const {
     return settingValue(StationKey(name));
 }
 
+int TSettingMgr::BarReduction(const QString& queue) const {
+    bool ok = false;
+    const int dots = settingValue(QStringLiteral("bar_reduction:") + queue).trimmed().toInt(&ok);
+    return ok && dots > 0 && dots <= 10 ? dots : 0;
+}
+
 void TSettingMgr::SaveStationSetting(const QString& name, const QString& value) {
     const QString key = StationKey(name);
     if (GetPageSettingByKey(key)) {

@@ -26,6 +26,9 @@ public:
     bool ReadSerialStart(TProject& project) const;
     // A setting of this station alone (the row "name:host"); empty when it has none.
     QString StationSetting(const QString& name) const;
+    // Whole dots a queue's bars are drawn narrower for ink that spreads: the
+    // setting "bar_reduction:<queue>", 0 when missing or not a small number.
+    int BarReduction(const QString& queue) const;
     void SaveStationSetting(const QString& name, const QString& value);
 
     TPageSetting* GetPageSettingByKey(const QString& keyname) const;

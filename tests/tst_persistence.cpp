@@ -4,7 +4,9 @@
 
 #include "model/bom/SettingBom.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -68,6 +70,8 @@ private slots:
     void readsProjectsWithItemsInDatabaseOrder();
     void nullColumnsReadAsEmptyAndZero();
 
+    void schemaAndDeclaredColumnsAgree_data();
+    void schemaAndDeclaredColumnsAgree();
     void insertListsColumnsInRegistrationOrder();
     void newItemOfCleanProjectInsertsOnlyTheItem();
     void updateNeverSetsKeys();
@@ -192,6 +196,41 @@ void TestPersistence::nullColumnsReadAsEmptyAndZero() {
     QVERIFY(settings.GetItemByName("font_name"));
     QCOMPARE(settings.GetItemByName("font_name")->value(), QString(""));
     QVERIFY(!settings.GetItemByName("font_name")->value().isNull());
+}
+
+void TestPersistence::schemaAndDeclaredColumnsAgree_data() {
+    QTest::addColumn<QString>("table");
+    QTest::newRow("projects") << "P_PROJECT";
+    QTest::newRow("items") << "P_ITEM";
+    QTest::newRow("settings") << "P_SETTING";
+}
+
+void TestPersistence::schemaAndDeclaredColumnsAgree() {
+    // A column on one side only, or of another length, loses values, fails saves
+    // or lets the editors take what the database refuses.
+    QFETCH(QString, table);
+    RegisterBusinessObjects();
+    QStringList declared, schema; // "column length", the length 0 but for VARCHARs
+    for (const TClassInfo* cls :
+         {&TProject::StaticClass(), &TPrintItem::StaticClass(), &TPageSetting::StaticClass()})
+        for (const TMapping& m : *PersistenceManager().MappingsOf(*cls))
+            if (m.Table == table)
+                declared << m.Column.toLower() + ' ' + QString::number(ColumnLength(*cls, m.Path));
+    QFile file(QStringLiteral(KOVA_SOURCE_DIR "/db/schema.sql"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QRegularExpression create(QStringLiteral(R"(CREATE TABLE %1 \((.*?)\n\);)").arg(table),
+                                    QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpression column(QStringLiteral(R"(^ *(\w+) +(?:VARCHAR\((\d+)\))?)"),
+                                    QRegularExpression::MultilineOption);
+    const QString body = create.match(QString::fromUtf8(file.readAll())).captured(1);
+    for (auto it = column.globalMatch(body); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        schema << m.captured(1).toLower() + ' ' + QString::number(m.captured(2).toInt());
+    }
+    for (const QString& c : QStringList(declared)) // what both hold; the rest is drift
+        if (schema.removeOne(c))
+            declared.removeOne(c);
+    QCOMPARE(declared.join(", "), schema.join(", "));
 }
 
 void TestPersistence::insertListsColumnsInRegistrationOrder() {

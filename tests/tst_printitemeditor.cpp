@@ -5,8 +5,10 @@
 
 #include "PrintMain.h"
 #include "fbarcode/QRCode.h"
+#include "model/ItemEditing.h"
 #include "model/PrintCommon.h"
 #include "model/SummaryPicture.h"
+#include "model/manager/FileMgrImpl.h"
 #include "view/KovaApplication.h"
 #include "view/printItemEditor.h"
 
@@ -109,6 +111,8 @@ private slots:
     void refusedSaveLeavesItem_data();
     void refusedSaveLeavesItem();
     void databaseRefusalKeepsInput();
+    void refusedSaveKeepsStoredPicture_data();
+    void refusedSaveKeepsStoredPicture();
     void closingAsksAboutChanges_data();
     void closingAsksAboutChanges();
     void defaultsFollowNewType_data();
@@ -534,6 +538,48 @@ void TestPrintItemEditor::databaseRefusalKeepsInput() {
     QCOMPARE(project()->ItemList()->Count(), 1);
     QCOMPARE(db->count("P_ITEM"), 1);
     QCOMPARE(frm->ItemListBox->count(), 1);
+}
+
+void TestPrintItemEditor::refusedSaveKeepsStoredPicture_data() {
+    QTest::addColumn<bool>("stored");     // the item had a picture before
+    QTest::addColumn<QString>("content"); // the new picture's file name
+    QTest::newRow("first picture, item refused") << false << "refused.jpg";
+    QTest::newRow("replaced picture, item refused") << true << "refused.jpg";
+    QTest::newRow("replacing picture refused") << true << "new.bad";
+}
+
+void TestPrintItemEditor::refusedSaveKeepsStoredPicture() {
+    // The picture is written before the item: when either is refused, the item
+    // and the picture store hold what they held before the save.
+    QFETCH(bool, stored);
+    QFETCH(QString, content);
+    TFileMgr files;
+    TCFile old;
+    old.SetBody("old picture");
+    old.FileName = "old";
+    old.FileType = ".jpg";
+    if (stored)
+        files.SaveFile(old);
+    auto* item = new TPrintItem;
+    item->SetItemType(itImage);
+    item->SetItemValue("old.jpg");
+    item->SetFileId(stored ? old.Oid : QString());
+    storeProject({item});
+    TProjectList projects;
+    projects.Read();
+    TPrintItem& edited = *projects.Items(0)->ItemList()->Items(0);
+    db->exec("alter table P_ITEM add constraint ck_refuse check (item_value <> 'refused.jpg')");
+    db->exec("alter table P_FILE add constraint ck_refuse_file check (file_type <> '.bad')");
+    const auto write = [&] { edited.SetItemValue(content); };
+    const auto save = [&] { edited.SetDirty(true), edited.Save(); };
+    QVERIFY_THROWS_EXCEPTION(ESaveRefused, SaveItemEdit(edited, files, "new", write, save));
+    QCOMPARE(edited.ItemValue() + '|' + edited.FileId(), "old.jpg|" + (stored ? old.Oid : ""));
+    QCOMPARE(db->count("P_FILE"), stored ? 1 : 0);
+    if (stored) {
+        QCOMPARE(db->scalar("select body from P_FILE").toByteArray(), QByteArray("old picture"));
+        QCOMPARE(db->scalar("select file_name || file_type || ' ' || file_size from P_FILE"),
+                 QVariant("old.jpg 11"));
+    }
 }
 
 void TestPrintItemEditor::closingAsksAboutChanges_data() {

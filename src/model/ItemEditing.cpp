@@ -6,8 +6,10 @@
 #include "model/Convert.h"
 #include "model/Rounding.h"
 #include "model/bom/SettingBom.h"
+#include "model/manager/FileMgrImpl.h"
 #include "persistence/PersistenceManager.h"
 
+#include <QFileInfo>
 #include <cmath>
 #include <vector>
 
@@ -181,6 +183,45 @@ void SaveOrRestore(TPersistentObject& object, const TObjectSnapshot& before,
         throw ESaveRefused(SaveRefusedMessage(e.Message()));
     } catch (...) {
         before.Restore(object);
+        throw;
+    }
+}
+
+void SaveItemEdit(TPrintItem& item, TFileMgr& files, const QByteArray& picture,
+                  const std::function<void()>& write, const std::function<void()>& persist) {
+    std::unique_ptr<TCFile> replaced; // the stored picture a refused save puts back
+    QString inserted;                 // or the new one it deletes
+    const TObjectSnapshot before(item);
+    try {
+        SaveOrRestore(item, before, [&] {
+            write();
+            // Only a newly chosen picture is written; an unchanged one is already stored.
+            if (item.ItemType() == itImage && !picture.isEmpty()) {
+                auto file = item.FileId().isEmpty() ? std::make_unique<TCFile>()
+                                                    : files.GetFileFromDb(item.FileId());
+                const bool isNew = files.checkFile(*file);
+                if (!isNew) // with its size, which is not read
+                    (replaced = std::make_unique<TCFile>(*file))->SetBody(file->Body);
+                const QString suffix = QFileInfo(item.ItemValue()).suffix();
+                file->SetBody(picture);
+                file->Owner = item.OID();
+                file->FileName = TFileMgr::ExtractFileNameNoExt(item.ItemValue());
+                file->FileType = suffix.isEmpty() ? QString() : QStringLiteral(".") + suffix;
+                files.SaveFile(*file);
+                inserted = isNew ? file->Oid : QString();
+                item.SetFileId(file->Oid);
+            }
+            persist();
+        });
+    } catch (...) {
+        try {
+            if (!inserted.isEmpty())
+                files.DeleteFileFromDB(inserted);
+            else if (replaced)
+                files.SaveFile(*replaced);
+        } catch (const Exception&) {
+            // The item keeps its old FileId either way; a stray row is harmless.
+        }
         throw;
     }
 }

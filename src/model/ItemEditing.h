@@ -9,9 +9,12 @@
 #include <memory>
 #include <optional>
 
+class TFileMgr;
+class TPrintItem;
+
 // The print item editor's rules that are not about widgets: the checks a save
 // must pass, the date styles, the serial sample, and saving an edited object so
-// that a refused save leaves it as the database holds it.
+// that a refused save leaves it, and its picture, as the database holds them.
 
 // The form field a failed check sends the user to.
 enum class TItemField { None, Name, Value, TextWidth, LineHeight, SerialStep };
@@ -80,6 +83,14 @@ private:
 // which says in Chinese what was wrong, anything else propagates as it is.
 void SaveOrRestore(TPersistentObject& object, const TObjectSnapshot& before,
                    const std::function<void()>& save);
+
+// Saves an edited item: write puts the form into the item, persist stores it.
+// picture, when not empty, is a newly chosen picture of an image item; it is
+// stored in between, over the item's stored picture if it has one, and named
+// after the item's content (the file it came from). Whatever fails, the item and
+// the picture store go back to what they held, and it is thrown as by SaveOrRestore.
+void SaveItemEdit(TPrintItem& item, TFileMgr& files, const QByteArray& picture,
+                  const std::function<void()>& write, const std::function<void()>& persist);
 
 // Deletes an object and what it owns from the database. A refused delete leaves
 // them marked as they were, so that no later save deletes them unasked.

@@ -942,24 +942,18 @@ void TprintItemEditorView::btnSaveClick() {
         return;
     }
 
-    const TObjectSnapshot before(*currItem);
     try {
-        SaveOrRestore(*currItem, before, [this] {
-            storeFields(*currItem);
-            savePicture();
-            if (FSaveHandler)
-                FSaveHandler(currItem);
-        });
+        SaveItemEdit(
+            *currItem, *PrintModel->FileMgr(), FPictureLoaded ? FPictureBytes : QByteArray(),
+            [this] { storeFields(*currItem); },
+            [this] {
+                if (FSaveHandler)
+                    FSaveHandler(currItem);
+            });
     } catch (const ESaveRefused& e) {
-        undoPicture();
         showBox(this, e.Message(), false);
         return;
-    } catch (...) {
-        undoPicture();
-        throw;
     }
-    FPreviousFile.reset();
-    FInsertedFileId.clear();
     FdoSave = true;
     accept();
 }
@@ -1045,50 +1039,4 @@ void TprintItemEditorView::btnPagePreviewClick() {
         *currProject, [this](int pageNum) { return FormPage(pageNum); },
         currProject->ProjectSerialStart());
     preview.exec();
-}
-
-void TprintItemEditorView::savePicture() {
-    FPreviousFile.reset();
-    FInsertedFileId.clear();
-    // Only a newly chosen picture is written; an unchanged one is already stored.
-    if (itemType() != itImage || !FPictureLoaded || FPicture.isNull())
-        return;
-    TFileMgr& files = *PrintModel->FileMgr();
-    const QString fileId = currItem->FileId();
-    std::unique_ptr<TCFile> file;
-    if (!fileId.isEmpty()) {
-        file = files.GetFileFromDb(fileId);
-        if (!files.checkFile(*file)) {
-            // Kept to put back should the item's own save be refused.
-            FPreviousFile = files.GetFileFromDb(fileId);
-            FPreviousFile->SetBody(FPreviousFile->Body);
-        }
-    }
-    if (!file)
-        file = std::make_unique<TCFile>();
-    const bool isNew = files.checkFile(*file);
-    const QString content = ItemValue->toPlainText();
-    file->SetBody(FPictureBytes);
-    file->Owner = currItem->OID();
-    file->FileName = TFileMgr::ExtractFileNameNoExt(content);
-    const QString suffix = QFileInfo(content).suffix();
-    file->FileType = suffix.isEmpty() ? QString() : QStringLiteral(".") + suffix;
-    files.SaveFile(*file);
-    if (isNew)
-        FInsertedFileId = file->Oid;
-    currItem->SetFileId(file->Oid);
-}
-
-void TprintItemEditorView::undoPicture() {
-    TFileMgr& files = *PrintModel->FileMgr();
-    try {
-        if (!FInsertedFileId.isEmpty())
-            files.DeleteFileFromDB(FInsertedFileId);
-        else if (FPreviousFile)
-            files.SaveFile(*FPreviousFile);
-    } catch (const Exception&) {
-        // The item keeps its old FileId either way; a stray row is harmless.
-    }
-    FPreviousFile.reset();
-    FInsertedFileId.clear();
 }

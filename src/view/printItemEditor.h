@@ -83,8 +83,6 @@ private:
     void imgBarcodeMouseDown(const QPoint& point);
     void loadFields();
     void storeFields(TPrintItem& item);
-    void savePicture();
-    void undoPicture();
     void showStoredPicture();
     void showPicture(const QImage& image);
     int itemType() const;
@@ -108,9 +106,6 @@ private:
     QByteArray FPictureBytes;
     QImage FPicture;
     bool FPictureLoaded = false;
-    // A picture save to take back when the item's own save is refused.
-    std::unique_ptr<class TCFile> FPreviousFile;
-    QString FInsertedFileId;
     // The form as loaded, its preview included: what closing compares against.
     QVariantList FLoadedValues;
     TFont FLoadedFont;

@@ -4,6 +4,7 @@
 #include "model/PrintCommon.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/PrintMgrImpl.h"
+#include "model/manager/PrinterResolution.h"
 #include "model/manager/SettingMgrImpl.h"
 #include "view/EditLimits.h"
 #include "view/FontColorDialog.h"
@@ -104,6 +105,10 @@ void TprojectEditorView::createControls() {
     pageLayout->addWidget(PrnPageWidth, 0, 1);
     pageLayout->addWidget(new QLabel(QStringLiteral("页面高度"), grpPage), 1, 0);
     pageLayout->addWidget(PrnPageHeight, 1, 1);
+    // Landscape turns the drawing, not the sheet: say what the items are placed on.
+    lblPrintArea = new QLabel(grpPage);
+    lblPrintArea->setObjectName(QStringLiteral("lblPrintArea"));
+    pageLayout->addWidget(lblPrintArea, 2, 0, 1, 2);
 
     grppaper = new QGroupBox(QStringLiteral(" 打印方向 "), this);
     grppaper->setObjectName(QStringLiteral("grppaper"));
@@ -184,6 +189,9 @@ void TprojectEditorView::createControls() {
     for (QDoubleSpinBox* edit : {PrnPageWidth, PrnPageHeight, PrnOffsetX, PrnOffsetY})
         connect(edit, &QDoubleSpinBox::valueChanged, this, &TprojectEditorView::SetBtnSave);
     connect(paperButtons, &QButtonGroup::idToggled, this, &TprojectEditorView::SetBtnSave);
+    for (QDoubleSpinBox* edit : {PrnPageWidth, PrnPageHeight})
+        connect(edit, &QDoubleSpinBox::valueChanged, this, &TprojectEditorView::RenderView);
+    connect(paperButtons, &QButtonGroup::idToggled, this, &TprojectEditorView::RenderView);
     connect(memoNotes, &QPlainTextEdit::textChanged, this, &TprojectEditorView::SetBtnSave);
     connect(PrnDefault, &QCheckBox::toggled, this, &TprojectEditorView::PrnDefaultClick);
     connect(btnFont, &QPushButton::clicked, this, &TprojectEditorView::btnFontClick);
@@ -232,6 +240,11 @@ bool TprojectEditorView::changed() const {
 
 
 void TprojectEditorView::RenderView() {
+    const bool landscape = paperButtons->checkedId() == 1;
+    const double across = landscape ? PrnPageHeight->value() : PrnPageWidth->value();
+    const double down = landscape ? PrnPageWidth->value() : PrnPageHeight->value();
+    lblPrintArea->setText(
+        QStringLiteral("打印区域：%1 × %2 mm").arg(QString::number(across), QString::number(down)));
     lblSample->setFont(FFont.toQFont());
     QPalette pal = lblSample->palette();
     pal.setColor(QPalette::WindowText, ColorToQColor(FFont.Color));
@@ -276,6 +289,16 @@ void TprojectEditorView::btnSaveClick() {
                 edtProjectName->setFocus();
                 return;
             }
+    }
+    // Refused here rather than at every Print: the queue has no such sheet.
+    const QString queue = PrnDefault->isChecked() ? TPrinter::DefaultPrinter() : prnSelect->currentText();
+    const QString size = PageSizeRefusal(QSizeF(PrnPageWidth->value(), PrnPageHeight->value()),
+                                         QueueMediaLimits(queue),
+                                         QStringLiteral("打印机 %1 ").arg(queue));
+    if (!size.isEmpty()) {
+        ShowMessage(size, this);
+        PrnPageWidth->setFocus();
+        return;
     }
     const TObjectSnapshot before(*currProject);
     try {

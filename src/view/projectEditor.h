@@ -92,6 +92,7 @@ private:
     QDoubleSpinBox* PrnOffsetY;
     QGroupBox* grpFont;
     QLabel* lblSample;
+    QLabel* lblPrintArea;
     QPushButton* btnFont;
     TFontColorDialog* dlgFont;
     QGroupBox* grpNotes;

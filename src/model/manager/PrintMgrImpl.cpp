@@ -31,18 +31,6 @@ QPoint PlacePoint(const TDeviceMetrics& metrics, int offsetX, int offsetY, doubl
                   MmToPixels(ymm, metrics.DpiY) - metrics.OffsetY);
 }
 
-double ClampPaperWidth(double mm) {
-    if (std::isnan(mm) || mm < 76)
-        return 76;
-    return mm > 300 ? 300 : mm;
-}
-
-double ClampPaperHeight(double mm) {
-    if (std::isnan(mm) || mm < 70)
-        return 70;
-    return mm > 500 ? 500 : mm;
-}
-
 TPrintMgr::TPrintMgr() = default;
 TPrintMgr::~TPrintMgr() = default;
 
@@ -119,8 +107,10 @@ void TPrintMgr::SetPagerSize(int /*APsize*/, int orientation, double width, doub
 }
 
 void SetPaper(TPrinter& printer, int orientation, double width, double height) {
-    width = ClampPaperWidth(width);
-    height = ClampPaperHeight(height);
+    // The queue's own limits decide what it takes (the run refuses the rest);
+    // a size no sheet has leaves the paper as it was.
+    if (!(width > 0 && height > 0 && width <= 1e5 && height <= 1e5))
+        return;
     TDeviceMode mode;
     if (!printer.GetDeviceMode(mode))
         return;
@@ -129,8 +119,8 @@ void SetPaper(TPrinter& printer, int orientation, double width, double height) {
     mode.dmCopies = 1;
     // Always a user-defined size, whatever the caller asked for.
     mode.dmPaperSize = TDeviceMode::DMPAPER_USER;
-    mode.dmPaperWidth = qint16(RoundHalfEven(static_cast<long double>(width) * 10));
-    mode.dmPaperLength = qint16(RoundHalfEven(static_cast<long double>(height) * 10));
+    mode.dmPaperWidth = qint32(RoundHalfEven(static_cast<long double>(width) * 10));
+    mode.dmPaperLength = qint32(RoundHalfEven(static_cast<long double>(height) * 10));
     mode.dmFields |=
         TDeviceMode::DM_PAPERSIZE | TDeviceMode::DM_PAPERLENGTH | TDeviceMode::DM_PAPERWIDTH;
     mode.dmDefaultSource = TDeviceMode::DMBIN_AUTO;

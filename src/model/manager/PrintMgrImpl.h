@@ -22,14 +22,9 @@ int MmToPixels(long double mm, int dpi);
 // is relative to the device context's origin.
 QPoint PlacePoint(const TDeviceMetrics& metrics, int offsetX, int offsetY, double x, double y);
 
-// Clamps of the paper the printer is sent, in millimetres; below the range or
-// not a number gives the lower bound.
-double ClampPaperWidth(double mm);
-double ClampPaperHeight(double mm);
-
 // What InitPrinter and SetPagerSize do, on any printer object: the project's
 // printer ("TRUE" in any case for the default, else the named one, falling back
-// to the default; an empty name keeps the selection), and its paper (clamped,
+// to the default; an empty name keeps the selection), and its paper (as given,
 // orientation 0 portrait, one copy).
 // The dots per inch a project's pages are laid out at on its printer.
 int ProjectDpi(const class TProject& project);
@@ -63,7 +58,7 @@ public:
     // The same from the section "Printer" of an INI file; always portrait.
     void InitPrinter(const QString& ConfigIni, int PRatio);
 
-    // Writes the printer's device-mode block: clamped size, orientation, one copy.
+    // Writes the printer's device-mode block: size, orientation, one copy.
     void SetPagerSize(int APsize, int orientation, double width, double height);
 
     // Installed printer names; the caller owns the list.

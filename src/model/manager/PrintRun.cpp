@@ -6,6 +6,7 @@
 #include "model/bom/SettingBom.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/Printer.h"
+#include "model/manager/PrinterResolution.h"
 #include "model/manager/RunLedger.h"
 #include "model/manager/SettingMgrImpl.h"
 #include "persistence/FbLayer.h"
@@ -104,6 +105,14 @@ void TPrintRun::SetUpPrinter(const TPrintRunOptions& o) {
                      useDefault, RoundHalfEven(FProject.ProjectOffsetX()),
                      RoundHalfEven(FProject.ProjectOffsetY()), FProject.ProjectPaperOrientation());
     FMgr.Renderer().SetBarReduction(FSettings.BarReduction(Printer().PrinterName()));
+    // A page the queue has no sheet for would come out on another size.
+    const bool pdf = !o.PdfFile.isEmpty();
+    const QString refusal = PageSizeRefusal(
+        QSizeF(FProject.ProjectPageWidth(), FProject.ProjectPageHeight()),
+        pdf ? PdfMediaLimits() : QueueMediaLimits(Printer().PrinterName()),
+        pdf ? QStringLiteral(" PDF 文件 ") : QStringLiteral("打印机 %1 ").arg(Printer().PrinterName()));
+    if (!refusal.isEmpty())
+        throw EInOutError(refusal + QStringLiteral("，什么也没有打印"));
 }
 
 std::optional<TScanReport> TPrintRun::CheckPage(const TPageComposer& composer, int pageNum) {

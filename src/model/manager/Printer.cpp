@@ -135,8 +135,8 @@ void TPrinter::ResetDeviceMode() {
     FMode.dmOrientation = layout.orientation() == QPageLayout::Landscape
                               ? TDeviceMode::DMORIENT_LANDSCAPE
                               : TDeviceMode::DMORIENT_PORTRAIT;
-    FMode.dmPaperWidth = qint16(qRound(mm.width() * 10));
-    FMode.dmPaperLength = qint16(qRound(mm.height() * 10));
+    FMode.dmPaperWidth = qint32(qRound(mm.width() * 10));
+    FMode.dmPaperLength = qint32(qRound(mm.height() * 10));
 }
 
 bool TPrinter::GetDeviceMode(TDeviceMode& mode) const {

@@ -26,8 +26,9 @@ struct TDeviceMode {
 
     qint16 dmOrientation = DMORIENT_PORTRAIT;
     qint16 dmPaperSize = 0;
-    qint16 dmPaperLength = 0;
-    qint16 dmPaperWidth = 0;
+    // Wider than the platform's 16 bits: a PDF sheet may be 5 m long.
+    qint32 dmPaperLength = 0;
+    qint32 dmPaperWidth = 0;
     qint16 dmCopies = 1;
     qint16 dmDefaultSource = DMBIN_AUTO;
     quint32 dmFields = DM_ORIENTATION | DM_COPIES | DM_DEFAULTSOURCE;

@@ -1,6 +1,8 @@
 #include "model/manager/PrinterResolution.h"
 
 #include <QByteArray>
+#include <QStringList>
+#include <cmath>
 #include <cups/cups.h>
 
 namespace {
@@ -45,4 +47,96 @@ TPrinterResolution QueueResolution(const QString& queue) {
     }
     cupsFreeDests(1, dest);
     return found;
+}
+
+namespace {
+
+// IPP media dimensions are hundredths of a millimetre.
+constexpr double kPerMm = 100.0;
+// A listed medium is the page's size when they differ by less than this.
+constexpr double kSameSizeMm = 0.5;
+
+QString Mm(double v) {
+    return QString::number(v);
+}
+
+} // namespace
+
+bool TMediaLimits::Takes(const QSizeF& mm) const {
+    if (!Known)
+        return true;
+    if (!(mm.width() > 0) || !(mm.height() > 0) || !std::isfinite(mm.width()) ||
+        !std::isfinite(mm.height()))
+        return false;
+    // A hundredth of a millimetre is what the print system counts in.
+    constexpr double slack = 0.005;
+    if (Custom && mm.width() >= Min.width() - slack && mm.width() <= Max.width() + slack &&
+        mm.height() >= Min.height() - slack && mm.height() <= Max.height() + slack)
+        return true;
+    for (const QSizeF& s : Sizes)
+        if (std::fabs(s.width() - mm.width()) < kSameSizeMm &&
+            std::fabs(s.height() - mm.height()) < kSameSizeMm)
+            return true;
+    return false;
+}
+
+QString TMediaLimits::Describe() const {
+    if (Custom)
+        return QStringLiteral("宽 %1–%2 mm，长 %3–%4 mm")
+            .arg(Mm(Min.width()), Mm(Max.width()), Mm(Min.height()), Mm(Max.height()));
+    QStringList listed;
+    for (const QSizeF& s : Sizes.mid(0, 6))
+        listed << QStringLiteral("%1 × %2 mm").arg(Mm(s.width()), Mm(s.height()));
+    if (Sizes.size() > 6)
+        listed << QStringLiteral("……");
+    return QStringLiteral("只有这些纸张：") + listed.join(QStringLiteral("，"));
+}
+
+TMediaLimits QueueMediaLimits(const QString& queue) {
+    TMediaLimits limits;
+    if (queue.isEmpty())
+        return limits;
+    const QByteArray name = queue.toUtf8();
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(), nullptr);
+    if (!dest)
+        return limits;
+    if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
+        ipp_attribute_t* sizes = cupsFindDestSupported(CUPS_HTTP_DEFAULT, dest, info, "media-size");
+        for (int i = 0; sizes && i < ippGetCount(sizes); ++i) {
+            ipp_t* size = ippGetCollection(sizes, i);
+            ipp_attribute_t* x = ippFindAttribute(size, "x-dimension", IPP_TAG_ZERO);
+            ipp_attribute_t* y = ippFindAttribute(size, "y-dimension", IPP_TAG_ZERO);
+            if (!x || !y)
+                continue;
+            if (ippGetValueTag(x) == IPP_TAG_RANGE && ippGetValueTag(y) == IPP_TAG_RANGE) {
+                int maxX = 0, maxY = 0;
+                const int minX = ippGetRange(x, 0, &maxX), minY = ippGetRange(y, 0, &maxY);
+                limits.Custom = true;
+                limits.Min = QSizeF(minX / kPerMm, minY / kPerMm);
+                limits.Max = QSizeF(maxX / kPerMm, maxY / kPerMm);
+            } else if (ippGetValueTag(x) == IPP_TAG_INTEGER &&
+                       ippGetValueTag(y) == IPP_TAG_INTEGER) {
+                limits.Sizes << QSizeF(ippGetInteger(x, 0) / kPerMm, ippGetInteger(y, 0) / kPerMm);
+            }
+        }
+        limits.Known = limits.Custom || !limits.Sizes.isEmpty();
+        cupsFreeDestInfo(info);
+    }
+    cupsFreeDests(1, dest);
+    return limits;
+}
+
+TMediaLimits PdfMediaLimits() {
+    TMediaLimits limits;
+    limits.Known = limits.Custom = true;
+    limits.Min = QSizeF(5, 5);
+    limits.Max = QSizeF(5000, 5000);
+    return limits;
+}
+
+QString PageSizeRefusal(const QSizeF& mm, const TMediaLimits& limits, const QString& where) {
+    if (limits.Takes(mm))
+        return QString();
+    return QStringLiteral("页面 %1 × %2 mm 超出了%3能打印的纸张（%4）")
+        .arg(Mm(mm.width()), Mm(mm.height()), where, limits.Describe());
 }

@@ -302,6 +302,9 @@ void TestBarcode::widthClasses_data() {
     QTest::addColumn<double>("ratio");
     QTest::addColumn<double>("ratioAfter");
     QTest::addColumn<QList<int>>("classes");
+    // Worked by hand: the ratio is held to the symbology's range (2 to 3, 2 of 5 matrix
+    // from 2.25); the classes are narrow, wide = narrow x ratio rounded half to even,
+    // then 3/2 and 2 times wide in whole pixels.
     QTest::newRow("Code 39 raises 1.5 to 2.0")
         << int(bcCode39) << 1 << 1.5 << 2.0 << QList<int>{1, 2, 3, 4};
     // Code 128, EAN-128 and Code 93 are made of one to four modules, which scanners
@@ -372,24 +375,25 @@ void TestBarcode::checkDigits_data() {
     QTest::newRow("modulo 10, empty") << "Modulo10"
                                       << ""
                                       << "0";
+    // PostNet: the digit that brings the digit sum to a multiple of ten.
     QTest::newRow("PostNet 12345") << "Postnet"
                                    << "12345"
                                    << "123455";
     QTest::newRow("PostNet sum a multiple of ten") << "Postnet"
                                                    << "55"
                                                    << "550";
+    // MSI modulo 10 worked by hand: the digits in odd places from the right, doubled
+    // as one number, give their digit sum; the other digits add theirs.
     QTest::newRow("MSI even length") << "MSI"
                                      << "1234"
                                      << "4";
     QTest::newRow("MSI odd length (standard rule)") << "MSI"
                                                     << "12345"
                                                     << "5";
-    QTest::newRow("MSI 1234567") << "MSI"
-                                 << "1234567"
-                                 << "4";
-    QTest::newRow("MSI 80523") << "MSI"
-                               << "80523"
-                               << "4";
+    QTest::newRow("MSI 80523, doubling carries out of the top digit") << "MSI"
+                                                                      << "80523"
+                                                                      << "4";
+    // 5-digit add-on: 3 x (1st + 3rd + 5th) + 9 x (2nd + 4th), last digit.
     QTest::newRow("add-on 52495") << "Supp5"
                                   << "52495"
                                   << "1";
@@ -679,6 +683,9 @@ void TestBarcode::textAfterEncoding_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("checksum");
     QTest::addColumn<QString>("after");
+    // Check digits by the GS1 rule, as in checkDigits (UPC-E over its UPC-A expansion:
+    // 654321 is 06510000432, check 7, or 16510000432, check 4); interleaved 2 of 5
+    // and set C pad to whole pairs, UPC and the add-ons to their fixed length.
     QTest::newRow("digits-only trims blanks and controls")
         << int(bcCodeEAN13) << " \t590123412345\r\n"
         << false << "590123412345";
@@ -743,6 +750,8 @@ void TestBarcode::errors_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("checksum");
     QTest::addColumn<QString>("message");
+    // Lengths from the symbologies: EAN-13 holds 12 digits and its check digit, EAN-8
+    // 7 and one, UPC-A 11 and one, UPC-E 6 between number system and check digit.
     QTest::newRow("digits-only type with a letter")
         << int(bcCodeEAN13) << "12a4" << false << "条码必须是数字";
     QTest::newRow("type above 22") << 23 << "1" << false << "TLinearBarcode: 不正确的条码类型";
@@ -893,6 +902,8 @@ void TestBarcode::setWidthRescalesModul_data() {
     QTest::addColumn<int>("modul");
     QTest::addColumn<int>("target");
     QTest::addColumn<int>("expected");
+    // EAN-13 is 95 modules: the new module is module x target / width in whole
+    // pixels, taken only within 1 to 49.
     QTest::newRow("95 wide to 300: module 3") << 1 << 300 << 3;
     QTest::newRow("190 wide to 300: module 2 * 300 / 190 = 3") << 2 << 300 << 3;
     QTest::newRow("too narrow leaves it") << 2 << 50 << 2;
@@ -1171,6 +1182,7 @@ void TestBarcode::shownTextNeverFails_data() {
     QTest::addColumn<int>("typ");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("line");
+    // A text the symbology refuses is shown as it was typed, blanks trimmed.
     QTest::newRow("letters in a digits-only type") << int(bcCodeEAN13) << " 12a4 "
                                                    << "12a4";
     QTest::newRow("too long for EAN-13") << int(bcCodeEAN13) << "59012341234570"

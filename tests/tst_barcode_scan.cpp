@@ -118,6 +118,9 @@ void TestBarcodeScan::scans_data() {
         << int(bcCodeUPC_E0) << "123454" << false << 2.0 << "UPC-E:01234543";
     QTest::newRow("UPC-E0 last digit 7")
         << int(bcCodeUPC_E0) << "123457" << false << 2.0 << "UPC-E:01234572";
+    // The rest carry their text as given (interleaved 2 of 5 and set C padded to whole
+    // pairs), read under zbarimg's names: GS1 for a symbol that starts with FNC1,
+    // Codabar with its start and stop A and B.
     QTest::newRow("2 of 5 interleaved odd count keeps every digit")
         << int(bcCode_2_5_interleaved) << "12345" << false << 2.0 << "I2/5:012345";
     QTest::newRow("2 of 5 interleaved all digits")
@@ -163,13 +166,10 @@ void TestBarcodeScan::scans_data() {
     QTest::newRow("Codabar whole character set")
         << int(bcCodeCodabar) << "0123456789-$:/.+" << false << 2.0 << "Codabar:A0123456789-$:/.+B";
     // Code 128 and Code 93 are built from modules; the item's ratio must not
-    // stretch their wide elements, or no scanner reads them.
-    QTest::newRow("Code 128 B at ratio 2.5")
-        << int(bcCode128B) << "Hello123" << false << 2.5 << "CODE-128:Hello123";
+    // stretch their wide elements, or no scanner reads them. They draw alike at
+    // any ratio (tst_barcode's widthClasses), so one ratio each is enough.
     QTest::newRow("Code 128 B at ratio 3")
         << int(bcCode128B) << "Hello123" << false << 3.0 << "CODE-128:Hello123";
-    QTest::newRow("Code 93 at ratio 2.5")
-        << int(bcCode93) << "HELLO" << false << 2.5 << "CODE-93:HELLO";
     QTest::newRow("Code 93 at ratio 3")
         << int(bcCode93) << "HELLO" << false << 3.0 << "CODE-93:HELLO";
     QTest::newRow("EAN-128 C at ratio 3")

@@ -12,30 +12,6 @@
 
 namespace {
 
-// A serial-number item with the flags the rows ask for.
-std::unique_ptr<TPrintItem> SerialItem(const QString& start, int step, bool decrease) {
-    auto item = std::make_unique<TPrintItem>();
-    item->SetItemType(itSerial);
-    item->SetItemValue(start);
-    item->SetItemSerialStep(step);
-    item->SetItemSerialDecrease(FlagText(decrease));
-    item->SetItemFontName(QStringLiteral("宋体"));
-    item->SetItemFontSize(QStringLiteral("12"));
-    item->SetItemFontColor(QStringLiteral("clBlack"));
-    item->SetItemFontStyle(QStringLiteral("[]"));
-    return item;
-}
-
-TPrintItem* AddItem(TProject& project, const QString& name, int type, const QString& value,
-                    const QString& active = kTrue) {
-    auto item = SerialItem(value, 1, false).release();
-    item->SetItemName(name);
-    item->SetItemType(type);
-    item->SetItemActive(active);
-    project.ItemList()->Add(item);
-    return item;
-}
-
 QStringList LineNames(const TCPrint& page) {
     QStringList names;
     for (int i = 0; i < page.Lines().Count(); ++i)
@@ -86,7 +62,11 @@ private slots:
         QFETCH(bool, decrease);
         QFETCH(int, page);
         QFETCH(int, expected);
-        QCOMPARE(SerialValue(*SerialItem(start, step, decrease), page), expected);
+        TPrintItem item;
+        item.SetItemValue(start);
+        item.SetItemSerialStep(step);
+        item.SetItemSerialDecrease(FlagText(decrease));
+        QCOMPARE(SerialValue(item, page), expected);
     }
 
     void serialValueRefuses_data() {
@@ -99,7 +79,9 @@ private slots:
     void serialValueRefuses() {
         QFETCH(QString, start);
         try {
-            SerialValue(*SerialItem(start, 1, false), 1);
+            TPrintItem item;
+            item.SetItemValue(start);
+            SerialValue(item, 1);
             QFAIL("no error");
         } catch (const EConvertError& e) {
             QCOMPARE(e.Message(), QStringLiteral("'%1' is not a valid integer value").arg(start));
@@ -269,7 +251,7 @@ private slots:
         TFileMgr files;
         TProject project;
         for (int i = 0; i < names.size(); ++i)
-            AddItem(project, names[i], itText, names[i], active[i]);
+            AddItem(project, itText, 0, 0, 0, 1.2, names[i], names[i])->SetItemActive(active[i]);
         const auto page = TPageComposer(settings, files).GenerateTCPrint(project, 1);
         QCOMPARE(LineNames(*page), expected);
         QCOMPARE(page->Count(), expected.size());
@@ -292,11 +274,7 @@ private slots:
         TSettingMgr settings;
         TFileMgr files;
         TProject project;
-        TPrintItem* item = AddItem(project, "serial", itSerial, "1");
-        item->SetItemSerialIsFillZero(kTrue);
-        item->SetItemSerialLength(6);
-        item->SetItemSerialHasPre(kTrue);
-        item->SetItemSerialPreText("NO.");
+        project.ItemList()->Add(SerialNumberItem());
         const auto composed = TPageComposer(settings, files).GenerateTCPrint(project, page);
         QCOMPARE(composed->Lines().Items(0)->Items(0)->Text(), expected);
     }
@@ -362,9 +340,9 @@ private slots:
         TSettingMgr settings;
         TFileMgr files;
         TProject project;
-        AddItem(project, "date 1", itDate, "hh:nn:ss.zzz");
-        AddItem(project, "date 2", itDate, "hh:nn:ss.zzz");
-        AddItem(project, "text", itText, "x");
+        AddItem(project, itDate, 0, 0, 0, 1.2, "hh:nn:ss.zzz", "date 1");
+        AddItem(project, itDate, 0, 0, 0, 1.2, "hh:nn:ss.zzz", "date 2");
+        AddItem(project, itText, 0, 0, 0, 1.2, "x", "text");
         int reads = 0;
         const TClock ticking = [&reads] {
             ++reads;
@@ -484,11 +462,11 @@ private slots:
         QVERIFY(files.SaveFile(file));
 
         TProject project;
-        TPrintItem* image = AddItem(project, "image", itImage, "logo");
+        TPrintItem* image = AddItem(project, itImage, 0, 0, 0, 1.2, "logo", "image");
         image->SetFileId(file.Oid);
-        TPrintItem* text = AddItem(project, "text with a file", itText, "t");
+        TPrintItem* text = AddItem(project, itText, 0, 0, 0, 1.2, "t", "text with a file");
         text->SetFileId(file.Oid);
-        AddItem(project, "text", itText, "t");
+        AddItem(project, itText, 0, 0, 0, 1.2, "t", "text");
 
         const TPageComposer composer(settings, files);
         StatementRecorder recorder;
@@ -543,7 +521,7 @@ private slots:
         TSettingMgr settings;
         TFileMgr files;
         TProject project;
-        TPrintItem* item = AddItem(project, "serial", itSerial, "1");
+        TPrintItem* item = AddItem(project, itSerial, 0, 0, 0, 1.2, "1", "serial");
         item->SetPropValue(field, value);
         try {
             TPageComposer(settings, files).GenerateTCPrint(project, 1);

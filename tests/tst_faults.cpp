@@ -397,13 +397,8 @@ private slots:
             items.last()->SetItemSerialStep(1000000000);
         }
         CHECKED(row->onDatabase([&] {
-            row->oid = StoreProject(kProject, items, [&](TProject& p) {
-                p.SetProjectPageWidth(100);
-                p.SetProjectPageHeight(80);
-                p.SetProjectDefaultDevice(kFalse);
-                p.SetProjectDeviceName("KOVA_PDF");
-                p.SetProjectSerialStart(start);
-            });
+            row->oid =
+                TestProject(kProject).page(100, 80).printer("KOVA_PDF").start(start).store(items);
         }));
         for (int i = 0; i < trials; ++i) {
             CHECKED(row->trial(pages));

@@ -87,8 +87,6 @@ private slots:
     void selectedDisabledItemIsReadable();
 
 private:
-    // Stores a project with the given items (which it takes over and releases).
-    void storeProject(const QString& name, const QList<TPrintItem*>& items);
     void start();
     void selectProject(const QString& name);
     void selectItem(const QString& name);
@@ -113,10 +111,6 @@ void TestMainWindow::cleanup() {
     db.reset();
 }
 
-void TestMainWindow::storeProject(const QString& name, const QList<TPrintItem*>& items) {
-    StoreProject(name, items);
-}
-
 void TestMainWindow::start() {
     frm = OpenMainWindow(ProgramDirFor(*db));
     QVERIFY(frm);
@@ -137,8 +131,8 @@ void TestMainWindow::selectItem(const QString& name) {
 }
 
 void TestMainWindow::startsWithNothingSelected() {
-    storeProject("甲", {});
-    storeProject("乙", {});
+    TestProject("甲").store();
+    TestProject("乙").store();
     start();
     QCOMPARE(frm->windowTitle(), QString("KOVA 自定义定位打印 v5.1"));
     QCOMPARE(frm->cbbProjectList->count(), 2);
@@ -155,12 +149,8 @@ void TestMainWindow::startsWithNothingSelected() {
 }
 
 void TestMainWindow::selectingProjectShowsItsPage() {
-    auto* b = new TPrintItem;
-    b->SetItemName("b");
-    auto* a = new TPrintItem;
-    a->SetItemName("A");
     // The start shown is the stored one, read again on selecting.
-    StoreProject("甲", {b, a}, [](TProject& p) { p.SetProjectSerialStart(77); });
+    TestProject("甲").start(77).store({"b", "A"});
     start();
     TProject* p = PrintModel->SettingMgr()->ProjectList()->Items(0);
     p->SetProjectNotes("备注");
@@ -262,7 +252,7 @@ void TestMainWindow::summaryTextsByKind() {
     item->SetItemFontSize("20");
     item->SetItemFontColor("clNavy");
     item->SetItemFontStyle("[fsBold]");
-    storeProject("p", {item});
+    TestProject("p").store({item});
     start();
     selectProject("p");
     selectItem("item");
@@ -292,7 +282,7 @@ void TestMainWindow::summaryTextsByKind() {
 void TestMainWindow::pageFieldsReloadFromProject() {
     auto* a = new TPrintItem;
     a->SetItemName("a");
-    storeProject("p", {a});
+    TestProject("p").store({a});
     start();
     selectProject("p");
     frm->PrnSerialFrom->setValue(500);
@@ -305,9 +295,9 @@ void TestMainWindow::pageFieldsReloadFromProject() {
 // The summary pane shows the selected item alone: no title of the item before,
 // no item of the project before.
 void TestMainWindow::summaryFollowsSelection() {
-    storeProject("甲", {NewItem(itImage, 0, 0, 32, 24, "", "pic"),
-                        NewItem(itLine, 0, 0, 50, 0, "", "line")});
-    storeProject("乙", {});
+    TestProject("甲").store(
+        {NewItem(itImage, 0, 0, 32, 24, "", "pic"), NewItem(itLine, 0, 0, 50, 0, "", "line")});
+    TestProject("乙").store();
     start();
     const QString name = frm->itemNameLabel->text(), type = frm->itemTypeLabel->text();
     selectProject("甲");
@@ -322,7 +312,7 @@ void TestMainWindow::summaryFollowsSelection() {
 
 // In the item list Delete deletes, asking first, and Enter opens the editor.
 void TestMainWindow::itemListKeys() {
-    storeProject("p", {NewItem(itText, 0, 0, 0, 1.2, "x", "a")});
+    TestProject("p").store({NewItem(itText, 0, 0, 0, 1.2, "x", "a")});
     start();
     selectProject("p");
     selectItem("a");
@@ -346,8 +336,8 @@ void TestMainWindow::itemListKeys() {
 
 // The project shown last on this station is shown again at the next start.
 void TestMainWindow::lastProjectShownAgain() {
-    storeProject("甲", {});
-    storeProject("乙", {});
+    TestProject("甲").store();
+    TestProject("乙").store();
     start();
     selectProject("乙");
     delete frm;
@@ -361,7 +351,7 @@ void TestMainWindow::lastProjectShownAgain() {
 
 // Printer names keep their underscores on screen: the label has room for them.
 void TestMainWindow::underscoresShow() {
-    storeProject("p", {});
+    TestProject("p").store();
     start();
     const auto shown = [this](const QString& text) {
         frm->printDevice->setText(text);
@@ -373,7 +363,7 @@ void TestMainWindow::underscoresShow() {
 void TestMainWindow::toggleStoresFlag() {
     auto* a = new TPrintItem;
     a->SetItemName("a");
-    storeProject("p", {a});
+    TestProject("p").store({a});
     start();
     selectProject("p");
     selectItem("a");
@@ -408,7 +398,7 @@ void TestMainWindow::deleteItemRemovesRowAndPicture() {
     auto* pic = new TPrintItem;
     pic->SetItemName("pic");
     pic->SetItemType(5);
-    storeProject("p", {a, pic});
+    TestProject("p").store({a, pic});
     start();
     TCFile file;
     // A real picture: the summary decodes it when the item is selected.
@@ -462,13 +452,13 @@ void TestMainWindow::deleteProjectRemovesRowsAndPictures_data() {
 
 void TestMainWindow::deleteProjectRemovesRowsAndPictures() {
     QFETCH(QString, refusedBy);
-    storeProject("first", {});
+    TestProject("first").store();
     auto* pic = new TPrintItem;
     pic->SetItemName("pic");
     pic->SetItemType(5);
     auto* text = new TPrintItem;
     text->SetItemName("text");
-    storeProject("second", {pic, text});
+    TestProject("second").store({pic, text});
     start();
     TCFile file;
     file.SetBody("jpeg");
@@ -507,8 +497,8 @@ void TestMainWindow::deleteProjectRemovesRowsAndPictures() {
 }
 
 void TestMainWindow::deletingFirstProjectLeavesNoneSelected() {
-    storeProject("one", {});
-    storeProject("two", {});
+    TestProject("one").store();
+    TestProject("two").store();
     start();
     selectProject(frm->cbbProjectList->itemText(0));
     Answer answer;
@@ -541,7 +531,7 @@ void TestMainWindow::printerLine() {
     QFETCH(QString, device);
     QFETCH(QString, expected);
     QFETCH(bool, printable);
-    storeProject("p", {});
+    TestProject("p").store();
     start();
     TProject* p = PrintModel->SettingMgr()->ProjectList()->Items(0);
     p->SetProjectDefaultDevice(defaultDevice);
@@ -577,7 +567,7 @@ void TestMainWindow::listDrawsDisabledGreyAndSerialBold() {
     auto* serial = new TPrintItem;
     serial->SetItemName("YYYY");
     serial->SetItemType(1);
-    storeProject("p", {off, on, serial});
+    TestProject("p").store({off, on, serial});
     start();
     selectProject("p");
     QCOMPARE(frm->ItemListBox->sizeHintForRow(0), 16);
@@ -624,8 +614,8 @@ void driveEditor(std::function<void(QDialog*)> fill, bool save) {
 
 // A second project of a name already taken is refused; the first is untouched.
 void TestMainWindow::projectNamesAreUnique() {
-    storeProject("existing", {});
-    storeProject("other", {});
+    TestProject("existing").store();
+    TestProject("other").store();
     start();
     MessageAnswerer answers;
     driveEditor(
@@ -641,7 +631,7 @@ void TestMainWindow::projectNamesAreUnique() {
 }
 
 void TestMainWindow::addProjectThroughEditor() {
-    storeProject("existing", {});
+    TestProject("existing").store();
     start();
     driveEditor(
         [](QDialog* e) {
@@ -673,7 +663,7 @@ void TestMainWindow::cancelledNewProjectIsDropped() {
 }
 
 void TestMainWindow::modifyProjectThroughEditor() {
-    storeProject("old", {});
+    TestProject("old").store();
     start();
     selectProject("old");
     driveEditor([](QDialog* e) { e->findChild<QLineEdit*>("edtProjectName")->setText("renamed"); },
@@ -693,7 +683,7 @@ void TestMainWindow::keyboardSelectionFollowsAndDeleteKeepsRows() {
         item->SetItemValue(QString("value ") + name);
         items << item;
     }
-    storeProject("p", items);
+    TestProject("p").store(items);
     start();
     selectProject("p");
     selectItem("a");
@@ -739,7 +729,7 @@ void TestMainWindow::longProjectTextsAreCut() {
     QFETCH(QString, column);
     QFETCH(QString, text);
     QFETCH(int, kept);
-    storeProject("old", {});
+    TestProject("old").store();
     start();
     selectProject("old");
     const bool name = column == "project_name";
@@ -764,7 +754,7 @@ void TestMainWindow::longProjectTextsAreCut() {
 }
 
 void TestMainWindow::refusedProjectSaveRestores() {
-    storeProject("old", {});
+    TestProject("old").store();
     start();
     selectProject("old");
     db->exec("alter table P_PROJECT add constraint ck_refuse check (project_name <> 'refused')");
@@ -814,7 +804,7 @@ void TestMainWindow::refusedProjectSaveRestores() {
 }
 
 void TestMainWindow::blankProjectNameRefused() {
-    storeProject("old", {});
+    TestProject("old").store();
     start();
     selectProject("old");
     QStringList boxes;
@@ -836,7 +826,7 @@ void TestMainWindow::blankProjectNameRefused() {
 }
 
 void TestMainWindow::failedLoadDisablesCommands() {
-    storeProject("p", {});
+    TestProject("p").store();
     db->exec("drop table P_SETTING");
     QStringList boxes;
     QTimer::singleShot(20, [&boxes] {
@@ -890,7 +880,7 @@ void TestMainWindow::deleteQuestionSpeaksChineseAndDefaultsToNo() {
     QVERIFY(InstallTranslations());
     auto* a = new TPrintItem;
     a->SetItemName("a");
-    storeProject("p", {a});
+    TestProject("p").store({a});
     start();
     selectProject("p");
     selectItem("a");
@@ -945,7 +935,7 @@ void TestMainWindow::selectedDisabledItemIsReadable() {
     off->SetItemActive("FALSE");
     auto* on = new TPrintItem;
     on->SetItemName("XXXX");
-    storeProject("p", {off, on});
+    TestProject("p").store({off, on});
     start();
     selectProject("p");
     // How well a selected row can be read: its strongest text pixel against the

@@ -61,20 +61,13 @@ bool Near(const QRect& a, const QRect& b) {
            qAbs(a.right() - b.right()) <= 1 && qAbs(a.bottom() - b.bottom()) <= 1;
 }
 
-QString Describe(const QRect& preview, const QRect& printed) {
-    QString s;
-    QDebug(&s) << "preview" << preview << "printed" << printed;
-    return s;
-}
-
 } // namespace
 
 class TestPagePreview : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase() { QVERIFY2(queue.ok(), qPrintable(queue.why())); }
     void init();
     void cleanup();
 
@@ -94,21 +87,10 @@ private:
     // The page printed alone on the queue, rasterised at kDpi.
     QImage printed(TProject& project, int pageNum);
 
-    QString queue;
+    TestQueue queue{QStringLiteral("KOVA_PREVIEW"), kDpi};
     std::unique_ptr<TestStore> store;
     TPrintMainFrm* frm = nullptr;
 };
-
-void TestPagePreview::initTestCase() {
-    QVERIFY2(qEnvironmentVariableIsSet("CUPS_SERVER"), "runs against the private CUPS server");
-    queue = QStringLiteral("KOVA_PREVIEW_%1").arg(QCoreApplication::applicationPid());
-    QString why;
-    QVERIFY2(AddTestQueue(queue, &why, kDpi), qPrintable(why));
-}
-
-void TestPagePreview::cleanupTestCase() {
-    RemoveTestQueue(queue);
-}
 
 void TestPagePreview::init() {
     store = std::make_unique<TestStore>();
@@ -125,7 +107,7 @@ void TestPagePreview::setPage(TProject& project) const {
     project.SetProjectPageWidth(127);
     project.SetProjectPageHeight(101.6);
     project.SetProjectDefaultDevice(kFalse);
-    project.SetProjectDeviceName(queue);
+    project.SetProjectDeviceName(queue.name());
 }
 
 QImage TestPagePreview::preview(TProject& project, int pageNum, TPagePreviewFrm* window) {
@@ -146,7 +128,7 @@ QImage TestPagePreview::printed(TProject& project, int pageNum) {
     TPrintRunOptions options;
     options.From = pageNum;
     options.Count = 1;
-    options.Printer = queue;
+    options.Printer = queue.name();
     options.Save = false;
     const TPrintRunResult result = TPrintRun(project, store->settings, store->files).Run(options);
     if (!result.Error.isEmpty() || result.JobId <= 0) {
@@ -231,7 +213,7 @@ void TestPagePreview::itemsLieWhereThePrintPutsThem() {
     QCOMPARE(paper.size(), shown.size());
     const QRect a = InkBox(shown), b = InkBox(paper);
     QVERIFY(!b.isEmpty());
-    QVERIFY2(Near(a, b), qPrintable(Describe(a, b)));
+    QVERIFY2(Near(a, b), qPrintable(Describe("preview", a, "printed", b)));
 }
 
 // The serial number of page N: the preview's glyphs are the printed page's,
@@ -304,7 +286,7 @@ void TestPagePreview::pagesAndZoom() {
     QVERIFY2(window.lblInfo->text().startsWith(QStringLiteral("第 %1 页，127.0 × 101.6 mm，打印机 "
                                                               "%2，300 × 300 dpi")
                                                    .arg(page)
-                                                   .arg(queue)),
+                                                   .arg(queue.name())),
              qPrintable(window.lblInfo->text()));
     // The page shown is the one composed for that number.
     QCOMPARE(Grey(window.PageImage()), preview(project, page));
@@ -333,10 +315,7 @@ void TestPagePreview::opensFromMenuAndItemEditor() {
     TPrintItem* line = NewItem(itLine, 10, 20, 10, 60, QString(), QStringLiteral("竖线"));
     line->SetItemOutlinePenStyle(0);
     line->SetItemOutlinePenWidth(8);
-    StoreProject(kProject, {line}, [this](TProject& p) {
-        setPage(p);
-        p.SetProjectSerialStart(7);
-    });
+    TestProject(kProject).with([this](TProject& p) { setPage(p); }).start(7).store({line});
     frm = OpenMainWindow(ProgramDirFor(store->db), kProject);
     QVERIFY(frm);
     frm->PrnSerialFrom->setValue(9);

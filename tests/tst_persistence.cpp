@@ -25,19 +25,6 @@ TPrintItem* addItem(TProject& project, const QString& name) {
     return item;
 }
 
-// Saves a project with the given item names and returns its OID.
-QString storeProject(const QString& name, const QStringList& items) {
-    TProjectList list;
-    TProject* p = addProject(list, name);
-    for (const QString& item : items)
-        addItem(*p, item);
-    p->SetDirty(true);
-    for (int i = 0; i < p->ItemList()->Count(); ++i)
-        p->ItemList()->Items(i)->SetDirty(true);
-    p->Save();
-    return p->OID();
-}
-
 const QString kItemColumns = QStringLiteral(
     "oid, project_id, item_name, item_value, item_char_extra, item_type, serial_has_pre, "
     "serial_pre_text, serial_has_postfix, serial_postfix_text, serial_is_fill_zero, "
@@ -138,7 +125,7 @@ void TestPersistence::deletedReachesOwnedObjects() {
 
 void TestPersistence::readStatementsWithAndWithoutOwnerCondition() {
     TestDatabase db;
-    const QString oid = storeProject("p", {"x"});
+    const QString oid = TestProject("p").store({"x"});
     StatementRecorder rec;
     TProjectList list;
     list.Read();
@@ -158,8 +145,8 @@ void TestPersistence::emptyDatabaseReadsEmptyList() {
 
 void TestPersistence::readsProjectsWithItemsInDatabaseOrder() {
     TestDatabase db;
-    const QString first = storeProject("first", {"c", "a", "b"});
-    const QString second = storeProject("second", {});
+    const QString first = TestProject("first").store({"c", "a", "b"});
+    const QString second = TestProject("second").store();
     TProjectList list;
     list.Read();
     QCOMPARE(list.Count(), 2);
@@ -263,7 +250,7 @@ void TestPersistence::insertListsColumnsInRegistrationOrder() {
 
 void TestPersistence::newItemOfCleanProjectInsertsOnlyTheItem() {
     TestDatabase db;
-    storeProject("p", {});
+    TestProject("p").store();
     TProjectList list;
     list.Read();
     TProject* p = list.Items(0);
@@ -278,7 +265,7 @@ void TestPersistence::newItemOfCleanProjectInsertsOnlyTheItem() {
 
 void TestPersistence::updateNeverSetsKeys() {
     TestDatabase db;
-    storeProject("p", {"i"});
+    TestProject("p").store({"i"});
     TProjectList list;
     list.Read();
     TPrintItem* item = list.Items(0)->ItemList()->Items(0);
@@ -301,8 +288,8 @@ void TestPersistence::updateNeverSetsKeys() {
 
 void TestPersistence::cascadingDeleteRemovesItemsFirstInOneTransaction() {
     TestDatabase db;
-    storeProject("p", {"a", "b"});
-    storeProject("keep", {"c"});
+    TestProject("p").store({"a", "b"});
+    TestProject("keep").store({"c"});
     TProjectList list;
     list.Read();
     TProject* p = list.Items(0)->ProjectName() == "p" ? list.Items(0) : list.Items(1);
@@ -521,7 +508,7 @@ void TestPersistence::savesShareOnePreparedStatement() {
     TProject* p = addProject(list, "p");
     p->SetDirty(true);
     p->Save();
-    const QString taken = storeProject("other", {"taken"});
+    const QString taken = TestProject("other").store({"taken"});
     const QString takenItem = db.scalar("select oid from P_ITEM").toString();
     QStringList stored;
     for (int i = 0; i < 8; ++i) {
@@ -643,7 +630,7 @@ void TestPersistence::lostConnectionIsReplaced() {
     QFETCH(int, pauseMs);
     QFETCH(bool, firstWorks);
     TestDatabase db;
-    const QString oid = storeProject("p", {"a", "b"});
+    const QString oid = TestProject("p").store({"a", "b"});
     {
         TDatabaseLock first; // the pool's first connection, which the next task takes
         TDatabaseLock other;
@@ -742,7 +729,7 @@ void TestPersistence::unknownLayerIsReported() {
 
 void TestPersistence::twoProcessesShareOneDatabase() {
     TestDatabase db; // this process holds the file open too
-    storeProject("parent", {"x"});
+    TestProject("parent").store({"x"});
     const QString client = QStringLiteral(KOVA_BIN_DIR "/kova-dbclient");
     QProcess a, b;
     a.start(client, {db.path(), "A", "25"});

@@ -133,7 +133,6 @@ private slots:
     void pictureRowsOfSummary();
 
 private:
-    void storeProject(const QList<TPrintItem*>& items);
     void start();
     TProject* project() { return PrintModel->SettingMgr()->ProjectList()->Items(0); }
     // Opens the editor from the main window, runs fill on it and saves. When a
@@ -142,6 +141,11 @@ private:
     QList<Box> drive(QPushButton* opener, std::function<void(TprintItemEditorView*)> fill,
                      std::function<void(TprintItemEditorView*)> refused = {});
 
+    // The tests' project "p": items on the default font take DejaVu Sans 11.
+    const TestProject base = TestProject().with([](TProject& p) {
+        p.SetProjectFontName("DejaVu Sans");
+        p.SetProjectFontSize("11");
+    });
     std::unique_ptr<TestDatabase> db;
     TPrintMainFrm* frm = nullptr;
     QTemporaryDir files;
@@ -157,13 +161,6 @@ void TestPrintItemEditor::cleanup() {
     delete PrintModel;
     PrintModel = nullptr;
     db.reset();
-}
-
-void TestPrintItemEditor::storeProject(const QList<TPrintItem*>& items) {
-    StoreProject("p", items, [](TProject& p) {
-        p.SetProjectFontName("DejaVu Sans");
-        p.SetProjectFontSize("11");
-    });
 }
 
 void TestPrintItemEditor::start() {
@@ -247,7 +244,7 @@ void TestPrintItemEditor::createsEachKind() {
     QFETCH(int, type);
     QFETCH(QString, content);
     QFETCH(QVariantMap, expected);
-    storeProject({});
+    base.store();
     start();
     const QString picture = files.filePath("logo.big.jpg");
     const QByteArray jpeg = makeJpeg(picture);
@@ -354,7 +351,7 @@ void TestPrintItemEditor::editKeepsTypeFixed() {
     item->SetItemValue("KOVA");
     item->SetItemTextWidth(30);
     item->SetItemLineHeight(30);
-    storeProject({item});
+    base.store({item});
     start();
     frm->ItemListBox->setCurrentRow(0);
     bool typeEnabled = true;
@@ -462,7 +459,7 @@ void TestPrintItemEditor::refusedSaveLeavesItem() {
     QFETCH(QString, message);
     QFETCH(bool, information);
     QFETCH(QString, focus);
-    storeProject({});
+    base.store();
     start();
     TPrintItem item;
     item.SetItemName("before");
@@ -505,7 +502,7 @@ void TestPrintItemEditor::databaseRefusalKeepsInput() {
     auto* item = new TPrintItem;
     item->SetItemName("kept");
     item->SetItemValue("text");
-    storeProject({item});
+    base.store({item});
     start();
     db->exec("alter table P_ITEM add constraint ck_refuse check (item_value <> 'refused')");
     frm->ItemListBox->setCurrentRow(0);
@@ -604,7 +601,7 @@ void TestPrintItemEditor::closingAsksAboutChanges() {
     QFETCH(QString, change);
     QFETCH(bool, byEscape);
     QFETCH(int, answer);
-    storeProject({});
+    base.store();
     start();
     TPrintItem item;
     item.SetItemName("kept");
@@ -659,7 +656,7 @@ void TestPrintItemEditor::defaultsFollowNewType_data() {
 
 void TestPrintItemEditor::defaultsFollowNewType() {
     QFETCH(int, type);
-    storeProject({});
+    base.store();
     start();
     TPrintItem item;
     TprintItemEditorView editor;
@@ -689,7 +686,7 @@ void TestPrintItemEditor::loadedPictureIsStoredAsIs() {
     item->SetItemType(itImage);
     item->SetItemTextWidth(32);
     item->SetItemLineHeight(24);
-    storeProject({item});
+    base.store({item});
     start();
     const QString first = files.filePath("first.jpeg");
     makeJpeg(first);
@@ -718,7 +715,7 @@ void TestPrintItemEditor::loadedPictureIsStoredAsIs() {
 }
 
 void TestPrintItemEditor::damagedPictureIsRefused() {
-    storeProject({});
+    base.store();
     start();
     const QString path = files.filePath("cut.jpg");
     QByteArray bytes = makeJpeg(path);
@@ -741,7 +738,7 @@ void TestPrintItemEditor::damagedPictureIsRefused() {
 }
 
 void TestPrintItemEditor::barcodePreviewFillsWidth() {
-    storeProject({});
+    base.store();
     start();
     TPrintItem item;
     item.SetItemType(itBarcode);
@@ -769,7 +766,7 @@ void TestPrintItemEditor::barcodePreviewFillsWidth() {
 }
 
 void TestPrintItemEditor::barcodePreviewClickMovesSymbol() {
-    storeProject({});
+    base.store();
     start();
     TPrintItem item;
     item.SetItemType(itBarcode);
@@ -795,7 +792,7 @@ void TestPrintItemEditor::barcodePreviewClickMovesSymbol() {
 }
 
 void TestPrintItemEditor::brokenStoredBarcodeStillOpens() {
-    storeProject({});
+    base.store();
     start();
     TPrintItem item;
     item.SetItemType(itBarcode);
@@ -820,7 +817,7 @@ void TestPrintItemEditor::qrPreviewQuietZone_data() {
 void TestPrintItemEditor::qrPreviewQuietZone() {
     QFETCH(QString, quietZone);
     QFETCH(int, modules);
-    storeProject({});
+    base.store();
     start();
     TPrintItem item;
     item.SetItemType(itQRCode);
@@ -848,7 +845,7 @@ void TestPrintItemEditor::qrPreviewQuietZone() {
 }
 
 void TestPrintItemEditor::serialSample() {
-    storeProject({});
+    base.store();
     start();
     TPrintItem item;
     item.SetItemType(itSerial);
@@ -951,7 +948,7 @@ void TestPrintItemEditor::pictureRowsOfSummary() {
     auto* item = new TPrintItem;
     item->SetItemName("pic");
     item->SetItemType(itImage);
-    storeProject({item});
+    base.store({item});
     start();
     if (file != "none") {
         TCFile stored;

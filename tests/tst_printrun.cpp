@@ -58,8 +58,7 @@ class TestPrintRun : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase() { QVERIFY2(queue.ok(), qPrintable(queue.why())); }
     void init();
     void cleanup();
 
@@ -80,9 +79,6 @@ private slots:
     void projectDeletedElsewhereDuringARun();
 
 private:
-    // A project of one serial-number item "NO.000001" upwards, on our queue,
-    // with what `extra` adds.
-    void storeProject(int start, const std::function<void(TProject&)>& extra = {});
     Printed print(const QStringList& args);
     QProcess* startPrint(const QStringList& args);
     int storedStart();
@@ -91,21 +87,12 @@ private:
     // The main window on the test database, the project selected.
     void openWindow();
 
-    QString queue;
+    TestQueue queue{QStringLiteral("KOVA_RUN")};
+    // The project the tests print, on our queue; stored with a SerialNumberItem().
+    const TestProject project = TestProject(kProject).page(100, 80).printer(queue.name());
     std::unique_ptr<TestDatabase> db;
     TPrintMainFrm* frm = nullptr;
 };
-
-void TestPrintRun::initTestCase() {
-    QVERIFY2(qEnvironmentVariableIsSet("CUPS_SERVER"), "runs against the private CUPS server");
-    queue = QStringLiteral("KOVA_RUN_%1").arg(QCoreApplication::applicationPid());
-    QString why;
-    QVERIFY2(AddTestQueue(queue, &why), qPrintable(why));
-}
-
-void TestPrintRun::cleanupTestCase() {
-    RemoveTestQueue(queue);
-}
 
 void TestPrintRun::init() {
     db = std::make_unique<TestDatabase>();
@@ -123,18 +110,6 @@ void TestPrintRun::openWindow() {
     frm = OpenMainWindow(ProgramDirFor(*db), kProject);
     QVERIFY(frm);
     QVERIFY(frm->btnPrint->isEnabled());
-}
-
-void TestPrintRun::storeProject(int start, const std::function<void(TProject&)>& extra) {
-    StoreProject(kProject, {SerialNumberItem()}, [&](TProject& p) {
-        p.SetProjectPageWidth(100);
-        p.SetProjectPageHeight(80);
-        p.SetProjectDefaultDevice(kFalse);
-        p.SetProjectDeviceName(queue);
-        p.SetProjectSerialStart(start);
-        if (extra)
-            extra(p);
-    });
 }
 
 QProcess* TestPrintRun::startPrint(const QStringList& args) {
@@ -207,7 +182,7 @@ void TestPrintRun::numbering() {
     QFETCH(QList<int>, exitCodes);
     QFETCH(QList<QStringList>, pages);
     QFETCH(QList<int>, stored);
-    storeProject(start);
+    project.start(start).store({SerialNumberItem()});
     for (int i = 0; i < runs.size(); ++i) {
         const Printed run = print(runs[i]);
         QVERIFY2(run.exitCode == exitCodes[i], qPrintable(run.err));
@@ -223,7 +198,7 @@ void TestPrintRun::numbering() {
 // Two processes printing the same project at once: the second waits for the
 // first and continues where it ended.
 void TestPrintRun::concurrentRunsNeverShareNumbers() {
-    storeProject(1);
+    project.start(1).store({SerialNumberItem()});
     std::unique_ptr<QProcess> a(startPrint({"--pages", "40"}));
     std::unique_ptr<QProcess> b(startPrint({"--pages", "40"}));
     QVERIFY(a->waitForFinished(120000));
@@ -248,7 +223,7 @@ void TestPrintRun::signalStopsAfterThePageInHand_data() {
 // is the first page that was not printed.
 void TestPrintRun::signalStopsAfterThePageInHand() {
     QFETCH(int, signal);
-    storeProject(100);
+    project.start(100).store({SerialNumberItem()});
     std::unique_ptr<QProcess> p(startPrint({"--pages", "100000"}));
     QByteArray progress;
     p->setReadChannel(QProcess::StandardError);
@@ -268,7 +243,7 @@ void TestPrintRun::signalStopsAfterThePageInHand() {
 
 // A run waiting for another run of the project ends at SIGTERM, printing nothing.
 void TestPrintRun::signalEndsTheWaitForAnotherRun() {
-    storeProject(60);
+    project.start(60).store({SerialNumberItem()});
     TProjectRunLock other(db->scalar("select oid from P_PROJECT").toString());
     std::unique_ptr<QProcess> p(startPrint({"--pages", "3"}));
     QByteArray said;
@@ -294,14 +269,14 @@ void TestPrintRun::jobTheQueueRefusesKeepsTheStart_data() {
 
 void TestPrintRun::jobTheQueueRefusesKeepsTheStart() {
     QFETCH(QString, how);
-    storeProject(50);
+    project.start(50).store({SerialNumberItem()});
     const QList<int> jobsBefore = JobsTitled(QStringLiteral("refused"));
     if (how == "reject") {
-        QCOMPARE(QProcess::execute("cupsreject", {queue}), 0);
+        QCOMPARE(QProcess::execute("cupsreject", {queue.name()}), 0);
         const Printed run = print({"--pages", "3", "--title", "refused"});
-        QProcess::execute("cupsaccept", {queue});
+        QProcess::execute("cupsaccept", {queue.name()});
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.err.contains(queue), qPrintable(run.err));
+        QVERIFY2(run.err.contains(queue.name()), qPrintable(run.err));
         QVERIFY2(run.err.contains("not accepting"), qPrintable(run.err));
     } else {
         // A print server of the test's own that goes away while pages are drawn.
@@ -317,7 +292,7 @@ void TestPrintRun::jobTheQueueRefusesKeepsTheStart() {
         p.setProcessEnvironment(env);
         p.start(KovaPrint(),
                 {"--database", db->path(), "--project", kProject, "--pages", "100000", "--title",
-                 "refused", "--printer", how == "server gone" ? "KOVA_PDF" : queue});
+                 "refused", "--printer", how == "server gone" ? "KOVA_PDF" : queue.name()});
         QByteArray progress;
         p.setReadChannel(QProcess::StandardError);
         while (!progress.contains("(150)") && p.waitForReadyRead(30000))
@@ -387,28 +362,26 @@ void TestPrintRun::unprintableItemPrintsNothing() {
     QFETCH(QString, value);
     QFETCH(QByteArray, picture);
     QFETCH(QString, reason);
-    storeProject(30, [&](TProject& p) {
-        TPrintItem* item = NewItem(type, 10, 20, 30, 20, value, QStringLiteral("坏的打印项"));
-        item->SetBarcodeType(symbology);
-        if (!picture.isEmpty()) {
-            TFileMgr files;
-            TCFile file;
-            file.FileName = "logo";
-            file.FileType = ".jpg";
-            file.SetBody(picture);
-            files.SaveFile(file);
-            item->SetFileId(file.Oid);
-        }
-        p.ItemList()->Add(item);
-    });
-    const qsizetype jobsBefore = JobsOnQueue(queue).size();
+    TPrintItem* item = NewItem(type, 10, 20, 30, 20, value, QStringLiteral("坏的打印项"));
+    item->SetBarcodeType(symbology);
+    if (!picture.isEmpty()) {
+        TFileMgr files;
+        TCFile file;
+        file.FileName = "logo";
+        file.FileType = ".jpg";
+        file.SetBody(picture);
+        files.SaveFile(file);
+        item->SetFileId(file.Oid);
+    }
+    project.start(30).store({item, SerialNumberItem()});
+    const qsizetype jobsBefore = JobsOnQueue(queue.name()).size();
     const Printed run = print({"--pages", "3"});
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains("坏的打印项") && run.err.contains(reason), qPrintable(run.err));
     QVERIFY2(run.err.contains("第 30 页无法打印"), qPrintable(run.err));
     QCOMPARE(run.nextStart(), 30);
     QCOMPARE(storedStart(), 30);
-    QCOMPARE(JobsOnQueue(queue).size(), jobsBefore);
+    QCOMPARE(JobsOnQueue(queue.name()).size(), jobsBefore);
 }
 
 // The Print button: what reaches the printer, what the database keeps and what
@@ -464,13 +437,13 @@ void TestPrintRun::printButton() {
     QFETCH(int, stored);
     QFETCH(QString, status);
     QFETCH(QString, message);
-    storeProject(1);
+    project.start(1).store({SerialNumberItem()});
     openWindow();
     frm->PrnSerialTo->setValue(pages);
     if (action.startsWith("moved on"))
         db->exec("update P_PROJECT set serial_start = 20");
 
-    const qsizetype jobsBefore = JobsOnQueue(queue).size();
+    const qsizetype jobsBefore = JobsOnQueue(queue.name()).size();
     QObject::connect(frm->PrnSerialFrom, &QSpinBox::valueChanged, frm, [&](int page) {
         if (page != atPage || !frm->btnStop->isEnabled())
             return;
@@ -503,7 +476,7 @@ void TestPrintRun::printButton() {
         QCOMPARE(frm->btnPause->text(), QString("暂停"));
     }
     QCOMPARE(jobSerials({0, {}, {}, frm->lastJobId}), printed);
-    QCOMPARE(JobsOnQueue(queue).size() - jobsBefore, printed.isEmpty() ? 0 : 1);
+    QCOMPARE(JobsOnQueue(queue.name()).size() - jobsBefore, printed.isEmpty() ? 0 : 1);
     QCOMPARE(storedStart(), stored);
     QCOMPARE(frm->lblStatus->text(), status);
     QCOMPARE(frm->PrnSerialFrom->value(), stored);
@@ -520,7 +493,7 @@ void TestPrintRun::printButton() {
 // A database made before the run ledger gets it when a station connects, prints
 // on it, and the ledger tells what was printed.
 void TestPrintRun::olderDatabaseGetsTheLedger() {
-    storeProject(5);
+    project.start(5).store({SerialNumberItem()});
     db->exec("drop table P_RUN");
     db->exec("delete from P_SETTING where setting_name = 'schema_version'");
     const Printed run = print({"--pages", "2", "--follow"});
@@ -541,8 +514,8 @@ void TestPrintRun::olderDatabaseGetsTheLedger() {
 // Two projects of one name (stored before names were kept unique): the name is
 // refused with both keys, and the key picks one.
 void TestPrintRun::ambiguousNameIsRefused() {
-    storeProject(1);
-    storeProject(70);
+    project.start(1).store({SerialNumberItem()});
+    project.start(70).store({SerialNumberItem()});
     const QStringList keys =
         db->scalar("select list(oid, ' ') from (select oid from P_PROJECT order by serial_start)")
             .toString()
@@ -558,8 +531,8 @@ void TestPrintRun::ambiguousNameIsRefused() {
 // While project A prints, project B is shown with an item selected, deleted by
 // another station and selected again: B and its item leave the window together.
 void TestPrintRun::projectDeletedElsewhereDuringARun() {
-    storeProject(1);
-    StoreProject("乙", {SerialNumberItem("b")});
+    project.start(1).store({SerialNumberItem()});
+    TestProject("乙").store({SerialNumberItem("b")});
     openWindow();
     frm->PrnSerialTo->setValue(5);
     MessageAnswerer answers;

@@ -60,6 +60,8 @@ void TestQRCode::segment_data() {
     QTest::addColumn<TQRMode>("mode");
     QTest::addColumn<QByteArray>("data");
     const auto N = TQRMode::Numeric, A = TQRMode::Alphanumeric, B = TQRMode::Byte;
+    // The standard's modes: numeric holds 0-9, alphanumeric 0-9, A-Z and nine symbols
+    // (space $ % * + - . / :); bytes are Latin-1, or UTF-8 with or without the BOM EF BB BF.
     QTest::newRow("auto: digits are numeric") << 0 << "12345" << N << QByteArray("12345");
     QTest::newRow("auto: AB-12 is alphanumeric") << 0 << "AB-12" << A << QByteArray("AB-12");
     QTest::newRow("auto: lower case is bytes") << 0 << "ab" << B << QByteArray("\x61\x62");
@@ -143,6 +145,7 @@ void TestQRCode::smallestVersion() {
 void TestQRCode::tooLong_data() {
     QTest::addColumn<int>("encoding");
     QTest::addColumn<QString>("text");
+    // One past version 40's level L capacity; the BOM takes three of the bytes.
     QTest::newRow("7090 digits") << 1 << QString(7090, u'1');
     QTest::newRow("4297 alphanumeric") << 2 << QString(4297, u'Z');
     QTest::newRow("2954 bytes") << 3 << QString(2954, u'z');
@@ -163,6 +166,7 @@ void TestQRCode::tooLong() {
 void TestQRCode::quietZone_data() {
     QTest::addColumn<int>("quiet");
     QTest::addColumn<int>("used");
+    // The item takes 0 to 100 modules; anything else gets the standard's 4.
     QTest::newRow("0: edge to edge") << 0 << 0;
     QTest::newRow("3") << 3 << 3;
     QTest::newRow("100 is the largest taken") << 100 << 100;
@@ -217,6 +221,7 @@ void TestQRCode::scans_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("quiet");
     QTest::addColumn<QByteArray>("bytes");
+    // As zbarimg -Sbinary reads them: the segment's bytes (segment above), exactly.
     QTest::newRow("auto numeric") << 0 << "12345" << 4 << QByteArray("12345");
     QTest::newRow("auto alphanumeric") << 0 << "AB-12" << 4 << QByteArray("AB-12");
     QTest::newRow("auto Latin-1 bytes")

@@ -46,20 +46,13 @@ bool Near(const QRect& ink, const QRectF& expected, int tolerance = 1) {
            qAbs(ink.bottom() + 1 - expected.bottom()) <= tolerance;
 }
 
-QString Describe(const QRect& ink, const QRectF& expected) {
-    QString s;
-    QDebug(&s) << "ink" << ink << "expected" << expected;
-    return s;
-}
-
 } // namespace
 
 class TestRender : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase() { QVERIFY2(queue.ok(), qPrintable(queue.why())); }
     void init();
     void cleanup();
 
@@ -72,20 +65,10 @@ private:
     // Prints the project's pages on the test queue; the PDF the queue wrote.
     QString print(TProject& project, int pages = 1);
 
-    QString queue;
+    TestQueue queue{QStringLiteral("KOVA_RENDER")};
     std::unique_ptr<TestStore> store;
     TDeviceMetrics metrics;
 };
-
-void TestRender::initTestCase() {
-    queue = QStringLiteral("KOVA_RENDER_%1").arg(QCoreApplication::applicationPid());
-    QString why;
-    QVERIFY2(AddTestQueue(queue, &why), qPrintable(why));
-}
-
-void TestRender::cleanupTestCase() {
-    RemoveTestQueue(queue);
-}
 
 void TestRender::init() {
     store = std::make_unique<TestStore>();
@@ -99,7 +82,7 @@ QString TestRender::print(TProject& project, int pages) {
     TPrintRunOptions options;
     options.From = 1;
     options.Count = pages;
-    options.Printer = queue;
+    options.Printer = queue.name();
     options.Save = false;
     const TPrintRunResult result = TPrintRun(project, store->settings, store->files).Run(options);
     if (!result.Error.isEmpty() || result.JobId <= 0)
@@ -201,7 +184,7 @@ void TestRender::itemsWhereTheConversionsPutThem() {
     const QFontMetrics fm(font, &Printer().Device());
     QRectF expected;
     if (expect == "nothing") {
-        QVERIFY2(ink.isNull(), qPrintable(Describe(ink, {})));
+        QVERIFY2(ink.isNull(), qPrintable(Describe("ink", ink)));
         return;
     }
     if (expect == "line" || expect == "dashes") {
@@ -244,9 +227,9 @@ void TestRender::itemsWhereTheConversionsPutThem() {
                                             fm.horizontalAdvance(text)),
                                      metrics);
         QVERIFY2(band.adjusted(-1, -1, 1, 1).contains(QRectF(ink)),
-                 qPrintable(Describe(ink, band)));
+                 qPrintable(Describe("ink", ink, "expected", band)));
         QVERIFY2(ink.height() > 0.8 * band.height() && ink.width() < band.width() + 2,
-                 qPrintable(Describe(ink, band)));
+                 qPrintable(Describe("ink", ink, "expected", band)));
         return;
     }
     if (expect == "image") {
@@ -277,12 +260,12 @@ void TestRender::itemsWhereTheConversionsPutThem() {
                                              ConvertMmToPixelsY(geometry.y(), metrics), 0, 0),
                                       metrics);
         QVERIFY2(qAbs(ink.left() - start.left()) <= 1 && qAbs(ink.top() - start.top()) <= 1,
-                 qPrintable(Describe(ink, start)));
+                 qPrintable(Describe("ink", ink, "expected", start)));
         QVERIFY2(
             qAbs(ink.height() -
                  ToRaster(QRectF(0, 0, 0, ConvertMmToPixelsY(geometry.height(), metrics)), metrics)
                      .height()) <= 1,
-            qPrintable(Describe(ink, start)));
+            qPrintable(Describe("ink", ink, "expected", start)));
         return;
     }
     if (expect == "qr") {
@@ -297,10 +280,10 @@ void TestRender::itemsWhereTheConversionsPutThem() {
     if (wrap && geometry.width() < 2) {
         // The characters are wider than the box and are not cut to it.
         QVERIFY2(Near(ink, QRectF(r.left(), r.top(), ink.width(), r.height())),
-                 qPrintable(Describe(ink, r)));
+                 qPrintable(Describe("ink", ink, "expected", r)));
         return;
     }
-    QVERIFY2(Near(ink, r), qPrintable(Describe(ink, r)));
+    QVERIFY2(Near(ink, r), qPrintable(Describe("ink", ink, "expected", r)));
 }
 
 // Extra spacing after every character widens a run of n characters by exactly

@@ -35,6 +35,15 @@ double Mm(int dots) {
     return dots * 25.4 / 300;
 }
 
+// The labels' Code 128, "条码", of the given module.
+TPrintItem* Code128(double module) {
+    TPrintItem* bar =
+        NewItem(itBarcode, 10, 20, 0, 12, QStringLiteral("KOVA-0001"), QStringLiteral("条码"));
+    bar->SetBarcodeType(bcCode128B);
+    bar->SetBarcodeModule(module);
+    return bar;
+}
+
 } // namespace
 
 class TestScanCheck : public QObject {
@@ -42,7 +51,6 @@ class TestScanCheck : public QObject {
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -58,32 +66,25 @@ private slots:
     void checkAlone();
 
 private:
-    QString queueAt(int dpi) const { return dpi == 600 ? queue600 : queue300; }
+    QString queueAt(int dpi) const { return (dpi == 600 ? queue600 : queue300).name(); }
     TScanReport check(TProject& project, int dpi, const QString& pdf = QString());
-    // A project of a serial number and a Code 128 of the given module, stored.
-    void storeProject(double module, int start);
     int storedStart();
     void openWindow();
 
-    QString queue300, queue600;
+    TestQueue queue300{QStringLiteral("KOVA_CHECK300"), 300};
+    TestQueue queue600{QStringLiteral("KOVA_CHECK600"), 600};
+    // Two pages from 5 on the 300 dpi queue; stored with a serial number and a Code128().
+    const TestProject labels =
+        TestProject(kProject).page(100, 80).printer(queue300.name()).start(5).with([](TProject& p) {
+            p.SetProjectSerialEnd(2);
+        });
     std::unique_ptr<TestStore> store;
     TPrintMainFrm* frm = nullptr;
 };
 
 void TestScanCheck::initTestCase() {
-    QVERIFY2(qEnvironmentVariableIsSet("CUPS_SERVER"), "runs against the private CUPS server");
-    const qint64 pid = QCoreApplication::applicationPid();
-    queue300 = QStringLiteral("KOVA_CHECK300_%1").arg(pid);
-    queue600 = QStringLiteral("KOVA_CHECK600_%1").arg(pid);
-    for (const auto& [queue, dpi] : {std::pair{queue300, 300}, std::pair{queue600, 600}}) {
-        QString why;
-        QVERIFY2(AddTestQueue(queue, &why, dpi), qPrintable(why));
-    }
-}
-
-void TestScanCheck::cleanupTestCase() {
-    RemoveTestQueue(queue300);
-    RemoveTestQueue(queue600);
+    QVERIFY2(queue300.ok(), qPrintable(queue300.why()));
+    QVERIFY2(queue600.ok(), qPrintable(queue600.why()));
 }
 
 void TestScanCheck::init() {
@@ -348,24 +349,6 @@ void TestScanCheck::everyReadableSymbologyReadsBack() {
     QVERIFY2(c.Warnings.isEmpty(), qPrintable(report.Text()));
 }
 
-void TestScanCheck::storeProject(double module, int start) {
-    TPrintItem* bar =
-        NewItem(itBarcode, 10, 20, 0, 12, QStringLiteral("KOVA-0001"), QStringLiteral("条码"));
-    bar->SetBarcodeType(bcCode128B);
-    bar->SetBarcodeModule(module);
-    StoreProject(
-        kProject,
-        {NewItem(itSerial, 10, 5, 0, 1.2, QStringLiteral("1"), QStringLiteral("序号")), bar},
-        [&](TProject& p) {
-            p.SetProjectPageWidth(100);
-            p.SetProjectPageHeight(80);
-            p.SetProjectDefaultDevice(kFalse);
-            p.SetProjectDeviceName(queue300);
-            p.SetProjectSerialStart(start);
-            p.SetProjectSerialEnd(2);
-        });
-}
-
 int TestScanCheck::storedStart() {
     return store->db.scalar(QStringLiteral("select serial_start from P_PROJECT")).toInt();
 }
@@ -394,8 +377,8 @@ void TestScanCheck::failingFirstPage_data() {
 void TestScanCheck::failingFirstPage() {
     QFETCH(QString, how);
     QFETCH(bool, printed);
-    storeProject(0.1, 5);
-    const QList<int> jobsBefore = JobsOnQueue(queue300);
+    labels.store({NewItem(itSerial, 10, 5, 0, 1.2, "1", "序号"), Code128(0.1)});
+    const QList<int> jobsBefore = JobsOnQueue(queue300.name());
     QString question, report;
     bool defaultIsNo = false;
     int nextStart = 0;
@@ -458,11 +441,11 @@ void TestScanCheck::failingFirstPage() {
     QVERIFY2(report.contains(QStringLiteral("最窄的条或空只有 1 个打印点，至少需要 2 个")),
              qPrintable(report));
     if (printed) {
-        QCOMPARE(JobsOnQueue(queue300).size(), jobsBefore.size() + 1);
+        QCOMPARE(JobsOnQueue(queue300.name()).size(), jobsBefore.size() + 1);
         QCOMPARE(storedStart(), 7);
         QCOMPARE(nextStart, 7);
     } else {
-        QCOMPARE(JobsOnQueue(queue300), jobsBefore);
+        QCOMPARE(JobsOnQueue(queue300.name()), jobsBefore);
         QCOMPARE(storedStart(), 5);
         QCOMPARE(nextStart, 5);
     }
@@ -490,8 +473,8 @@ void TestScanCheck::checkAlone() {
     QFETCH(double, module);
     QFETCH(int, exitCode);
     QFETCH(QString, firstLines);
-    storeProject(module, 5);
-    const QList<int> jobsBefore = JobsOnQueue(queue300);
+    labels.store({NewItem(itSerial, 10, 5, 0, 1.2, "1", "序号"), Code128(module)});
+    const QList<int> jobsBefore = JobsOnQueue(queue300.name());
     QProcess p;
     p.start(QStringLiteral(KOVA_BIN_DIR "/kova-print"),
             {QStringLiteral("--database"), store->db.path(), QStringLiteral("--project"), kProject,
@@ -499,8 +482,8 @@ void TestScanCheck::checkAlone() {
     QVERIFY(p.waitForFinished(120000));
     const QString out = QString::fromUtf8(p.readAllStandardOutput());
     QVERIFY2(p.exitCode() == exitCode, qPrintable(QString::fromUtf8(p.readAllStandardError())));
-    QVERIFY2(out.startsWith(firstLines.arg(queue300)), qPrintable(out));
-    QCOMPARE(JobsOnQueue(queue300), jobsBefore);
+    QVERIFY2(out.startsWith(firstLines.arg(queue300.name())), qPrintable(out));
+    QCOMPARE(JobsOnQueue(queue300.name()), jobsBefore);
     QCOMPARE(storedStart(), 5);
 }
 

@@ -51,7 +51,7 @@ private slots:
 
 private:
     // A project of its own for each test, so that runs of the suite never meet.
-    QString storeProject(const QString& name, const QList<TPrintItem*>& items, int start = 1);
+    static TestProject ownProject(const QString& name);
     int storedStart(const QString& oid);
     // kova-print as another station: through --database or KOVA_DATABASE.
     QProcess* startStation(const QStringList& args, bool throughEnvironment);
@@ -91,16 +91,13 @@ void TestServer::cleanup() {
     qunsetenv("KOVA_DATABASE");
 }
 
-QString TestServer::storeProject(const QString& name, const QList<TPrintItem*>& items, int start) {
-    const QString unique = QStringLiteral("%1-%2-%3")
-                               .arg(name)
-                               .arg(QCoreApplication::applicationPid())
-                               .arg(QDateTime::currentMSecsSinceEpoch());
-    return StoreProject(unique, items, [&](TProject& p) {
-        p.SetProjectPageWidth(100);
-        p.SetProjectPageHeight(80);
-        p.SetProjectSerialStart(start);
-    });
+TestProject TestServer::ownProject(const QString& name) {
+    return TestProject(QStringLiteral("%1-%2-%3")
+                           .arg(name)
+                           .arg(QCoreApplication::applicationPid())
+                           .arg(QDateTime::currentMSecsSinceEpoch()))
+        .page(100, 80)
+        .start(1);
 }
 
 int TestServer::storedStart(const QString& oid) {
@@ -274,7 +271,7 @@ void TestServer::locationSettings() {
 // page not printed. One station names the server with --database, the other
 // with KOVA_DATABASE.
 void TestServer::stationsPrintingAtOnceNeverShareNumbers() {
-    const QString oid = storeProject("两台同时", {SerialNumberItem()});
+    const QString oid = ownProject("两台同时").store({SerialNumberItem()});
     TProject* project = nullptr;
     TProjectList projects;
     projects.Read();
@@ -336,7 +333,7 @@ void TestServer::olderLoadedStartAsks() {
     QFETCH(int, answer);
     QFETCH(QStringList, printed);
     QFETCH(int, stored);
-    const QString oid = storeProject("旧的起始页码", {SerialNumberItem()});
+    const QString oid = ownProject("旧的起始页码").store({SerialNumberItem()});
     PrintModel = new TPrintModel;
     PrintModel->Load();
     TProject* project = nullptr;
@@ -428,7 +425,8 @@ void TestServer::otherStationsChangesShow() {
     QFETCH(QString, currentItem);
     QFETCH(int, start);
     QFETCH(QString, message);
-    const QString oid = storeProject("别的工作站", {SerialNumberItem("A"), SerialNumberItem("B")});
+    const QString oid =
+        ownProject("别的工作站").store({SerialNumberItem("A"), SerialNumberItem("B")});
     QTemporaryDir programDir;
     QVERIFY(openStation(programDir));
     int index = -1;
@@ -480,7 +478,7 @@ void TestServer::otherStationsChangesShow() {
 // The server's machine restarts while a station's window is open: the station's
 // connections are gone, and the next thing the user does reaches the new server.
 void TestServer::stationCarriesOnAfterServerRestart() {
-    const QString oid = storeProject("重启", {SerialNumberItem("A")}, 7);
+    const QString oid = ownProject("重启").start(7).store({SerialNumberItem("A")});
     QTemporaryDir programDir;
     QVERIFY(openStation(programDir));
 

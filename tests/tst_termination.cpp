@@ -97,21 +97,8 @@ void TestTermination::endsCleanly() {
     QFETCH(int, signal);
 
     TestDatabase db;
-    TPrintItem* text = new TPrintItem;
-    text->SetItemName(QStringLiteral("text"));
-    text->SetItemType(itText);
-    text->SetItemValue(QStringLiteral("终止测试"));
-    text->SetItemFontName(QStringLiteral("宋体"));
-    text->SetItemFontSize(QStringLiteral("12"));
-    text->SetItemFontColor(QStringLiteral("clBlack"));
-    text->SetItemFontStyle(QStringLiteral("[]"));
-    text->SetItemX(10);
-    text->SetItemY(10);
-    const QString oid = StoreProject(kProject, {text}, [](TProject& p) {
-        p.SetProjectPageWidth(100);
-        p.SetProjectPageHeight(80);
-        p.SetProjectSerialStart(1);
-    });
+    const QString oid = TestProject(kProject).page(100, 80).start(1).store(
+        {NewItem(itText, 10, 10, 0, 1.2, QStringLiteral("终止测试"), QStringLiteral("text"))});
     if (database == "unloadable")
         db.exec("drop table P_SETTING");
     const QString programDir = ProgramDirFor(db);

@@ -100,22 +100,54 @@ QStringList StatementRecorder::sqls() const {
     return list;
 }
 
-QString StoreProject(const QString& name, const QList<TPrintItem*>& items,
-                     const std::function<void(TProject&)>& setUp) {
+TestProject TestProject::page(double width, double height) const {
+    return with([=](TProject& p) {
+        p.SetProjectPageWidth(width);
+        p.SetProjectPageHeight(height);
+    });
+}
+
+TestProject TestProject::printer(const QString& queue) const {
+    return with([=](TProject& p) {
+        p.SetProjectDefaultDevice(kFalse);
+        p.SetProjectDeviceName(queue);
+    });
+}
+
+TestProject TestProject::start(int page) const {
+    return with([=](TProject& p) { p.SetProjectSerialStart(page); });
+}
+
+TestProject TestProject::with(const std::function<void(TProject&)>& setUp) const {
+    TestProject next = *this;
+    next.FSetUps << setUp;
+    return next;
+}
+
+QString TestProject::store(const QList<TPrintItem*>& items) const {
     TProjectList list;
     auto* p = new TProject;
-    p->SetProjectName(name);
-    if (setUp)
+    p->SetProjectName(FName);
+    for (const auto& setUp : FSetUps)
         setUp(*p);
     list.Add(p);
     p->SetDirty(true);
     for (TPrintItem* item : items)
         p->ItemList()->Add(item);
-    // Items the set-up added are stored too.
+    // Items a set-up added are stored too.
     for (int i = 0; i < p->ItemList()->Count(); ++i)
         p->ItemList()->Items(i)->SetDirty(true);
     p->Save();
     return p->OID();
+}
+
+QString TestProject::store(std::initializer_list<QString> itemNames) const {
+    QList<TPrintItem*> items;
+    for (const QString& name : itemNames) {
+        items << new TPrintItem;
+        items.last()->SetItemName(name);
+    }
+    return store(items);
 }
 
 TPrintItem* NewItem(int type, double x, double y, double w, double h, const QString& value,
@@ -137,9 +169,10 @@ TPrintItem* NewItem(int type, double x, double y, double w, double h, const QStr
 }
 
 TPrintItem* AddItem(TProject& project, int type, double x, double y, double w, double h,
-                    const QString& value) {
+                    const QString& value, const QString& name) {
     TPrintItem* item =
-        NewItem(type, x, y, w, h, value, QStringLiteral("item%1").arg(project.ItemList()->Count()));
+        NewItem(type, x, y, w, h, value,
+                name.isEmpty() ? QStringLiteral("item%1").arg(project.ItemList()->Count()) : name);
     project.ItemList()->Add(item);
     return item;
 }
@@ -397,8 +430,17 @@ bool AddTestQueue(const QString& name, QString* why, int dpi) {
     return true;
 }
 
-void RemoveTestQueue(const QString& name) {
-    QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name});
+TestQueue::TestQueue(const QString& name, int dpi)
+    : FName(QStringLiteral("%1_%2").arg(name).arg(QCoreApplication::applicationPid())) {
+    if (!qEnvironmentVariableIsSet("CUPS_SERVER"))
+        FWhy = QStringLiteral("runs against the private CUPS server (CUPS_SERVER)");
+    else if (!AddTestQueue(FName, &FWhy, dpi) && FWhy.isEmpty())
+        FWhy = QStringLiteral("lpadmin could not add %1").arg(FName);
+}
+
+TestQueue::~TestQueue() {
+    if (ok())
+        QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-x"), FName});
 }
 
 QString RunTool(const QString& program, const QStringList& args, int* exitCode) {

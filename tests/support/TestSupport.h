@@ -5,6 +5,7 @@
 #include "persistence/PersistenceManager.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QList>
 #include <QRect>
 #include <QString>
@@ -41,19 +42,39 @@ private:
 class TPrintItem;
 class TProject;
 
-// Stores a new project with the given items, which it takes over; returns the
-// project's OID.
-QString StoreProject(const QString& name, const QList<TPrintItem*>& items,
-                     const std::function<void(TProject&)>& setUp = {});
+// A project for a test to store, built up from the defaults step by step:
+//   TestProject("p").page(100, 80).printer(queue).start(5).store({SerialNumberItem()});
+// Each step returns a changed copy, so a test may keep one as the base of its projects.
+class TestProject {
+public:
+    explicit TestProject(const QString& name = QStringLiteral("p")) : FName(name) {}
+    // A page of width × height mm.
+    TestProject page(double width, double height) const;
+    // Printed on this queue rather than the default printer.
+    TestProject printer(const QString& queue) const;
+    // The stored start: the page number the next run begins with.
+    TestProject start(int page) const;
+    // Anything else the test sets on the project.
+    TestProject with(const std::function<void(TProject&)>& setUp) const;
+    // Stores the project with these items, which it takes over; returns its OID.
+    QString store(const QList<TPrintItem*>& items = {}) const;
+    // The same with bare items of these names, the rest at the defaults.
+    QString store(std::initializer_list<QString> itemNames) const;
+
+private:
+    QString FName;
+    QList<std::function<void(TProject&)>> FSetUps;
+};
 
 // A new item as the editor stores one: position and size, its own font (宋体,
 // 12 points, black), the rest at the defaults.
 TPrintItem* NewItem(int type, double x, double y, double w, double h, const QString& value,
                     const QString& name = QString());
 
-// A new item (as NewItem makes one, named by its place) added to a project.
+// A new item (as NewItem makes one, named by its place unless a name is given)
+// added to a project.
 TPrintItem* AddItem(TProject& project, int type, double x, double y, double w, double h,
-                    const QString& value);
+                    const QString& value, const QString& name = QString());
 
 // A program folder whose data/KOVAUTF8.FDB is the fixture's file: the main
 // window connects to the database beside the program.
@@ -123,12 +144,31 @@ bool JobTitled(const QString& title);
 QList<int> JobsTitled(const QString& title);
 // Ids of every job a queue has seen, in submission order.
 QList<int> JobsOnQueue(const QString& queue);
-// A cups-pdf queue of the test's own on the private server (jobs on it are the
-// test's alone, and it may be stopped or made to reject jobs); removed by
-// RemoveTestQueue. Returns false with the reason when lpadmin fails.
-// A dpi above 0 sets the resolution the queue reports.
+// A cups-pdf queue of the test's own on the private server, the name given with
+// this process's id appended (jobs on it are the test's alone, and it may be
+// stopped or made to reject jobs); removed when it goes. A dpi above 0 sets the
+// resolution the queue reports. Not made, and not ok(), without CUPS_SERVER.
+class TestQueue {
+public:
+    explicit TestQueue(const QString& name, int dpi = 0);
+    ~TestQueue();
+    Q_DISABLE_COPY(TestQueue)
+    const QString& name() const { return FName; }
+    bool ok() const { return FWhy.isEmpty(); }
+    const QString& why() const { return FWhy; }
+
+private:
+    QString FName, FWhy;
+};
+// A queue as TestQueue makes one, under exactly that name, on a server that goes
+// with its queues. Returns false with the reason when lpadmin fails.
 bool AddTestQueue(const QString& name, QString* why = nullptr, int dpi = 0);
-void RemoveTestQueue(const QString& name);
+// Values as QDebug writes them, one after another: the message of a failed check.
+template <class... T> QString Describe(const T&... values) {
+    QString s;
+    (QDebug(&s) << ... << values);
+    return s;
+}
 // Runs a command to its end; its standard output.
 QString RunTool(const QString& program, const QStringList& args, int* exitCode = nullptr);
 // The text of every page of a PDF, as pdftotext reads it.

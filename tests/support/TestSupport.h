@@ -129,6 +129,15 @@ QList<int> JobsOnQueue(const QString& queue);
 // A dpi above 0 sets the resolution the queue reports.
 bool AddTestQueue(const QString& name, QString* why = nullptr, int dpi = 0);
 void RemoveTestQueue(const QString& name);
+// A label printer queue of the test's own on CUPS's Zebra ZPL driver (see Zpl.h),
+// printing at `dpi`: 203, 300 or 600, the driver's choices. Removed by
+// RemoveTestQueue.
+bool AddLabelQueue(const QString& name, int dpi, QString* why = nullptr);
+// Where a label queue's job leaves what the printer is sent.
+QString LabelJobFile(const QString& queue, int id);
+// Waits for that file as WaitForJobPdf waits for a PDF.
+QString WaitForLabelJob(const QString& queue, int id, QString* why = nullptr,
+                        int timeoutMs = 60000);
 // Runs a command to its end; its standard output.
 QString RunTool(const QString& program, const QStringList& args, int* exitCode = nullptr);
 // The text of every page of a PDF, as pdftotext reads it.

@@ -330,7 +330,11 @@ QString JobFailure(int id) {
 
 } // namespace
 
-QString WaitForJobPdf(const QString& title, int id, QString* why, int timeoutMs) {
+namespace {
+
+// Waits for a job's output, which `locate` finds once the job has completed.
+QString WaitForJobOutput(int id, const std::function<QString()>& locate, const QString& what,
+                         QString* why, int timeoutMs) {
     QString reason;
     QElapsedTimer timer;
     timer.start();
@@ -341,9 +345,9 @@ QString WaitForJobPdf(const QString& title, int id, QString* why, int timeoutMs)
             break;
         }
         if (job.state == IPP_JSTATE_COMPLETED) {
-            const QString pdf = JobPdf(title, id);
-            if (!pdf.isEmpty() && QFileInfo(pdf).size() > 0)
-                return pdf;
+            const QString output = locate();
+            if (!output.isEmpty() && QFileInfo(output).size() > 0)
+                return output;
         } else if (job.state > IPP_JSTATE_STOPPED) {
             reason = QStringLiteral("job %1 ended in state %2: %3")
                          .arg(id)
@@ -360,13 +364,29 @@ QString WaitForJobPdf(const QString& title, int id, QString* why, int timeoutMs)
         QThread::msleep(100);
     }
     if (reason.isEmpty())
-        reason = QStringLiteral("no PDF for job %1 in %2 after %3 ms")
-                     .arg(id)
-                     .arg(TestPdfFolder())
-                     .arg(timeoutMs);
+        reason = QStringLiteral("no %1 for job %2 after %3 ms").arg(what).arg(id).arg(timeoutMs);
     if (why)
         *why = reason;
     return QString();
+}
+
+} // namespace
+
+QString WaitForJobPdf(const QString& title, int id, QString* why, int timeoutMs) {
+    return WaitForJobOutput(
+        id, [&] { return JobPdf(title, id); }, QStringLiteral("PDF in %1").arg(TestPdfFolder()),
+        why, timeoutMs);
+}
+
+QString LabelJobFile(const QString& queue, int id) {
+    return TestServerFolder().filePath(
+        QStringLiteral("root/labels/%1-job_%2.prn").arg(queue).arg(id));
+}
+
+QString WaitForLabelJob(const QString& queue, int id, QString* why, int timeoutMs) {
+    const QString file = LabelJobFile(queue, id);
+    return WaitForJobOutput(
+        id, [&] { return file; }, QStringLiteral("printer data in %1").arg(file), why, timeoutMs);
 }
 
 namespace {
@@ -401,40 +421,59 @@ bool JobTitled(const QString& title) {
     return !JobsTitled(title).isEmpty();
 }
 
-bool AddTestQueue(const QString& name, QString* why, int dpi) {
-    const QString root =
-        QFileInfo(TestServerFolder().filePath(QStringLiteral("root"))).symLinkTarget();
-    const QString instance = QStringLiteral("kova") + root.section(QLatin1Char('.'), -1);
+namespace {
+
+// lpadmin with these arguments; false with its complaint when it fails.
+bool Lpadmin(const QStringList& args, QString* why) {
     QProcess lpadmin;
-    lpadmin.start(QStringLiteral("lpadmin"),
-                  {QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
-                   QStringLiteral("cups-pdf:/") + instance, QStringLiteral("-P"),
-                   QStringLiteral("/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd"), QStringLiteral("-o"),
-                   QStringLiteral("pdftops-renderer-default=pdftocairo")});
+    lpadmin.start(QStringLiteral("lpadmin"), args);
     lpadmin.waitForFinished(30000);
-    if (lpadmin.exitStatus() != QProcess::NormalExit || lpadmin.exitCode() != 0) {
-        if (why)
-            *why = QString::fromLocal8Bit(lpadmin.readAllStandardError());
-        return false;
-    }
-    if (dpi > 0) {
-        lpadmin.start(QStringLiteral("lpadmin"), {QStringLiteral("-p"), name, QStringLiteral("-o"),
-                                                  QStringLiteral("Resolution=%1dpi").arg(dpi)});
-        lpadmin.waitForFinished(30000);
-        if (lpadmin.exitStatus() != QProcess::NormalExit || lpadmin.exitCode() != 0) {
-            if (why)
-                *why = QString::fromLocal8Bit(lpadmin.readAllStandardError());
-            return false;
-        }
-    }
-    return true;
+    if (lpadmin.exitStatus() == QProcess::NormalExit && lpadmin.exitCode() == 0)
+        return true;
+    if (why)
+        *why = QString::fromLocal8Bit(lpadmin.readAllStandardError());
+    return false;
 }
 
-TestQueue::TestQueue(const QString& name, int dpi)
+// The server's own folder under /tmp, which filters running as lp can reach.
+QString ServerRoot() {
+    return QFileInfo(TestServerFolder().filePath(QStringLiteral("root"))).symLinkTarget();
+}
+
+} // namespace
+
+bool AddTestQueue(const QString& name, QString* why, int dpi) {
+    const QString instance = QStringLiteral("kova") + ServerRoot().section(QLatin1Char('.'), -1);
+    if (!Lpadmin({QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                  QStringLiteral("cups-pdf:/") + instance, QStringLiteral("-P"),
+                  QStringLiteral("/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd"), QStringLiteral("-o"),
+                  QStringLiteral("pdftops-renderer-default=pdftocairo")},
+                 why))
+        return false;
+    return dpi <= 0 || Lpadmin({QStringLiteral("-p"), name, QStringLiteral("-o"),
+                                QStringLiteral("Resolution=%1dpi").arg(dpi)},
+                               why);
+}
+
+namespace {
+
+bool AddLabelQueue(const QString& name, int dpi, QString* why) {
+    const QString root = ServerRoot();
+    return Lpadmin({QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                    QStringLiteral("kova-label:") + root + QStringLiteral("/labels"),
+                    QStringLiteral("-P"), root + QStringLiteral("/drivers/zebra.ppd"),
+                    QStringLiteral("-o"), QStringLiteral("Resolution=%1dpi").arg(dpi)},
+                   why);
+}
+
+} // namespace
+
+TestQueue::TestQueue(const QString& name, int dpi, Kind kind)
     : FName(QStringLiteral("%1_%2").arg(name).arg(QCoreApplication::applicationPid())) {
     if (!qEnvironmentVariableIsSet("CUPS_SERVER"))
         FWhy = QStringLiteral("runs against the private CUPS server (CUPS_SERVER)");
-    else if (!AddTestQueue(FName, &FWhy, dpi) && FWhy.isEmpty())
+    else if (!(kind == Label ? AddLabelQueue(FName, dpi, &FWhy) : AddTestQueue(FName, &FWhy, dpi)) &&
+             FWhy.isEmpty())
         FWhy = QStringLiteral("lpadmin could not add %1").arg(FName);
 }
 

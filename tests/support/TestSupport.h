@@ -148,9 +148,12 @@ QList<int> JobsOnQueue(const QString& queue);
 // this process's id appended (jobs on it are the test's alone, and it may be
 // stopped or made to reject jobs); removed when it goes. A dpi above 0 sets the
 // resolution the queue reports. Not made, and not ok(), without CUPS_SERVER.
+// A Label queue is a label printer on CUPS's Zebra ZPL driver (see Zpl.h) at
+// `dpi`: 203, 300 or 600, the driver's choices.
 class TestQueue {
 public:
-    explicit TestQueue(const QString& name, int dpi = 0);
+    enum Kind { Pdf, Label };
+    explicit TestQueue(const QString& name, int dpi = 0, Kind kind = Pdf);
     ~TestQueue();
     Q_DISABLE_COPY(TestQueue)
     const QString& name() const { return FName; }
@@ -169,6 +172,11 @@ template <class... T> QString Describe(const T&... values) {
     (QDebug(&s) << ... << values);
     return s;
 }
+// Where a label queue's job leaves what the printer is sent.
+QString LabelJobFile(const QString& queue, int id);
+// Waits for that file as WaitForJobPdf waits for a PDF.
+QString WaitForLabelJob(const QString& queue, int id, QString* why = nullptr,
+                        int timeoutMs = 60000);
 // Runs a command to its end; its standard output.
 QString RunTool(const QString& program, const QStringList& args, int* exitCode = nullptr);
 // The text of every page of a PDF, as pdftotext reads it.

@@ -561,7 +561,7 @@ void TestPrintItemEditor::refusedSaveKeepsStoredPicture() {
     item->SetItemType(itImage);
     item->SetItemValue("old.jpg");
     item->SetFileId(stored ? old.Oid : QString());
-    storeProject({item});
+    base.store({item});
     TProjectList projects;
     projects.Read();
     TPrintItem& edited = *projects.Items(0)->ItemList()->Items(0);

@@ -5,7 +5,7 @@
 // The chain: scripts/test-cups-start compiles CUPS's own "Zebra ZPL Label
 // Printer" (zebra.ppd, from /usr/share/cups/drv/sample.drv, with ppdc) and gives
 // the private server a backend of its own, kova-label
-// (scripts/test-label-backend). AddLabelQueue (TestSupport.h) adds a queue on
+// (scripts/test-label-backend). TestQueue (TestSupport.h, kind Label) adds a queue on
 // that driver at 203, 300 or 600 dpi. A PDF job on it runs through CUPS's filters
 // as a label printer's would: pdftopdf, then gstoraster (Ghostscript rasterises
 // each page at the queue's resolution, one bit a dot, darkening every dot a shape

@@ -1,6 +1,7 @@
 #include "model/manager/Printer.h"
 
-#include "model/Errors.h"
+#include "base/Errors.h"
+#include "fbarcode/Barcode2.h"
 #include "persistence/PersistentObject.h"
 
 #include <QCoreApplication>
@@ -354,4 +355,13 @@ TPrinter& Printer() {
             });
     }
     return *printer;
+}
+
+int GetPrinterRes(const TPrinter& pobj, bool Horz) {
+    const TDeviceMetrics metrics = pobj.Metrics();
+    return Horz ? metrics.DpiX : metrics.DpiY;
+}
+
+int ConvertMmToPixelsY(double mm) {
+    return ConvertMmToPixelsY(mm, Printer().Metrics());
 }

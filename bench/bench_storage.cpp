@@ -7,6 +7,7 @@
 #include "model/CliUtils.h"
 #include "model/Font.h"
 #include "model/manager/SettingMgrImpl.h"
+#include "persistence/FbEnvironment.h"
 #include "persistence/FbLayer.h"
 #include "view/KovaApplication.h"
 

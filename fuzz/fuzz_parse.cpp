@@ -4,9 +4,9 @@
 // the text.
 #include "FuzzInput.h"
 
+#include "base/Errors.h"
 #include "model/Colors.h"
 #include "model/Convert.h"
-#include "model/Errors.h"
 #include "model/Font.h"
 #include "model/manager/SettingMgrImpl.h"
 

@@ -12,6 +12,7 @@
 #include "model/manager/PrintRun.h"
 #include "model/manager/RunLedger.h"
 #include "persistence/DatabaseLocation.h"
+#include "persistence/FbEnvironment.h"
 #include "persistence/FbLayer.h"
 #include "persistence/PersistenceManager.h"
 #include "persistence/SchemaVersion.h"
@@ -43,8 +44,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
-#include <functional>
 #include <climits>
+#include <functional>
 
 TPrintMainFrm* PrintMainFrm = nullptr;
 

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
+#include "base/Errors.h"
 #include "model/Composer.h"
-#include "model/Errors.h"
 #include "model/bom/FileBom.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/FileMgrImpl.h"

@@ -3,7 +3,7 @@
 // replace the lock files of a database in use.
 #include "TestSupport.h"
 
-#include "persistence/FbLayer.h"
+#include "persistence/FbEnvironment.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
+#include "base/Errors.h"
 #include "fbarcode/Barcode2.h"
-#include "model/Errors.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/Printer.h"
 

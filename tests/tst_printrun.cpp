@@ -9,7 +9,7 @@
 #include "model/bom/FileBom.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/FileMgrImpl.h"
-#include "persistence/FbLayer.h"
+#include "model/manager/ProjectRunLock.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "fbarcode/bcchksum.h"
 
-#include "model/Errors.h"
+#include "base/Errors.h"
 
 namespace {
 

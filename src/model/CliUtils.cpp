@@ -4,7 +4,7 @@
 
 #include "model/CliUtils.h"
 
-#include "model/Errors.h"
+#include "base/Errors.h"
 #include "model/manager/FileMgrImpl.h"
 #include "persistence/PersistenceManager.h"
 

@@ -1,6 +1,6 @@
 #include "model/Colors.h"
 
-#include "model/Errors.h"
+#include "base/Errors.h"
 
 #include <QGuiApplication>
 #include <QPalette>

@@ -1,9 +1,9 @@
 #include "model/Composer.h"
 
+#include "base/Errors.h"
+#include "base/Rounding.h"
 #include "model/Colors.h"
 #include "model/Convert.h"
-#include "model/Errors.h"
-#include "model/Rounding.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/FileMgrImpl.h"
 #include "model/manager/SettingMgrImpl.h"

@@ -1,6 +1,6 @@
 #include "model/Convert.h"
 
-#include "model/Errors.h"
+#include "base/Errors.h"
 
 #include <cmath>
 #include <limits>

@@ -1,10 +1,10 @@
 #include "model/ItemEditing.h"
 
+#include "base/Rounding.h"
 #include "fbarcode/Barcode.h"
 #include "fbarcode/QRCode.h"
 #include "model/Composer.h"
 #include "model/Convert.h"
-#include "model/Rounding.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/FileMgrImpl.h"
 #include "persistence/PersistenceManager.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Errors.h"
+#include "base/Errors.h"
 
 #include <QByteArray>
 #include <QImage>

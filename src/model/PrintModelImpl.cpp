@@ -1,6 +1,6 @@
 #include "model/PrintModelImpl.h"
 
-#include "model/Errors.h"
+#include "base/Errors.h"
 
 TPrintModel::TPrintModel() {
     if (FInstance)

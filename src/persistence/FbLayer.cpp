@@ -1,19 +1,18 @@
 #include "persistence/FbLayer.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "persistence/FbEnvironment.h"
+
 #include <QSqlDriver>
 #include <QSqlError>
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
-#include <cstring>
 #include <ibase.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
+
+// The header keeps the handles without the client library's own header.
+static_assert(std::is_same_v<isc_tr_handle, unsigned int> &&
+              std::is_same_v<isc_db_handle, unsigned int>);
 
 QSqlDatabase TFbApiLayer::Open(const TConnectionParams& params, const QString& connectionName) {
     const QString lockDir = qEnvironmentVariable("FIREBIRD_LOCK");
@@ -29,71 +28,16 @@ QSqlDatabase TFbApiLayer::Open(const TConnectionParams& params, const QString& c
     db.setPassword(params.Password);
     // The driver always connects with character set UTF8 and SQL dialect 3.
     if (!db.open()) {
-        const QSqlError error = db.lastError();
-        QString text = error.databaseText();
-        if (text.isEmpty())
-            text = error.text();
-        const int code = error.nativeErrorCode().toInt();
+        const EDatabaseError failure(db.lastError());
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(connectionName);
-        throw EDatabaseError(text, code);
+        throw failure;
     }
     return db;
 }
 
 void RegisterFirebirdLayer() {
     PersistenceManager().RegisterLayer(std::make_unique<TFbApiLayer>());
-}
-
-void SetupFirebirdEnvironment(const QString& programDir) {
-    const QString confDir = QDir(programDir).absoluteFilePath(QStringLiteral("firebird"));
-    if (QFileInfo::exists(confDir + QStringLiteral("/firebird.conf")))
-        qputenv("FIREBIRD", QFile::encodeName(confDir));
-    if (qEnvironmentVariableIsEmpty("FIREBIRD_LOCK"))
-        qputenv("FIREBIRD_LOCK", QByteArrayLiteral("/tmp/kova-firebird"));
-}
-
-QString PrepareLockFolder(const QString& dir) {
-    const QByteArray path = QFile::encodeName(dir);
-    struct stat st;
-    const bool found = ::lstat(path.constData(), &st) == 0;
-    if (!found && errno == ENOENT) {
-        // Every user's copy of the program shares the folder; sticky, like /tmp, so
-        // that nobody removes another's lock files. Whoever loses a race to create
-        // it uses the winner's, checked below.
-        QDir().mkpath(QFileInfo(dir).absolutePath());
-        if (::mkdir(path.constData(), 01777) == 0)
-            ::chmod(path.constData(), 01777);
-        else if (errno != EEXIST)
-            return QStringLiteral("The Firebird lock folder %1 cannot be created: %2")
-                .arg(dir, QString::fromLocal8Bit(std::strerror(errno)));
-    } else if (found && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-               (st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX)) {
-        // One of ours that earlier versions left open to all without the sticky bit.
-        ::chmod(path.constData(), (st.st_mode & 07777) | S_ISVTX);
-    }
-    if (::lstat(path.constData(), &st) != 0)
-        return QStringLiteral("The Firebird lock folder %1 cannot be used: %2")
-            .arg(dir, QString::fromLocal8Bit(std::strerror(errno)));
-    if (S_ISLNK(st.st_mode))
-        return QStringLiteral("The Firebird lock folder %1 is a symbolic link, not a folder")
-            .arg(dir);
-    if (!S_ISDIR(st.st_mode))
-        return QStringLiteral("The Firebird lock folder %1 is not a folder").arg(dir);
-    // Whoever owns the folder may remove or replace the lock files in it.
-    if (st.st_uid != 0 && st.st_uid != ::geteuid())
-        return QStringLiteral("The Firebird lock folder %1 belongs to another user (user id %2); "
-                              "it must belong to root or to this user")
-            .arg(dir, QString::number(st.st_uid));
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX))
-        return QStringLiteral("The Firebird lock folder %1 may be changed by other users; it "
-                              "must be sticky when others may write to it (mode 1777, like /tmp)")
-            .arg(dir);
-    if (::access(path.constData(), W_OK | X_OK) != 0)
-        return QStringLiteral("The Firebird lock folder %1 is not writable by this user; to "
-                              "share it, give it mode 1777 like /tmp")
-            .arg(dir);
-    return QString();
 }
 
 namespace {
@@ -150,12 +94,12 @@ public:
         v.sqlsubtype = 0;
     }
     // Integers, texts and nulls in order; kept alive as long as the parameters.
-    void setValues(const QList<QVariant>& values) {
-        FInts.assign(size_t(values.size()), 0);
-        FNulls.assign(size_t(values.size()), 0);
-        FTexts.reserve(size_t(values.size()));
-        for (int i = 0; i < values.size(); ++i) {
-            const QVariant& value = values.at(i);
+    explicit TParams(const TStatementParams& params) : TParams(int(params.size())) {
+        FInts.assign(size_t(params.size()), 0);
+        FNulls.assign(size_t(params.size()), 0);
+        FTexts.reserve(size_t(params.size()));
+        for (int i = 0; i < params.size(); ++i) {
+            const QVariant& value = params.at(i).second;
             if (value.isNull() || !value.isValid()) {
                 FNulls[size_t(i)] = -1;
                 setInt(i, &FInts[size_t(i)], &FNulls[size_t(i)]);
@@ -420,143 +364,71 @@ bool TFbApiLayer::Alive(QSqlDatabase& db) {
     return handle && fb_ping(status, &handle) == 0;
 }
 
-TProjectRunLock::TProjectRunLock(const QString& projectOid)
-    : FConnection(PersistenceManager().LockDatabase()), FOid(projectOid) {
-    try {
-        isc_db_handle db = nativeHandle(FConnection->Database());
-        ISC_STATUS_ARRAY status;
-        static const char tpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
-                                   isc_tpb_rec_version, isc_tpb_nowait};
-        isc_tr_handle tr = 0;
-        if (isc_start_transaction(status, &tr, 1, &db, short(sizeof tpb), tpb))
-            throw EDatabaseError(statusText(status), int(isc_sqlcode(status)));
-        FTransaction = tr;
-        FStoredStart = takeRow();
-    } catch (...) {
-        FFailed = true;
-        Release();
-        throw;
-    }
-}
-
-int TProjectRunLock::takeRow() {
-    isc_db_handle db = nativeHandle(FConnection->Database());
-    isc_tr_handle tr = FTransaction;
-    ISC_STATUS_ARRAY status;
-    static const char select[] = "select serial_start from P_PROJECT where oid = ? with lock";
-    PersistenceManager().NotifyStatement(QString::fromLatin1(select), {{"oid", FOid}});
-    TParams in(1);
-    in.setText(0, FOid.toUtf8());
-    ISC_LONG start = 0;
-    short startNull = 0;
-    TParams out(1);
-    out.setInt(0, &start, &startNull);
-    if (isc_dsql_exec_immed2(status, &db, &tr, 0, select, SQL_DIALECT_V6, in.get(), out.get())) {
-        const int code = int(isc_sqlcode(status));
-        if (statusHas(status, isc_lock_conflict) || statusHas(status, isc_update_conflict) ||
-            statusHas(status, isc_deadlock))
-            throw EProjectBusy(statusText(status), code);
-        throw EDatabaseError(statusText(status), code);
-    }
-    if (isc_sqlcode(status) == 100 || status[1] == isc_stream_eof)
-        throw EDatabaseError(QStringLiteral("The project is no longer in the database"), 100);
-    return startNull ? 0 : int(start);
-}
-
-TProjectRunLock::~TProjectRunLock() {
-    Release();
-}
-
-void TProjectRunLock::Release() {
-    if (FTransaction) {
-        ISC_STATUS_ARRAY status;
-        isc_tr_handle tr = FTransaction;
-        FTransaction = 0;
-        if (isc_rollback_transaction(status, &tr))
-            FFailed = true;
-    }
-    if (FConnection) {
-        PersistenceManager().UnLockDatabase(FConnection, FFailed);
-        FConnection = nullptr;
-    }
-}
-
-void TProjectRunLock::Execute(const char* sql, const TStatementParams& params) {
-    if (!FTransaction)
-        throw EPersistenceError(QStringLiteral("The project is not held by this run"));
-    PersistenceManager().NotifyStatement(QString::fromLatin1(sql), params);
-    isc_db_handle db = nativeHandle(FConnection->Database());
-    isc_tr_handle tr = FTransaction;
-    ISC_STATUS_ARRAY status;
-    QList<QVariant> values;
-    for (const auto& param : params)
-        values << param.second;
-    TParams in(int(values.size()));
-    in.setValues(values);
-    if (isc_dsql_execute_immediate(status, &db, &tr, 0, sql, SQL_DIALECT_V6,
-                                   values.isEmpty() ? nullptr : in.get())) {
-        FFailed = true;
-        throw EDatabaseError(statusText(status), int(isc_sqlcode(status)));
-    }
-}
-
-void TProjectRunLock::commit(bool retaining) {
-    if (!FTransaction)
-        throw EPersistenceError(QStringLiteral("The project is not held by this run"));
-    isc_tr_handle tr = FTransaction;
-    ISC_STATUS_ARRAY status;
-    if (retaining ? isc_commit_retaining(status, &tr) : isc_commit_transaction(status, &tr)) {
-        FFailed = true;
-        throw EDatabaseError(statusText(status), int(isc_sqlcode(status)));
-    }
-}
-
-bool TProjectRunLock::CommitAndHold() {
-    commit(true);
-    // The commit let go of the row; it is taken again at once. Should another
-    // run be quicker, it reads what was just committed, so no number is shared.
-    try {
-        FStoredStart = takeRow();
-        FHeld = true;
-    } catch (const Exception&) {
-        FHeld = false;
-    }
-    return FHeld;
-}
-
-void TProjectRunLock::Commit() {
-    commit(false);
-    FTransaction = 0;
-    Release();
-}
-
 namespace {
 
-void (*gOnSignal)(int) = nullptr;
-
-void onTerminationSignal(int signal) {
-    if (gOnSignal)
-        gOnSignal(signal);
-}
-
-// The client library asks before it shuts down on a signal (non-zero refuses);
-// the program ends
-// itself, in order, once the signal handler has told it to.
-int refuseSignalShutdown(const int reason, const int mask, void*) {
-    return (mask & fb_shut_confirmation) && reason == fb_shutrsn_signal ? 1 : 0;
+// A row another transaction holds is told apart from other failures.
+[[noreturn]] void throwTransactionStatus(const ISC_STATUS* status) {
+    const int code = int(isc_sqlcode(status));
+    if (statusHas(status, isc_lock_conflict) || statusHas(status, isc_update_conflict) ||
+        statusHas(status, isc_deadlock))
+        throw ELockConflict(statusText(status), code);
+    throw EDatabaseError(statusText(status), code);
 }
 
 } // namespace
 
-void InstallTerminationHandling(void (*onSignal)(int)) {
-    gOnSignal = onSignal;
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+TFbTransaction::TFbTransaction(QSqlDatabase& db) : FDb(nativeHandle(db)) {
     ISC_STATUS_ARRAY status;
-    fb_shutdown_callback(status, refuseSignalShutdown, fb_shut_confirmation, nullptr);
+    static const char tpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
+                               isc_tpb_rec_version, isc_tpb_nowait};
+    if (isc_start_transaction(status, &FTr, 1, &FDb, short(sizeof tpb), tpb)) {
+        FTr = 0;
+        throwTransactionStatus(status);
+    }
+}
+
+void TFbTransaction::Execute(const char* sql, const TStatementParams& params) {
+    PersistenceManager().NotifyStatement(QString::fromLatin1(sql), params);
+    TParams in(params);
+    ISC_STATUS_ARRAY status;
+    if (isc_dsql_execute_immediate(status, &FDb, &FTr, 0, sql, SQL_DIALECT_V6,
+                                   params.isEmpty() ? nullptr : in.get()))
+        throwTransactionStatus(status);
+}
+
+std::optional<int> TFbTransaction::SelectInt(const char* sql, const TStatementParams& params) {
+    PersistenceManager().NotifyStatement(QString::fromLatin1(sql), params);
+    TParams in(params);
+    ISC_LONG value = 0;
+    short null = 0;
+    TParams out(1);
+    out.setInt(0, &value, &null);
+    ISC_STATUS_ARRAY status;
+    if (isc_dsql_exec_immed2(status, &FDb, &FTr, 0, sql, SQL_DIALECT_V6, in.get(), out.get()))
+        throwTransactionStatus(status);
+    if (isc_sqlcode(status) == 100 || status[1] == isc_stream_eof)
+        return std::nullopt;
+    return null ? 0 : int(value);
+}
+
+void TFbTransaction::CommitRetaining() {
+    ISC_STATUS_ARRAY status;
+    if (isc_commit_retaining(status, &FTr))
+        throwTransactionStatus(status);
+}
+
+void TFbTransaction::Commit() {
+    ISC_STATUS_ARRAY status;
+    if (isc_commit_transaction(status, &FTr))
+        throwTransactionStatus(status);
+    FTr = 0;
+}
+
+bool TFbTransaction::Rollback() {
+    if (!FTr)
+        return true;
+    isc_tr_handle tr = FTr;
+    FTr = 0;
+    ISC_STATUS_ARRAY status;
+    return isc_rollback_transaction(status, &tr) == 0;
 }

@@ -1,6 +1,6 @@
 #include "persistence/PersistentObject.h"
 
-#include "model/Errors.h"
+#include "base/Errors.h"
 #include "persistence/PersistenceManager.h"
 
 #include <QCollator>

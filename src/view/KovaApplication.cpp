@@ -1,7 +1,7 @@
 #include "view/KovaApplication.h"
 
-#include "model/Errors.h"
-#include "persistence/FbLayer.h"
+#include "base/Errors.h"
+#include "persistence/FbEnvironment.h"
 
 #include <QLibraryInfo>
 #include <QMessageBox>

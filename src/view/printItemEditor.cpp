@@ -1,5 +1,6 @@
 #include "view/printItemEditor.h"
 
+#include "base/Rounding.h"
 #include "fbarcode/Barcode.h"
 #include "fbarcode/QRCode.h"
 #include "model/Colors.h"
@@ -10,7 +11,6 @@
 #include "model/ItemSummary.h"
 #include "model/Jpeg.h"
 #include "model/PrintCommon.h"
-#include "model/Rounding.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/FileMgrImpl.h"
 #include "model/manager/PrintMgrImpl.h"

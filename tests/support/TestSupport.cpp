@@ -5,6 +5,7 @@
 #include "model/PrintModelImpl.h"
 #include "model/bom/SettingBom.h"
 #include "persistence/DatabaseLocation.h"
+#include "persistence/FbEnvironment.h"
 #include "persistence/FbLayer.h"
 
 #include <QApplication>

@@ -9,7 +9,7 @@
 //   message         a message box of the error handler
 //   print           a run of 100000 pages of the first project; ready after page 20
 #include "PrintMain.h"
-#include "model/Errors.h"
+#include "base/Errors.h"
 #include "view/KovaApplication.h"
 
 #include <QApplication>

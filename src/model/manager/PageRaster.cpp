@@ -1,6 +1,6 @@
 #include "model/manager/PageRaster.h"
 
-#include "model/Errors.h"
+#include "base/Errors.h"
 
 #include <QPainter>
 #include <QPrinter>

@@ -1,11 +1,11 @@
 #include "model/manager/PageRenderer.h"
 
+#include "base/Errors.h"
+#include "base/Rounding.h"
 #include "fbarcode/Barcode.h"
 #include "fbarcode/Barcode2.h"
 #include "fbarcode/QRCode.h"
-#include "model/Errors.h"
 #include "model/Jpeg.h"
-#include "model/Rounding.h"
 #include "model/manager/PrintMgrImpl.h"
 
 #include <QFontMetrics>

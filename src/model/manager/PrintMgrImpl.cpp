@@ -1,8 +1,8 @@
 #include "model/manager/PrintMgrImpl.h"
 
+#include "base/Errors.h"
+#include "base/Rounding.h"
 #include "fbarcode/Barcode2.h"
-#include "model/Errors.h"
-#include "model/Rounding.h"
 #include "model/bom/SettingBom.h"
 
 #include "fbarcode/Barcode.h"

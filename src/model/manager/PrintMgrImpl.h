@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/Rounding.h"
 #include "model/Colors.h"
-#include "model/Rounding.h"
 #include "model/bom/PrintBom.h"
 #include "model/manager/PageRenderer.h"
 #include "model/manager/Printer.h"

@@ -1,15 +1,15 @@
 #include "model/manager/PrintRun.h"
 
+#include "base/Errors.h"
+#include "base/Rounding.h"
 #include "model/Composer.h"
-#include "model/Errors.h"
-#include "model/Rounding.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/Printer.h"
 #include "model/manager/PrinterResolution.h"
+#include "model/manager/ProjectRunLock.h"
 #include "model/manager/RunLedger.h"
 #include "model/manager/SettingMgrImpl.h"
-#include "persistence/FbLayer.h"
 
 #include <QCoreApplication>
 

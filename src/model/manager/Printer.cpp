@@ -1,6 +1,7 @@
 #include "model/manager/Printer.h"
 
-#include "model/Errors.h"
+#include "base/Errors.h"
+#include "fbarcode/Barcode2.h"
 #include "model/manager/PrinterResolution.h"
 #include "persistence/PersistentObject.h"
 
@@ -378,4 +379,13 @@ TPrinter& Printer() {
             });
     }
     return *printer;
+}
+
+int GetPrinterRes(const TPrinter& pobj, bool Horz) {
+    const TDeviceMetrics metrics = pobj.Metrics();
+    return Horz ? metrics.DpiX : metrics.DpiY;
+}
+
+int ConvertMmToPixelsY(double mm) {
+    return ConvertMmToPixelsY(mm, Printer().Metrics());
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/DeviceMetrics.h"
+
 #include <QFont>
 #include <QString>
 #include <QStringList>
@@ -32,15 +34,6 @@ struct TDeviceMode {
     qint16 dmCopies = 1;
     qint16 dmDefaultSource = DMBIN_AUTO;
     quint32 dmFields = DM_ORIENTATION | DM_COPIES | DM_DEFAULTSOURCE;
-};
-
-// What a conversion needs of a device context: resolution in dots per inch and
-// the printable area's offset from the paper corner in device pixels.
-struct TDeviceMetrics {
-    int DpiX = 0;
-    int DpiY = 0;
-    int OffsetX = 0;
-    int OffsetY = 0;
 };
 
 // The process-wide current printer: the selected CUPS queue, its settings,
@@ -146,3 +139,9 @@ private:
 // The one current printer of the process, made on first use and released when
 // the application object goes.
 TPrinter& Printer();
+
+// The printer's resolution in dots per inch, across (Horz) or down the page.
+int GetPrinterRes(const TPrinter& pobj, bool Horz);
+
+// A length in millimetres in pixels of the current printer, as barcodes are placed.
+int ConvertMmToPixelsY(double mm);

@@ -1,9 +1,9 @@
 #include "model/manager/RunLedger.h"
 
-#include "model/Errors.h"
+#include "base/Errors.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/Printer.h"
-#include "persistence/FbLayer.h"
+#include "model/manager/ProjectRunLock.h"
 #include "persistence/PersistenceManager.h"
 
 #include <QFile>

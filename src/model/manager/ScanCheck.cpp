@@ -1,8 +1,8 @@
 #include "model/manager/ScanCheck.h"
 
+#include "base/Errors.h"
 #include "fbarcode/Barcode.h"
 #include "fbarcode/QRCode.h"
-#include "model/Errors.h"
 #include "model/bom/PrintBom.h"
 #include "model/manager/SymbolScanner.h"
 

@@ -2,9 +2,9 @@
 
 #include <QSysInfo>
 
+#include "base/Errors.h"
 #include "model/Colors.h"
 #include "model/Convert.h"
-#include "model/Errors.h"
 #include "persistence/PersistenceManager.h"
 
 TSettingMgr::TSettingMgr() {

@@ -1,6 +1,6 @@
 #include "model/manager/SymbolScanner.h"
 
-#include "model/Errors.h"
+#include "base/Errors.h"
 
 #include <cstring>
 #include <zbar.h>

@@ -1,6 +1,6 @@
-#include "model/Rounding.h"
+#include "base/Rounding.h"
 
-#include "model/Errors.h"
+#include "base/Errors.h"
 
 #include <cfenv>
 #include <climits>

@@ -105,6 +105,8 @@ private slots:
     void unknownElementCode();
     void width_data();
     void width();
+    void barReductionTakesOffBarsOnly_data();
+    void barReductionTakesOffBarsOnly();
     void setWidthRescalesModul_data();
     void setWidthRescalesModul();
     void typText_data();
@@ -980,6 +982,32 @@ void TestBarcode::elementPixelWidths() {
     QCOMPARE(ink.Bottom, 24);
     QCOMPARE(ink.Left, 10);
     QCOMPARE(ink.Right, 10 + b.Width() - 1);
+}
+
+// A printer whose ink spreads gets bars narrower by whole pixels, taken off
+// each bar's trailing edge and given to the space after it; a bar keeps one.
+void TestBarcode::barReductionTakesOffBarsOnly_data() {
+    QTest::addColumn<int>("reduction");
+    QTest::addColumn<QList<int>>("runs"); // Start B at module 2, bars first
+    QTest::newRow("none: exact module multiples") << 0 << QList<int>{4, 2, 2, 4, 2, 8};
+    QTest::newRow("one pixel") << 1 << QList<int>{3, 3, 1, 5, 1, 9};
+    QTest::newRow("more than a bar: one pixel left") << 5 << QList<int>{1, 5, 1, 5, 1, 9};
+}
+
+void TestBarcode::barReductionTakesOffBarsOnly() {
+    QFETCH(int, reduction);
+    QFETCH(QList<int>, runs);
+    TLinearBarcode b;
+    b.setTyp(bcCode128B);
+    b.setText(QStringLiteral("A"));
+    b.setModul(2);
+    b.setHeight(20);
+    b.setLeft(10);
+    b.setBarReduction(reduction);
+    TLinearBarcode copy;
+    copy.Assign(&b);
+    const QImage img = Draw(copy, b.Width() + 20, 40);
+    QCOMPARE(Runs(img, 10, 10, 6), runs);
 }
 
 void TestBarcode::halfBarsStandOnBaseline() {

@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 #include "base/Errors.h"
+#include "fbarcode/Barcode.h"
 #include "fbarcode/Barcode2.h"
+#include "model/ItemEditing.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/Printer.h"
 
@@ -161,6 +163,52 @@ private slots:
         QFETCH(int, dpiY);
         QFETCH(int, expected);
         QCOMPARE(ConvertMmToPixelsY(mm, TDeviceMetrics{dpiX, dpiY, 17, 23}), expected);
+    }
+
+    // A module is a whole number of dots, 1 to 49: beyond that the editor and
+    // the page refuse it in the same words, rather than print a 1-dot module.
+    void moduleInWholeDots_data() {
+        QTest::addColumn<double>("mm");
+        QTest::addColumn<int>("dpi");
+        QTest::addColumn<int>("dots"); // 0: refused
+        QTest::newRow("4.1 mm at 300 dpi is 48 dots") << 4.1 << 300 << 48;
+        QTest::newRow("4.2 mm at 300 dpi is 50 dots, too wide") << 4.2 << 300 << 0;
+        QTest::newRow("0.1 mm at 203 dpi rounds up to a dot") << 0.1 << 203 << 1;
+        QTest::newRow("0.05 mm at 203 dpi rounds to none") << 0.05 << 203 << 0;
+    }
+    void moduleInWholeDots() {
+        QFETCH(double, mm);
+        QFETCH(int, dpi);
+        QFETCH(int, dots);
+        TItemFormValues form;
+        form.Type = itBarcode;
+        form.Name = QStringLiteral("b");
+        form.Value = QStringLiteral("123");
+        form.TextWidth = form.LineHeight = 20;
+        form.Module = mm;
+        form.Dpi = dpi;
+        const auto failure = CheckItemForm(form);
+        TTextItem item;
+        item.SetItemType(itBarcode);
+        item.SetText(QStringLiteral("123"));
+        item.SetLineHeight(10);
+        item.SetBarcodeType(bcCode128B);
+        item.SetBarcodeModule(mm);
+        TPageRenderer renderer(TDeviceMetrics{dpi, dpi, 0, 0}, 0, 0, nullptr);
+        if (dots > 0) {
+            QVERIFY2(!failure, qPrintable(failure ? failure->Message : QString()));
+            QCOMPARE(renderer.PrepareBarcode(item).Barcode->Modul(), dots);
+            return;
+        }
+        QVERIFY(failure);
+        QVERIFY2(failure->Message.startsWith(QStringLiteral("条码模块 %1 mm 在 %2 dpi 下").arg(mm).arg(dpi)),
+                 qPrintable(failure->Message));
+        try {
+            renderer.PrepareBarcode(item);
+            QFAIL("printed");
+        } catch (const EBarcodeError& e) {
+            QCOMPARE(e.Message(), failure->Message);
+        }
     }
 
     // --- the real queues ------------------------------------------------------

@@ -76,6 +76,8 @@ private slots:
     void printButton();
     void olderDatabaseGetsTheLedger();
     void ambiguousNameIsRefused();
+    void pageWithoutASheetIsRefused_data();
+    void pageWithoutASheetIsRefused();
     void projectDeletedElsewhereDuringARun();
 
 private:
@@ -526,6 +528,34 @@ void TestPrintRun::ambiguousNameIsRefused() {
     const Printed run = print({"--pages", "1", "--project-id", keys[1]});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     QCOMPARE(jobSerials(run), Range(70, 1));
+}
+
+// A page the queue (or a PDF file) has no sheet for is refused with the range,
+// never printed on another size; the stored start stays.
+void TestPrintRun::pageWithoutASheetIsRefused_data() {
+    QTest::addColumn<double>("width");
+    QTest::addColumn<bool>("pdf");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("10 mm on cups-pdf, which starts at 12.7")
+        << 10.0 << false << "超出了打印机 %1 能打印的纸张（宽 12.7–35277.8 mm，长 12.7–35277.8 mm）";
+    QTest::newRow("4 mm in a PDF file")
+        << 4.0 << true << "超出了 PDF 文件能打印的纸张（宽 5–5000 mm，长 5–5000 mm）";
+}
+
+void TestPrintRun::pageWithoutASheetIsRefused() {
+    QFETCH(double, width);
+    QFETCH(bool, pdf);
+    QFETCH(QString, reason);
+    project.page(width, 80).start(30).store({SerialNumberItem()});
+    QTemporaryDir dir;
+    const qsizetype jobsBefore = JobsOnQueue(queue.name()).size();
+    const Printed run = print(pdf ? QStringList{"--pages", "2", "--pdf", dir.filePath("out.pdf")}
+                                  : QStringList{"--pages", "2"});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(reason.arg(queue.name())), qPrintable(run.err));
+    QCOMPARE(storedStart(), 30);
+    QCOMPARE(JobsOnQueue(queue.name()).size(), jobsBefore);
+    QVERIFY(!QFile::exists(dir.filePath("out.pdf")));
 }
 
 // While project A prints, project B is shown with an item selected, deleted by

@@ -98,6 +98,8 @@ private slots:
     void unknownFontNameSurvivesConfirmation();
     void fontDialogNeedsNameAndSize_data();
     void fontDialogNeedsNameAndSize();
+    void pageTheQueueHasNoSheetForIsRefused_data();
+    void pageTheQueueHasNoSheetForIsRefused();
 
 private:
     std::unique_ptr<TprojectEditorView> openEditor(TProject& project);
@@ -643,3 +645,45 @@ void TestProjectEditor::fontDialogNeedsNameAndSize() {
 
 QTEST_MAIN(TestProjectEditor)
 #include "tst_projecteditor.moc"
+
+// The queue's own range decides (cups-pdf: 12.7 mm up), not a fixed clamp; the
+// drawing area turns with the orientation, the sheet does not.
+void TestProjectEditor::pageTheQueueHasNoSheetForIsRefused_data() {
+    QTest::addColumn<double>("width");
+    QTest::addColumn<double>("height");
+    QTest::addColumn<bool>("landscape");
+    QTest::addColumn<QString>("area");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("a 50 x 30 mm label") << 50.0 << 30.0 << false << "打印区域：50 × 30 mm" << "";
+    QTest::newRow("landscape turns the drawing area")
+        << 50.0 << 30.0 << true << "打印区域：30 × 50 mm" << "";
+    QTest::newRow("5 mm wide, under the queue's range")
+        << 5.0 << 30.0 << false << "打印区域：5 × 30 mm"
+        << "页面 5 × 30 mm 超出了打印机 KOVA_PDF 能打印的纸张（宽 12.7–35277.8 mm，长 12.7–35277.8 mm）";
+}
+
+void TestProjectEditor::pageTheQueueHasNoSheetForIsRefused() {
+    QFETCH(double, width);
+    QFETCH(double, height);
+    QFETCH(bool, landscape);
+    QFETCH(QString, area);
+    QFETCH(QString, refusal);
+    TProject p;
+    fillProject(p);
+    p.SetProjectDefaultDevice(kFalse);
+    p.SetProjectDeviceName(QStringLiteral("KOVA_PDF"));
+    auto ed = std::make_unique<TprojectEditorView>();
+    ed->SetPrinterSource([] { return QStringList{QStringLiteral("KOVA_PDF")}; });
+    ed->Setdata(&p);
+    ed->show();
+    child<QDoubleSpinBox>(ed.get(), "PrnPageWidth")->setValue(width);
+    child<QDoubleSpinBox>(ed.get(), "PrnPageHeight")->setValue(height);
+    child<QRadioButton>(ed.get(), landscape ? "rbLandscape" : "rbPortrait")->setChecked(true);
+    QCOMPARE(child<QLabel>(ed.get(), "lblPrintArea")->text(), area);
+    MessageBoxAnswerer answer;
+    answer.arm();
+    QTest::mouseClick(child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
+    QCOMPARE(answer.texts, refusal.isEmpty() ? QStringList() : QStringList{refusal});
+    QCOMPARE(ed->doSave(), refusal.isEmpty());
+    QCOMPARE(p.ProjectPageWidth(), refusal.isEmpty() ? width : 100.5);
+}

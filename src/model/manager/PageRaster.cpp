@@ -28,14 +28,15 @@ TRasterDevice RasterDevice(const TPrinter& printer) {
     const QPrinter& qp = printer.Device();
     d.Paper = qp.paperRect(QPrinter::DevicePixel).size();
     d.Printable = qp.pageRect(QPrinter::DevicePixel).size();
-    if (printer.PdfFile().isEmpty() && printer.HasPrinter()) {
+    // Pages are laid out at the printer's dots, so the layout's resolution is
+    // the printer's; it is known when the queue said it or the user gave it.
+    d.DpiX = d.Metrics.DpiX;
+    d.DpiY = d.Metrics.DpiY;
+    if (!printer.PdfFile().isEmpty())
+        d.DpiKnown = printer.PdfDpi() > 0;
+    else if (printer.HasPrinter()) {
         d.Printer = printer.PrinterName();
-        const TPrinterResolution r = QueueResolution(d.Printer);
-        if (r.Known()) {
-            d.DpiX = r.X;
-            d.DpiY = r.Y;
-            d.DpiKnown = true;
-        }
+        d.DpiKnown = QueueResolution(d.Printer).Known();
     }
     return d;
 }

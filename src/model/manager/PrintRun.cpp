@@ -110,7 +110,7 @@ void TPrintRun::SetUpPrinter(const TPrintRunOptions& o) {
     const QString refusal = PageSizeRefusal(
         QSizeF(FProject.ProjectPageWidth(), FProject.ProjectPageHeight()),
         pdf ? PdfMediaLimits() : QueueMediaLimits(Printer().PrinterName()),
-        pdf ? QStringLiteral(" PDF 文件 ") : QStringLiteral("打印机 %1 ").arg(Printer().PrinterName()));
+        pdf ? QStringLiteral(" PDF 文件") : QStringLiteral("打印机 %1 ").arg(Printer().PrinterName()));
     if (!refusal.isEmpty())
         throw EInOutError(refusal + QStringLiteral("，什么也没有打印"));
 }

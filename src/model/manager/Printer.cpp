@@ -88,6 +88,7 @@ void TPrinter::SelectPdfFile(const QString& path, int dpi) {
     FDevice->setOutputFileName(path);
     UseDots(*FDevice, dpi);
     FPdfFile = path;
+    FPdfDpi = dpi > 0 ? dpi : 0;
     ResetDeviceMode();
 }
 

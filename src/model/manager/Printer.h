@@ -67,6 +67,8 @@ public:
     // laid out at `dpi` dots per inch. Selecting a printer again leaves the file.
     void SelectPdfFile(const QString& path, int dpi = 0);
     QString PdfFile() const { return FPdfFile; }
+    // The resolution given with the PDF file; 0 when it was left to the fallback.
+    int PdfDpi() const { return FPdfDpi; }
 
     // False when no printer is selected.
     bool GetDeviceMode(TDeviceMode& mode) const;
@@ -128,6 +130,7 @@ private:
     QFont FFont;
     QString FTitle;
     QString FPdfFile;
+    int FPdfDpi = 0;
     std::unique_ptr<QTemporaryFile> FJobFile;
     QString FToken;
     QString FPartFile; // a finished PDF job beside its target

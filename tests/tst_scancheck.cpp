@@ -101,10 +101,12 @@ TScanReport TestScanCheck::check(TProject& project, int dpi, const QString& pdf)
     TPrintRunOptions options;
     options.From = 1;
     options.Save = false;
-    if (pdf.isEmpty())
+    if (pdf.isEmpty()) {
         options.Printer = queueAt(dpi);
-    else
+    } else {
         options.PdfFile = pdf;
+        options.Dpi = dpi;
+    }
     return TPrintRun(project, store->settings, store->files).Check(options);
 }
 
@@ -117,6 +119,7 @@ void TestScanCheck::resolutionComesFromTheQueue_data() {
     QTest::newRow("queue set to 300 dpi") << "300" << 300 << true;
     QTest::newRow("queue set to 600 dpi") << "600" << 600 << true;
     QTest::newRow("PDF file: fallback, said so") << "pdf" << FallbackDpi << false;
+    QTest::newRow("PDF file at a given 203 dpi") << "pdf203" << 203 << true;
     QTest::newRow("queue that does not exist: unknown") << "none" << 0 << false;
 }
 
@@ -131,15 +134,17 @@ void TestScanCheck::resolutionComesFromTheQueue() {
     }
     TProject project;
     QTemporaryDir dir;
-    const TScanReport report = target == "pdf" ? check(project, 0, dir.filePath("out.pdf"))
-                                               : check(project, target.toInt());
+    const TScanReport report = target.startsWith("pdf")
+                                   ? check(project, target.mid(3).toInt(), dir.filePath("out.pdf"))
+                                   : check(project, target.toInt());
     QCOMPARE(report.DpiX, dpi);
     QCOMPARE(report.DpiY, dpi);
     QCOMPARE(report.DpiKnown, known);
     QCOMPARE(Printer().Metrics().DpiX, dpi);
     const QString header = report.Text().section(u'\n', 0, 0);
-    QCOMPARE(header, known ? QStringLiteral("第 1 页，打印机 %1，%2 dpi：没有条码或二维码。")
-                                 .arg(queueAt(dpi))
+    QCOMPARE(header, known ? QStringLiteral("第 1 页，%1，%2 dpi：没有条码或二维码。")
+                                 .arg(target.startsWith("pdf") ? QStringLiteral("PDF 文件")
+                                                               : "打印机 " + queueAt(dpi))
                                  .arg(dpi)
                            : QStringLiteral("第 1 页，PDF 文件，300 dpi（打印机没有报告分辨率，按 "
                                             "300 dpi 检查）：没有条码或二维码。"));

@@ -1,41 +1,54 @@
-// What a label printer prints: PDFs made here go through the private server's
-// ZPL label queues (CUPS's own driver and filters, Ghostscript rasterising; see
-// support/Zpl.h), and the ZPL the printer would get is decoded back into dots.
+// What a label printer prints: PDFs made here and the program's own print runs
+// go through the private server's ZPL label queues (CUPS's own driver and
+// filters, Ghostscript rasterising; see support/Zpl.h), and the ZPL the printer
+// would get is decoded back into dots.
 #include "TestSupport.h"
 #include "Zpl.h"
 
 #include "fbarcode/Barcode.h"
-#include "fbarcode/BarcodeEncoders.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/PrintRun.h"
-#include "model/manager/Printer.h"
-#include "model/manager/PrinterResolution.h"
 
 #include <QElapsedTimer>
 #include <QMap>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTemporaryDir>
-#include <QTextStream>
 #include <QtTest>
 #include <cups/cups.h>
-#include <numeric>
+#include <memory>
 
 namespace {
 
 const QString kSymbolText = QStringLiteral("KOVA-42");
 
-// A Code 128 element string (BarcodeEncoders.h): widths in modules, bars first.
-QList<int> ElementModules(const QString& elements) {
-    QList<int> modules;
-    for (const QChar c : elements)
-        modules << (c.unicode() >= u'5' ? c.unicode() - u'5' : c.unicode() - u'0') + 1;
-    return modules;
+// A symbol's elements as the encoder gives them (BarcodeEncoders.h), run by
+// run: the width class of each bar and space (for Code 128 its modules less
+// one), -1 where two of one colour meet.
+QList<int> ElementClasses(int type, const QString& text, bool checksum) {
+    TLinearBarcode symbol;
+    symbol.setTyp(TBarcodeType(type));
+    symbol.setText(text);
+    symbol.setChecksum(checksum);
+    QList<int> classes;
+    bool lastBar = false;
+    for (const QChar c : symbol.MakeData()) {
+        const bool bar = c.unicode() >= u'5';
+        const int widthClass = bar ? c.unicode() - u'5' : c.unicode() - u'0';
+        if (!classes.isEmpty() && bar == lastBar)
+            classes.last() = -1;
+        else
+            classes << widthClass;
+        lastBar = bar;
+    }
+    return classes;
 }
 
 QList<int> Code128Modules(const QString& text) {
-    QString data = text;
-    return ElementModules(Encode_Code128(data, {bcCode128B, false, csmNone}));
+    QList<int> modules = ElementClasses(bcCode128B, text, false);
+    for (int& m : modules)
+        ++m;
+    return modules;
 }
 
 struct LabelJob {
@@ -56,27 +69,6 @@ LabelJob Collect(const QString& queue, int id, const QElapsedTimer& since) {
     return job;
 }
 
-// Bars and spaces measured against the modules they should have: for each width in
-// modules, how many dots each bar and each space of that width took, and how often.
-QString WidthReport(const QList<int>& runs, const QList<int>& modules) {
-    QMap<int, QMap<int, int>> bars, spaces;
-    for (qsizetype i = 0; i < qMin(runs.size(), modules.size()); ++i)
-        ++(i % 2 == 0 ? bars : spaces)[modules.at(i)][runs.at(i)];
-    QString s;
-    for (int m = 1; m <= 4; ++m) {
-        const auto list = [](const QMap<int, int>& counted) {
-            QStringList l;
-            for (auto it = counted.begin(); it != counted.end(); ++it)
-                l << QStringLiteral("%1 dots x%2").arg(it.key()).arg(it.value());
-            return l.join(QStringLiteral(", "));
-        };
-        s += QStringLiteral("\n  %1-module bars: %2; spaces: %3")
-                 .arg(m)
-                 .arg(list(bars.value(m)), list(spaces.value(m)));
-    }
-    return s;
-}
-
 // A label's dots, a row a line: '#' dark, '.' light.
 QStringList Picture(const QImage& dots) {
     QStringList rows;
@@ -87,6 +79,31 @@ QStringList Picture(const QImage& dots) {
         rows << row;
     }
     return rows;
+}
+
+constexpr int kQR = -1; // a QR code in the symbol column
+
+// How many dots each width class took, bars and spaces alike; "" when every
+// element of a class took the same, else what differs.
+QString ClassWidths(const QList<int>& runs, const QList<int>& classes, QMap<int, int>* widths) {
+    if (runs.size() != classes.size())
+        return QStringLiteral("%1 runs for %2 elements").arg(runs.size()).arg(classes.size());
+    QString differ;
+    for (qsizetype i = 0; i < runs.size(); ++i) {
+        const int c = classes.at(i);
+        if (c < 0)
+            continue;
+        if (!widths->contains(c))
+            (*widths)[c] = runs.at(i);
+        else if (widths->value(c) != runs.at(i))
+            differ += QStringLiteral(" %1 %2 of class %3 is %4 dots, not %5;")
+                          .arg(i % 2 == 0 ? "bar" : "space")
+                          .arg(i)
+                          .arg(c)
+                          .arg(runs.at(i))
+                          .arg(widths->value(c));
+    }
+    return differ;
 }
 
 } // namespace
@@ -102,11 +119,18 @@ private slots:
 
     void shapesLandOnTheirDots_data();
     void shapesLandOnTheirDots();
-    void programsCode128OnALabel();
+    void programsPageIsTheLabel_data();
+    void programsPageIsTheLabel();
+    void programsSymbolsScan_data();
+    void programsSymbolsScan();
 
 private:
     QString queue(int dpi) const { return (dpi == 203 ? FZpl203 : FZpl300).name(); }
+    // The project's first page through the program's own print run on the label
+    // queue at `dpi`: the labels the printer is sent.
+    LabelJob print(TProject& project, int dpi, TPrintRunResult* run);
     QTemporaryDir FDir;
+    std::unique_ptr<TestStore> FStore;
     TestQueue FZpl203{QStringLiteral("KOVA_ZPL203"), 203, TestQueue::Label};
     TestQueue FZpl300{QStringLiteral("KOVA_ZPL300"), 300, TestQueue::Label};
 };
@@ -115,6 +139,22 @@ void TestLabelPrinter::initTestCase() {
     QVERIFY(FDir.isValid());
     QVERIFY2(FZpl203.ok(), qPrintable(FZpl203.why()));
     QVERIFY2(FZpl300.ok(), qPrintable(FZpl300.why()));
+    FStore = std::make_unique<TestStore>();
+}
+
+LabelJob TestLabelPrinter::print(TProject& project, int dpi, TPrintRunResult* run) {
+    TPrintRunOptions options;
+    options.Printer = queue(dpi);
+    options.Save = false;
+    QElapsedTimer since;
+    since.start();
+    *run = TPrintRun(project, FStore->settings, FStore->files).Run(options);
+    if (!run->Error.isEmpty() || run->JobId <= 0) {
+        LabelJob job;
+        job.error = QStringLiteral("the run printed nothing: ") + run->Error;
+        return job;
+    }
+    return Collect(queue(dpi), run->JobId, since);
 }
 
 // ZPL written by hand, in the forms ZPL allows for graphics, and the dots a
@@ -258,51 +298,149 @@ void TestLabelPrinter::shapesLandOnTheirDots() {
     QCOMPARE(ZbarScan(png), kSymbolText);
 }
 
-// For the record rather than a verdict: the bar widths of a Code 128 item as the
-// program prints it today, through a 203 dpi label queue, with a module of
-// 0.25 mm (2 dots). Only the way there is checked. (The program makes a page at
-// least 76 x 70 mm.)
-void TestLabelPrinter::programsCode128OnALabel() {
-    TestStore store;
-    TProject project;
-    project.SetProjectPageWidth(80);
-    project.SetProjectPageHeight(70);
-    TPrintItem* item = AddItem(project, itBarcode, 5, 5, 0, 12, kSymbolText);
-    item->SetBarcodeType(bcCode128B);
-    item->SetBarcodeModule(0.25);
+// A project's page printed on a label queue is a label of the page's size in
+// the printer's dots (mm / 25.4 × dpi, rounded), and a QR code without quiet
+// zone at (5, 5) mm, 15 mm square, darkens exactly the dots of its box: the
+// page's corner is the label's. A turned page comes out turned on the same
+// label; its dots along the label's length are off the grid by a fraction
+// (the sheet's length in whole points is where the raster counts from), so
+// there the box may be a dot larger.
+void TestLabelPrinter::programsPageIsTheLabel_data() {
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<QSizeF>("page"); // mm, width across the feed
+    QTest::addColumn<bool>("landscape");
+    QTest::addColumn<QSize>("label");
+    QTest::addColumn<QRect>("box"); // the QR code's dots on the label
+    QTest::addColumn<int>("slack"); // dots the box may grow by at each edge
 
-    TPrintRunOptions options;
-    options.Printer = queue(203);
-    options.Save = false;
-    QElapsedTimer since;
-    since.start();
-    const TPrintRunResult result = TPrintRun(project, store.settings, store.files).Run(options);
-    QVERIFY2(result.Error.isEmpty() && result.JobId > 0, qPrintable(result.Error));
-    const TDeviceMetrics metrics = Printer().Metrics();
-    const LabelJob job = Collect(queue(203), result.JobId, since);
+    // 5 mm: 39.96 dots at 203 dpi, 59.06 at 300; 15 mm: 119.88 and 177.17.
+    QTest::newRow("203 dpi, 50 x 30 mm")
+        << 203 << QSizeF(50, 30) << false << QSize(400, 240) << QRect(40, 40, 120, 120) << 0;
+    QTest::newRow("300 dpi, 50 x 30 mm")
+        << 300 << QSizeF(50, 30) << false << QSize(591, 354) << QRect(59, 59, 177, 177) << 0;
+    QTest::newRow("203 dpi, 100 x 60 mm")
+        << 203 << QSizeF(100, 60) << false << QSize(799, 480) << QRect(40, 40, 120, 120) << 0;
+    QTest::newRow("300 dpi, 100 x 60 mm")
+        << 300 << QSizeF(100, 60) << false << QSize(1181, 709) << QRect(59, 59, 177, 177) << 0;
+    QTest::newRow("203 dpi, 2 x 1.25 in, a size of the driver's list")
+        << 203 << QSizeF(50.8, 31.75) << false << QSize(406, 254) << QRect(40, 40, 120, 120) << 0;
+    // Turned: the page's top along the label's left edge, its left along the
+    // label's bottom edge.
+    QTest::newRow("203 dpi, 50 x 30 mm turned")
+        << 203 << QSizeF(50, 30) << true << QSize(400, 240) << QRect(40, 80, 120, 120) << 1;
+    QTest::newRow("300 dpi, 100 x 60 mm turned")
+        << 300 << QSizeF(100, 60) << true << QSize(1181, 709) << QRect(59, 473, 177, 177) << 1;
+}
+
+void TestLabelPrinter::programsPageIsTheLabel() {
+    QFETCH(int, dpi);
+    QFETCH(QSizeF, page);
+    QFETCH(bool, landscape);
+    QFETCH(QSize, label);
+    QFETCH(QRect, box);
+    QFETCH(int, slack);
+
+    TProject project;
+    project.SetProjectPageWidth(page.width());
+    project.SetProjectPageHeight(page.height());
+    project.SetProjectPaperOrientation(landscape ? 1 : 0);
+    AddItem(project, itQRCode, 5, 5, 15, 15, kSymbolText)->SetQRcodeQuietZone(0);
+    TPrintRunResult run;
+    const LabelJob job = print(project, dpi, &run);
     QVERIFY2(job.error.isEmpty(), qPrintable(job.error));
     QCOMPARE(job.labels.size(), 1);
     const QImage& dots = job.labels.first().dots;
-
+    QCOMPARE(dots.size(), label);
     const QRect ink = DotBox(dots);
-    QVERIFY(!ink.isNull());
-    const QList<int> runs = DotRuns(dots, ink.center().y());
-    const QList<int> modules = Code128Modules(kSymbolText);
-    QCOMPARE(runs.size(), modules.size());
+    QVERIFY2(ink.contains(box) && box.adjusted(-slack, -slack, slack, slack).contains(ink),
+             qPrintable(Describe("ink", ink, "expected", box)));
+}
 
-    QTemporaryDir dir;
-    dots.save(dir.filePath("label.png"));
-    const TPrinterResolution queueDpi = QueueResolution(queue(203));
-    QString said;
-    QTextStream(&said) << "The program's Code 128 \"" << kSymbolText
-                       << "\", module 0.25 mm: laid out at " << metrics.DpiX
-                       << " dpi (the queue reports " << queueDpi.X << "), printed in " << job.ms
-                       << " ms on a " << dots.width() << " x " << dots.height()
-                       << " dot label; the bars from dot " << ink.left() << ", " << ink.width()
-                       << " dots for " << std::accumulate(modules.begin(), modules.end(), 0)
-                       << " modules; zbarimg reads \"" << ZbarScan(dir.filePath("label.png"))
-                       << "\". Widths:" << WidthReport(runs, modules);
-    qInfo().noquote() << said;
+// What a label printer makes of the program's symbols: one label a row, each
+// symbology at modules of 0.25, 0.33 and 0.5 mm (a QR code of version 1, 21
+// modules, as many times the module wide) on 203 and 300 dpi printers. Every
+// label scans with the data the item holds, the run's own check passes it,
+// and each width class of bars and spaces takes one number of dots, the
+// narrowest the module as the printer rounds it. Every module here is at least
+// two dots, so every row is expected to scan. The label is 80 × 30 mm: 226.77
+// points across, which a sheet in whole points would shift by a fraction of a dot.
+void TestLabelPrinter::programsSymbolsScan_data() {
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<int>("symbol"); // barcode type, or kQR
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("checksum");
+    QTest::addColumn<double>("module");  // mm
+    QTest::addColumn<int>("moduleDots"); // mm / 25.4 × dpi, rounded
+    QTest::addColumn<QString>("read");   // as zbarimg gives it
+
+    struct Symbol {
+        const char* name;
+        int type;
+        QString text;
+        bool checksum;
+        QString read;
+    };
+    // The readings are the standards' (EAN-13's check digit, Codabar's start
+    // and stop characters A and B) as tst_scancheck's rows have them.
+    const Symbol symbols[] = {
+        {"Code 128", bcCode128B, kSymbolText, false, kSymbolText},
+        {"EAN-13", bcCodeEAN13, "590123412345", true, "5901234123457"},
+        {"Code 39", bcCode39, kSymbolText, false, kSymbolText},
+        {"Interleaved 2 of 5", bcCode_2_5_interleaved, "12345670", false, "12345670"},
+        {"Codabar", bcCodeCodabar, "123456", false, "A123456B"},
+        {"QR code", kQR, kSymbolText, false, kSymbolText},
+    };
+    const struct {
+        int dpi;
+        double mm;
+        int dots;
+    } modules[] = {{203, 0.25, 2}, {203, 0.33, 3}, {203, 0.5, 4},
+                   {300, 0.25, 3}, {300, 0.33, 4}, {300, 0.5, 6}};
+    for (const auto& m : modules)
+        for (const Symbol& s : symbols)
+            QTest::addRow("%d dpi, %s, %.2f mm", m.dpi, s.name, m.mm)
+                << m.dpi << s.type << s.text << s.checksum << m.mm << m.dots << s.read;
+}
+
+void TestLabelPrinter::programsSymbolsScan() {
+    QFETCH(int, dpi);
+    QFETCH(int, symbol);
+    QFETCH(QString, text);
+    QFETCH(bool, checksum);
+    QFETCH(double, module);
+    QFETCH(int, moduleDots);
+    QFETCH(QString, read);
+
+    TProject project;
+    project.SetProjectPageWidth(80);
+    project.SetProjectPageHeight(30);
+    if (symbol == kQR) {
+        const double side = 21 * module;
+        AddItem(project, itQRCode, 10, 5, side, side, text)->SetQRcodeQuietZone(0);
+    } else {
+        TPrintItem* bar = AddItem(project, itBarcode, 10, 5, 0, 15, text);
+        bar->SetBarcodeType(symbol);
+        bar->SetBarcodeModule(module);
+        bar->SetItemAllowNewLine(FlagText(checksum));
+    }
+    TPrintRunResult run;
+    const LabelJob job = print(project, dpi, &run);
+    QVERIFY2(job.error.isEmpty(), qPrintable(job.error));
+    QVERIFY2(run.Check && run.Check->Passed(),
+             qPrintable(run.Check ? run.Check->Text() : QStringLiteral("no check")));
+    QCOMPARE(job.labels.size(), 1);
+    const QImage& dots = job.labels.first().dots;
+    const QString png = FDir.filePath(QStringLiteral("symbol.png"));
+    QVERIFY(dots.save(png));
+    QCOMPARE(ZbarScan(png), read);
+    if (symbol == kQR)
+        return;
+
+    const QList<int> runs = DotRuns(dots, DotBox(dots).top() + 10);
+    QMap<int, int> widths;
+    const QString differ = ClassWidths(runs, ElementClasses(symbol, text, checksum), &widths);
+    QVERIFY2(differ.isEmpty(), qPrintable(differ + Describe(runs)));
+    QCOMPARE(widths.value(0), moduleDots);
 }
 
 QTEST_MAIN(TestLabelPrinter)

@@ -15,9 +15,10 @@
 // The page size is the job's: PageSize=Custom.<w>x<h> (points, or with a unit:
 // mm, cm, in) from 36 x 36 to 576 x 3600 points, or one of the driver's list
 // (by default w288h360, 4 x 5 in); the label is that size in dots, rounded.
-// media=Custom.<w>x<h>mm, as the program sends it, is first cut to whole points
-// (80 mm: 226 pt, 637 dots at 203 dpi, with the page centred on it by
-// pdftopdf), and one within a few points of a listed size gets that size.
+// media=Custom.<w>x<h>mm alone is first cut to whole points (80 mm: 226 pt,
+// 637 dots at 203 dpi, with the page centred on it by pdftopdf), and one within
+// a few points of a listed size gets that size; the program sends PageSize too
+// (TPrinter::HandOver).
 //
 // rastertolabel sends each page as one graphic download (~DG, hex rows in ZPL's
 // compression), a format that recalls it at 0,0 (^XG) with the page's width in

@@ -14,6 +14,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTemporaryFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -275,6 +276,15 @@ bool WholePdf(const QString& path) {
     return ok && xref > 0 && file.seek(xref) && file.read(4) == "xref";
 }
 
+// CUPS cuts media=Custom.<w>x<h>mm to whole points and may swap it for a size
+// of its list within a few points; PageSize=Custom.<w>x<h> in points, with
+// decimals, is the sheet as it is.
+QByteArray SheetOption(const QSizeF& mm) {
+    constexpr double kPoints = 72 / 25.4;
+    return "Custom." + QByteArray::number(mm.width() * kPoints, 'f', 4) + 'x' +
+           QByteArray::number(mm.height() * kPoints, 'f', 4);
+}
+
 } // namespace
 
 void TPrinter::FinishDoc(const QString& token) {
@@ -332,12 +342,36 @@ int TPrinter::HandOver() {
     }
 
     const QPageLayout layout = FDevice->pageLayout();
+    const bool landscape = layout.orientation() == QPageLayout::Landscape;
     const QByteArray media = layout.pageSize().key().toUtf8();
+    const QSizeF mm = layout.pageSize().size(QPageSize::Millimeter);
+    const QByteArray sheet = SheetOption(mm);
     std::vector<cups_option_t> options;
     options.push_back({const_cast<char*>("media"), const_cast<char*>(media.constData())});
+    // A queue without custom sizes would print a custom PageSize on its default
+    // sheet, and a printer may feed a custom size from another tray: a size of
+    // the queue's list goes by its name.
+    const TMediaLimits limits = QueueMediaLimits(PrinterName());
+    const bool listed = std::any_of(limits.Sizes.begin(), limits.Sizes.end(), [&](QSizeF s) {
+        return qRound(s.width() * 100) == qRound(mm.width() * 100) &&
+               qRound(s.height() * 100) == qRound(mm.height() * 100);
+    });
+    if (limits.Custom && !listed) {
+        options.push_back({const_cast<char*>("PageSize"), const_cast<char*>(sheet.constData())});
+        // The job's PDF page is in whole points: it is placed on the sheet, not
+        // scaled. Ghostscript counts a raster printer's dots from the sheet's
+        // left edge and, down the sheet, from its height in whole points, which
+        // is where the page's top is when its bottom-left corner is on the
+        // sheet's: every dot drawn is one of the printer's. A turned page has
+        // its top on the sheet's left edge: its dots across the sheet are the
+        // printer's, along it they may be a fraction off.
+        options.push_back({const_cast<char*>("print-scaling"), const_cast<char*>("none")});
+        options.push_back({const_cast<char*>("position"),
+                           const_cast<char*>(landscape ? "top-left" : "bottom-left")});
+    }
     // The PDF page is already turned; the queue is told so it feeds the paper
     // the way the page size says.
-    if (layout.orientation() == QPageLayout::Landscape)
+    if (landscape)
         options.push_back({const_cast<char*>("landscape"), const_cast<char*>("")});
 
     const QByteArray queue = PrinterName().toUtf8();

@@ -425,7 +425,8 @@ void TestLabelPrinter::programsSymbolsScan() {
     }
     TPrintRunResult run;
     const LabelJob job = print(project, dpi, &run);
-    QVERIFY2(job.error.isEmpty(), qPrintable(job.error));
+    QVERIFY2(job.error.isEmpty(),
+             qPrintable(job.error + (run.Check ? run.Check->Text() : QString())));
     QVERIFY2(run.Check && run.Check->Passed(),
              qPrintable(run.Check ? run.Check->Text() : QStringLiteral("no check")));
     QCOMPARE(job.labels.size(), 1);

@@ -1,8 +1,8 @@
-// The scannability check before printing: pages rendered at the resolution
-// real cups-pdf queues of the test's own report (set with lpadmin), their
-// barcodes and QR codes read back with zbar; runs whose first page fails are
-// refused by kova-print, by the Print button and by the run itself, and leave
-// the queue empty and the numbering where it was.
+// The scannability check before printing: pages rasterised by Ghostscript at
+// the resolution real cups-pdf queues of the test's own report (set with
+// lpadmin), their barcodes and QR codes read back with zbar; runs whose first
+// page fails are refused by kova-print, by the Print button and by the run
+// itself, and leave the queue empty and the numbering where it was.
 #include "TestSupport.h"
 
 #include "PrintMain.h"
@@ -64,6 +64,8 @@ private slots:
     void failingFirstPage();
     void checkAlone_data();
     void checkAlone();
+    void printersFillRule_data();
+    void printersFillRule();
 
 private:
     QString queueAt(int dpi) const { return (dpi == 600 ? queue600 : queue300).name(); }
@@ -197,12 +199,13 @@ void TestScanCheck::symbolsOnThePage_data() {
     QTest::newRow("EAN-13 with room round it has no warning")
         << int(bcCodeEAN13) << "590123412345" << QRectF(20, 20, 0, 15) << 0.254 << 0.0 << "" << 300
         << false << int(TScanOutcome::Read) << QStringList{};
-    // A line of 4 dots centred 14 dots before the bars: 12 dots free, and ink
-    // where the scanner looks for the quiet zone.
+    // A line of 4 dots centred 14 dots before the bars, ink where the scanner
+    // looks for the quiet zone. Its edges lie on the grid and Ghostscript fills
+    // the dot its right edge touches too: 5 dots, 11 free.
     QTest::newRow("a line in the quiet zone is told as the reason it does not read")
         << int(bcCodeEAN13) << "590123412345" << QRectF(Mm(240), 20, 0, 15) << 0.254 << 0.0
         << "line" << 300 << true << int(TScanOutcome::NotRead)
-        << QStringList{"左侧空白区只有 1.0 mm，需要 2.8 mm（11 个模块）"};
+        << QStringList{"左侧空白区只有 0.9 mm，需要 2.8 mm（11 个模块）"};
     // Text cells are opaque: a line of text across the whole bar height.
     QTest::newRow("text drawn over the bars fails")
         << int(bcCode128B) << code << QRectF(10, 10, 0, 3) << 0.3 << 0.0 << "text over" << 300
@@ -490,6 +493,49 @@ void TestScanCheck::checkAlone() {
     QVERIFY2(out.startsWith(firstLines.arg(queue300.name())), qPrintable(out));
     QCOMPARE(JobsOnQueue(queue300.name()), jobsBefore);
     QCOMPARE(storedStart(), 5);
+}
+
+// The check reads the page as Ghostscript, the engine CUPS rasterises a raster
+// printer's jobs with, fills it: every dot a shape touches. A Code 128 of 2-dot
+// modules turned 20 degrees keeps its spaces by Qt's rule (dot centres) and
+// loses them to the printer's; without Ghostscript the check falls back to
+// Qt's rule and says so.
+void TestScanCheck::printersFillRule_data() {
+    QTest::addColumn<bool>("ghostscript");
+    QTest::addColumn<bool>("failed");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("Ghostscript fills the turned bars' spaces shut") << true << true << "";
+    QTest::newRow("without Ghostscript Qt's rule reads them, and says which rule it used")
+        << false << false << "（找不到 Ghostscript（gs），按 Qt 的栅格规则检查）";
+}
+
+void TestScanCheck::printersFillRule() {
+    QFETCH(bool, ghostscript);
+    QFETCH(bool, failed);
+    QFETCH(QString, note);
+    TProject project;
+    project.SetProjectPageWidth(127);
+    project.SetProjectPageHeight(101.6);
+    TPrintItem* bar = AddItem(project, itBarcode, 30, 10, 0, 12, QStringLiteral("KOVA-0001"));
+    bar->SetBarcodeType(bcCode128B);
+    bar->SetBarcodeModule(Mm(2));
+    bar->SetItemRotateDegree(20);
+    const QByteArray path = qgetenv("PATH");
+    if (!ghostscript)
+        qputenv("PATH", "/nonexistent");
+    const TScanReport report = check(project, 300);
+    qputenv("PATH", path);
+    QCOMPARE(int(report.Symbols.size()), 1);
+    const TSymbolCheck& c = report.Symbols.front();
+    QCOMPARE(c.NarrowDots, 2);
+    QVERIFY2(c.Failed == failed, qPrintable(report.Text()));
+    QVERIFY2(c.Outcome == (failed ? TScanOutcome::NotRead : TScanOutcome::Read),
+             qPrintable(report.Text()));
+    QVERIFY2(c.Warnings.isEmpty(), qPrintable(report.Text()));
+    QCOMPARE(report.Text().section(u'\n', 0, 0),
+             QStringLiteral("第 1 页，打印机 %1，300 dpi%2：1 个条码和二维码，%3 个未通过。")
+                 .arg(queue300.name(), note)
+                 .arg(failed ? 1 : 0));
 }
 
 QTEST_MAIN(TestScanCheck)

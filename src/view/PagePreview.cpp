@@ -224,7 +224,7 @@ void TPagePreviewFrm::ShowPage(int pageNum) {
             shown.DpiY /= 2;
         }
         FImage = RenderPageDots(prepared, shown, shown.PaperDots(), QImage::Format_RGB32);
-        FReport = CheckPage(*page, prepared, FDevice, pageNum);
+        FReport = CheckPage(*page, prepared, *FPrinter, pageNum);
     } catch (const Exception& e) {
         FError = e.Message();
     }

@@ -125,14 +125,14 @@ std::optional<TScanReport> TPrintRun::CheckPage(const TPageComposer& composer, i
         // The run meets the same error on this page and reports it there.
         return std::nullopt;
     }
-    return ::CheckPage(*page, prepared, RasterDevice(Printer()), pageNum);
+    return ::CheckPage(*page, prepared, Printer(), pageNum);
 }
 
 TScanReport TPrintRun::Check(const TPrintRunOptions& o) {
     SetUpPrinter(o);
     const TPageComposer composer(FSettings, FFiles, FClock);
     const std::unique_ptr<TCPrint> page = composer.GenerateTCPrint(FProject, o.From);
-    return ::CheckPage(*page, FMgr.PreparePage(*page), RasterDevice(Printer()), o.From);
+    return ::CheckPage(*page, FMgr.PreparePage(*page), Printer(), o.From);
 }
 
 TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& h) {

@@ -34,6 +34,24 @@ void UseDots(QPrinter& device, int dpi) {
     device.setResolution(dpi > 0 ? dpi : FallbackDpi);
 }
 
+// A PDF written whole ends in its trailer, and the trailer's offset of the
+// cross-reference table, counted by the writer, lands on that table: a full
+// disk leaves the file short, empty or with bytes missing on the way.
+bool WholePdf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 64)
+        return false;
+    const QByteArray head = file.read(5);
+    file.seek(qMax<qint64>(0, file.size() - 1024));
+    const QByteArray tail = file.readAll();
+    const qsizetype at = tail.lastIndexOf("startxref");
+    if (head != "%PDF-" || at < 0 || !tail.trimmed().endsWith("%%EOF"))
+        return false;
+    bool ok = false;
+    const qint64 xref = tail.mid(at + 9).replace("%%EOF", "").trimmed().toLongLong(&ok);
+    return ok && xref > 0 && file.seek(xref) && file.read(4) == "xref";
+}
+
 } // namespace
 
 TPrinter::TPrinter() : FDevice(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
@@ -200,6 +218,41 @@ int TPrinter::TextWidth(const QString& text) const {
     return QFontMetrics(FFont, FDevice.get()).horizontalAdvance(text);
 }
 
+std::unique_ptr<QPrinter> TPrinter::JobDevice(const QString& path) const {
+    // The job is drawn to a PDF with exactly the printer's page layout and
+    // resolution, so every pixel means what it means on the printer.
+    auto job = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    job->setOutputFormat(QPrinter::PdfFormat);
+    job->setOutputFileName(path);
+    job->setResolution(FDevice->resolution());
+    // The sheet's corner is the origin and the printable area's offset is taken
+    // in whole dots, so every edge drawn on a whole pixel is on the printer's grid.
+    job->setFullPage(true);
+    job->setPageLayout(FDevice->pageLayout());
+    job->setDocName(FTitle);
+    return job;
+}
+
+void TPrinter::SetUpJobCanvas(QPainter& canvas) const {
+    const TDeviceMetrics metrics = Metrics();
+    canvas.translate(metrics.OffsetX, metrics.OffsetY);
+    canvas.setFont(FFont);
+}
+
+void TPrinter::WritePage(const QString& path, const std::function<void(QPainter&)>& paint) const {
+    if (!HasPrinter())
+        throw EInOutError(QStringLiteral("No printer is selected"));
+    const std::unique_ptr<QPrinter> job = JobDevice(path);
+    QPainter canvas;
+    if (!canvas.begin(job.get()))
+        throw EInOutError(QStringLiteral("无法写入页面文件 %1").arg(path));
+    SetUpJobCanvas(canvas);
+    paint(canvas);
+    if (!canvas.end() || !WholePdf(path))
+        throw EInOutError(
+            QStringLiteral("页面文件 %1 没能完整写出（磁盘已满或无法写入？）").arg(path));
+}
+
 void TPrinter::BeginDoc() {
     CheckNotPrinting();
     if (!HasPrinter())
@@ -211,23 +264,11 @@ void TPrinter::BeginDoc() {
             QStringLiteral("Cannot create the print file %1").arg(file->fileTemplate()));
     file->close();
 
-    // The job is drawn to a PDF with exactly the printer's page layout and
-    // resolution, so every pixel means what it means on the printer.
-    auto job = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    job->setOutputFormat(QPrinter::PdfFormat);
-    job->setOutputFileName(file->fileName());
-    job->setResolution(FDevice->resolution());
-    // The sheet's corner is the origin and the printable area's offset is taken
-    // in whole dots, so every edge drawn on a whole pixel is on the printer's grid.
-    job->setFullPage(true);
-    job->setPageLayout(FDevice->pageLayout());
-    job->setDocName(FTitle);
+    std::unique_ptr<QPrinter> job = JobDevice(file->fileName());
     auto canvas = std::make_unique<QPainter>();
     if (!canvas->begin(job.get()))
         throw EInOutError(QStringLiteral("Cannot start the print job on %1").arg(PrinterName()));
-    const TDeviceMetrics metrics = Metrics();
-    canvas->translate(metrics.OffsetX, metrics.OffsetY);
-    canvas->setFont(FFont);
+    SetUpJobCanvas(*canvas);
     FJobFile = std::move(file);
     FJobDevice = std::move(job);
     FCanvas = std::move(canvas);
@@ -257,24 +298,6 @@ QString TPrinter::PartFile(const QString& pdfFile, const QString& token) {
 }
 
 namespace {
-
-// A PDF written whole ends in its trailer, and the trailer's offset of the
-// cross-reference table, counted by the writer, lands on that table: a full
-// disk leaves the file short, empty or with bytes missing on the way.
-bool WholePdf(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() < 64)
-        return false;
-    const QByteArray head = file.read(5);
-    file.seek(qMax<qint64>(0, file.size() - 1024));
-    const QByteArray tail = file.readAll();
-    const qsizetype at = tail.lastIndexOf("startxref");
-    if (head != "%PDF-" || at < 0 || !tail.trimmed().endsWith("%%EOF"))
-        return false;
-    bool ok = false;
-    const qint64 xref = tail.mid(at + 9).replace("%%EOF", "").trimmed().toLongLong(&ok);
-    return ok && xref > 0 && file.seek(xref) && file.read(4) == "xref";
-}
 
 // CUPS cuts media=Custom.<w>x<h>mm to whole points and may swap it for a size
 // of its list within a few points; PageSize=Custom.<w>x<h> in points, with

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <functional>
 #include <memory>
 
 class QPainter;
@@ -113,6 +114,10 @@ public:
     static QString JobTitle(const QString& title, const QString& token);
     // Where a finished job waits beside a PDF file until it is renamed into place.
     static QString PartFile(const QString& pdfFile, const QString& token);
+    // One page drawn into the PDF file `path` exactly as a job draws it (the same
+    // device, layout, resolution and origin), outside any document: the check
+    // rasterises it to see what the queue will get.
+    void WritePage(const QString& path, const std::function<void(QPainter&)>& paint) const;
     // Discards the document; nothing reaches the queue.
     void Abort();
     bool Printing() const { return FCanvas != nullptr; }
@@ -121,6 +126,9 @@ public:
 
 private:
     void CheckNotPrinting() const;
+    // The PDF device a job is drawn on, and the origin and font its canvas starts with.
+    std::unique_ptr<QPrinter> JobDevice(const QString& path) const;
+    void SetUpJobCanvas(QPainter& canvas) const;
     void leavePdfFile();
     void ResetDeviceMode();
     bool FinishPainting();

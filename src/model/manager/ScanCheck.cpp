@@ -4,9 +4,11 @@
 #include "fbarcode/Barcode.h"
 #include "fbarcode/QRCode.h"
 #include "model/bom/PrintBom.h"
+#include "model/manager/Printer.h"
 #include "model/manager/SymbolScanner.h"
 
 #include <QStringDecoder>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -16,6 +18,11 @@ namespace {
 // Whole dots of a length that is meant to be whole: 2.0000001 and 1.9999999 are 2.
 int WholeDots(double dots) {
     return int(std::floor(dots + 1e-6));
+}
+
+// The whole dots that cover a length: a zone of 32.0000001 dots needs 32.
+int DotsCovering(double dots) {
+    return int(std::ceil(dots - 1e-6));
 }
 
 } // namespace
@@ -61,7 +68,8 @@ constexpr TSymbologyCheck kSymbologies[BarcodeTypeCount] = {
 
 // ISO/IEC 18004.
 constexpr int kQRQuietZone = 4;
-// Beyond this a crop is not rendered: no printable symbol is that large.
+// Beyond this a crop is not rendered: no printable symbol is that large. A
+// sheet beyond it is not rasterised whole either; its crops are painted.
 constexpr qint64 kMaxCropDots = 100'000'000;
 
 QString Elided(const QString& s) {
@@ -139,8 +147,11 @@ struct TFrame {
 
 class TChecker {
 public:
-    TChecker(const TPreparedPage& prepared, const TRasterDevice& device)
-        : FPrepared(prepared), FDevice(device), FPaper(device.PaperDots()) {}
+    // `sheet` is the page as Ghostscript rasterised it; without it the crops
+    // are painted by Qt's rules.
+    TChecker(const TPreparedPage& prepared, const TRasterDevice& device, const TSheetRaster* sheet)
+        : FPrepared(prepared), FDevice(device), FSheet(sheet),
+          FPaper(sheet ? sheet->Dots() : device.PaperDots()) {}
 
     TSymbolCheck Barcode(const TTextItem& item, const TPreparedBarcode& prepared);
     TSymbolCheck QR(const TTextItem& item, const TPreparedQR& prepared);
@@ -149,7 +160,7 @@ private:
     // Printer dots per device pixel along a direction of the page.
     double DotsAlong(const QPointF& direction) const;
     // The crop of the sheet around a symbol (device box grown by `margin`
-    // device pixels), rendered; false when nothing of it is on the sheet.
+    // device pixels); false when nothing of it is on the sheet.
     bool Render(const QRectF& box, const QPointF& margin, TSymbolCheck& check);
     // Dots of free paper from `from` (device pixels) in `direction`, up to
     // `limit`: until ink or the sheet's edge.
@@ -157,7 +168,7 @@ private:
     // The least free paper before one edge of a symbol, over lines across it.
     int FreeBeyond(const TFrame& frame, double u, double vFrom, double vTo, const QPointF& outward,
                    int limit) const;
-    void QuietZone(TSymbolCheck& check, const QString& side, int freeDots, double neededDots,
+    void QuietZone(TSymbolCheck& check, const QString& side, int freeDots, int neededDots,
                    int modules, double dotsPerMm) const;
     // Warns of a symbol beyond the sheet or the printable area; false when it
     // is not all on the sheet (its quiet zones are beside the point then).
@@ -167,6 +178,7 @@ private:
 
     const TPreparedPage& FPrepared;
     const TRasterDevice& FDevice;
+    const TSheetRaster* FSheet;
     const QRect FPaper;
     std::optional<TSymbolScanner> FScanner;
     QImage FCrop;
@@ -191,7 +203,8 @@ bool TChecker::Render(const QRectF& box, const QPointF& margin, TSymbolCheck& ch
         check.Warnings << QStringLiteral("符号太大，无法检查");
         return false;
     }
-    FCrop = RenderPageDots(FPrepared, FDevice, FCropDots, QImage::Format_Grayscale8);
+    FCrop = FSheet ? FSheet->Crop(FCropDots)
+                   : RenderPageDots(FPrepared, FDevice, FCropDots, QImage::Format_Grayscale8);
     return true;
 }
 
@@ -201,7 +214,10 @@ int TChecker::FreeDots(const QPointF& from, const QPointF& direction, int limit)
         return 0;
     const double len = std::hypot(direction.x(), direction.y());
     const QPointF step = direction / len / perDot; // one printer dot, in device pixels
-    for (int k = 0; k < limit; ++k) {
+    // On a slant the dots a symbol's edge runs through are partly its own ink,
+    // and either raster rule may fill them: the zone is counted from beyond them.
+    const bool slant = std::abs(direction.x()) > 1e-9 * len && std::abs(direction.y()) > 1e-9 * len;
+    for (int k = slant ? 1 : 0; k < limit; ++k) {
         const QPointF dots = FDevice.ToDots(from + step * (k + 0.5));
         const QPoint p(int(std::floor(dots.x())), int(std::floor(dots.y())));
         if (!FPaper.contains(p))
@@ -225,7 +241,7 @@ int TChecker::FreeBeyond(const TFrame& frame, double u, double vFrom, double vTo
     return least;
 }
 
-void TChecker::QuietZone(TSymbolCheck& check, const QString& side, int freeDots, double neededDots,
+void TChecker::QuietZone(TSymbolCheck& check, const QString& side, int freeDots, int neededDots,
                          int modules, double dotsPerMm) const {
     // A dot less is the rounding of the sheet's raster, not a short quiet zone.
     if (freeDots + 1 >= neededDots || dotsPerMm <= 0)
@@ -333,13 +349,13 @@ TSymbolCheck TChecker::Barcode(const TTextItem& item, const TPreparedBarcode& pr
     if (Render(box, margin, check) && onSheet) {
         const double moduleDots = module * dotsPerUnit;
         const double dotsPerMm = dotsPerUnit * FDevice.Metrics.DpiX / 25.4;
-        const double before = rules.QuietBefore * moduleDots, after = rules.QuietAfter * moduleDots;
+        const int before = DotsCovering(rules.QuietBefore * moduleDots),
+                  after = DotsCovering(rules.QuietAfter * moduleDots);
         QuietZone(check, QStringLiteral("左侧"),
-                  FreeBeyond(frame, first, 0, h, -frame.U, int(std::ceil(before)) + 1), before,
-                  rules.QuietBefore, dotsPerMm);
-        QuietZone(check, QStringLiteral("右侧"),
-                  FreeBeyond(frame, last, 0, h, frame.U, int(std::ceil(after)) + 1), after,
-                  rules.QuietAfter, dotsPerMm);
+                  FreeBeyond(frame, first, 0, h, -frame.U, before + 1), before, rules.QuietBefore,
+                  dotsPerMm);
+        QuietZone(check, QStringLiteral("右侧"), FreeBeyond(frame, last, 0, h, frame.U, after + 1),
+                  after, rules.QuietAfter, dotsPerMm);
     }
 
     std::optional<std::pair<QString, bool>> best;
@@ -397,8 +413,9 @@ TSymbolCheck TChecker::QR(const TTextItem& item, const TPreparedQR& prepared) {
     const bool onSheet = OnSheet(check, symbol);
     if (Render(symbol, QPointF((kQRQuietZone + 1) * mw, (kQRQuietZone + 1) * mh), check) &&
         onSheet) {
-        const double needW = kQRQuietZone * dotsW, needH = kQRQuietZone * dotsH;
-        const int limitW = int(std::ceil(needW)) + 1, limitH = int(std::ceil(needH)) + 1;
+        const int needW = DotsCovering(kQRQuietZone * dotsW),
+                  needH = DotsCovering(kQRQuietZone * dotsH);
+        const int limitW = needW + 1, limitH = needH + 1;
         const TFrame across{symbol.topLeft(), QPointF(1, 0), QPointF(0, 1)};
         const TFrame down{symbol.topLeft(), QPointF(0, 1), QPointF(1, 0)};
         const double perMmX = FDevice.DpiX / 25.4, perMmY = FDevice.DpiY / 25.4;
@@ -510,6 +527,8 @@ QString TScanReport::Text() const {
                       : QStringLiteral("，%1 × %2 dpi").arg(DpiX).arg(DpiY);
     if (!DpiKnown)
         s += QStringLiteral("（打印机没有报告分辨率，按 %1 dpi 检查）").arg(DpiX);
+    if (!QtRulesBecause.isEmpty())
+        s += QStringLiteral("（%1，按 Qt 的栅格规则检查）").arg(QtRulesBecause);
     if (Symbols.empty())
         return s + QStringLiteral("：没有条码或二维码。");
     s += QStringLiteral("：%1 个条码和二维码，%2 个未通过。").arg(Symbols.size()).arg(Failures());
@@ -518,15 +537,52 @@ QString TScanReport::Text() const {
     return s;
 }
 
-TScanReport CheckPage(const TCPrint& page, const TPreparedPage& prepared,
-                      const TRasterDevice& device, int pageNum) {
+namespace {
+
+bool HasSymbols(const TPreparedPage& prepared) {
+    for (const auto& line : prepared.Lines)
+        for (const TPreparedItem& item : line)
+            if (std::holds_alternative<TPreparedBarcode>(item) ||
+                std::holds_alternative<TPreparedQR>(item))
+                return true;
+    return false;
+}
+
+} // namespace
+
+TScanReport CheckPage(const TCPrint& page, const TPreparedPage& prepared, const TPrinter& printer,
+                      int pageNum) {
+    const TRasterDevice device = RasterDevice(printer);
     TScanReport report;
     report.PageNum = pageNum;
     report.Printer = device.Printer;
     report.DpiX = device.DpiX;
     report.DpiY = device.DpiY;
     report.DpiKnown = device.DpiKnown;
-    TChecker checker(prepared, device);
+    if (!HasSymbols(prepared))
+        return report;
+
+    // The page the queue would get, as its first page, rasterised as CUPS
+    // rasterises a job for a raster printer.
+    std::optional<TSheetRaster> sheet;
+    const QRect paper = device.PaperDots();
+    if (qint64(paper.width()) * paper.height() > kMaxCropDots) {
+        report.QtRulesBecause = QStringLiteral("页面太大，不整页栅格化");
+    } else {
+        try {
+            QTemporaryDir dir;
+            if (!dir.isValid())
+                throw EInOutError(QStringLiteral("无法创建临时文件夹：%1").arg(dir.errorString()));
+            const QString pdf = dir.filePath(QStringLiteral("page.pdf"));
+            printer.WritePage(pdf,
+                              [&](QPainter& canvas) { TPageRenderer::Paint(canvas, prepared); });
+            sheet.emplace(pdf, device.DpiX, device.DpiY);
+        } catch (const Exception& e) {
+            report.QtRulesBecause = e.Message();
+        }
+    }
+
+    TChecker checker(prepared, device, sheet ? &*sheet : nullptr);
     const TCLines& lines = page.Lines();
     for (int l = 0; l < lines.Count() && size_t(l) < prepared.Lines.size(); ++l) {
         const TLineOfText& line = *lines.Items(l);

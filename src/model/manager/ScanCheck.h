@@ -7,6 +7,7 @@
 #include <vector>
 
 class TCPrint;
+class TPrinter;
 
 // What scanning one symbol of a page gave.
 enum class TScanOutcome {
@@ -35,13 +36,16 @@ struct TSymbolCheck {
     QString Describe() const;
 };
 
-// The check of one page: every barcode and QR code item rendered at the
+// The check of one page: every barcode and QR code item rasterised at the
 // printer's own dots, as the printer will put it on paper, and read back.
 struct TScanReport {
     int PageNum = 0;
     QString Printer;
     int DpiX = 0, DpiY = 0;
     bool DpiKnown = false;
+    // Why the page was painted by Qt's raster rules instead of rasterised by
+    // Ghostscript; empty when Ghostscript rasterised it.
+    QString QtRulesBecause;
     std::vector<TSymbolCheck> Symbols;
 
     bool Passed() const;
@@ -53,10 +57,14 @@ struct TScanReport {
 // A narrow element below this many printer dots does not print reliably.
 constexpr int MinElementDots = 2;
 
-// Checks the symbols of a prepared page. `page` is the composed page the
-// prepared one was made from (item names and data, line for line).
-TScanReport CheckPage(const TCPrint& page, const TPreparedPage& prepared,
-                      const TRasterDevice& device, int pageNum);
+// Checks the symbols of a prepared page: the page is drawn into a PDF as
+// `printer` draws a job's page, Ghostscript rasterises it at the queue's
+// resolution, and each symbol is read from those dots. `page` is the composed
+// page the prepared one was made from (item names and data, line for line).
+// Without Ghostscript, or for a sheet too large to rasterise whole, the page is
+// painted by Qt's raster rules, and the report says so.
+TScanReport CheckPage(const TCPrint& page, const TPreparedPage& prepared, const TPrinter& printer,
+                      int pageNum);
 
 // Code 39 in full ASCII: each shift pair back to the character it stands for
 // (the scanner gives the pairs as they are).

@@ -1,8 +1,11 @@
 // Print-run throughput, memory and job size: a labelled page of every kind of
 // item composed, prepared and painted into the PDF job for 10 000 pages, beside
 // Qt's PDF engine drawing a similar page on its own, and beside the same page
-// without its picture.
+// without its picture. Then the real chain: 1 000 labels printed by the
+// program's run on a 203 dpi label printer queue (CUPS's ZPL driver, Ghostscript)
+// of the tests' private server, with and without a picture.
 #include "TestSupport.h"
+#include "Zpl.h"
 #include "fbarcode/Barcode.h"
 #include "model/Font.h"
 #include "model/bom/FileBom.h"
@@ -26,6 +29,8 @@
 #include <QTextStream>
 #include <algorithm>
 #include <cstdio>
+#include <cups/cups.h>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -167,6 +172,52 @@ Figures RunPeer(const QImage& picture, const QString& pdf) {
     return f;
 }
 
+// Labels of the chain, and the queue's resolution.
+constexpr int kLabels = 1000;
+constexpr int kLabelDpi = 203;
+
+struct ChainFigures {
+    double runSeconds = 0;   // the program's run, up to the hand-over
+    double chainSeconds = 0; // from the hand-over until the printer's data is complete
+    qint64 jobBytes = 0;     // the ZPL the printer is sent
+    QString error;
+};
+
+// The program's run of kLabels labels on the label queue, then the queue's own
+// filters (pdftopdf, Ghostscript, rastertolabel) and the file backend to the end
+// of the job. The printer's data is decoded to be sure every label came out.
+ChainFigures RunChain(TProject& project, const TSettingMgr& settings, TFileMgr& files,
+                      const QString& queue) {
+    ChainFigures f;
+    TPrintRunOptions options;
+    options.From = 1;
+    options.Count = kLabels;
+    options.Printer = queue;
+    options.Save = false;
+    QElapsedTimer timer;
+    timer.start();
+    const TPrintRunResult r = TPrintRun(project, settings, files).Run(options);
+    f.runSeconds = timer.nsecsElapsed() / 1e9;
+    if (!r.Error.isEmpty() || r.JobId <= 0 || r.Printed != kLabels) {
+        f.error = QStringLiteral("the run printed %1 of %2 labels: %3")
+                      .arg(r.Printed)
+                      .arg(kLabels)
+                      .arg(r.Error);
+        return f;
+    }
+    timer.restart();
+    const QString zpl = WaitForLabelJob(queue, r.JobId, &f.error, 30 * 60 * 1000);
+    f.chainSeconds = timer.nsecsElapsed() / 1e9;
+    if (zpl.isEmpty())
+        return f;
+    f.jobBytes = QFileInfo(zpl).size();
+    const qsizetype labels = DecodeZplFile(zpl, &f.error).size();
+    if (f.error.isEmpty() && labels != kLabels)
+        f.error = QStringLiteral("the printer got %1 of %2 labels").arg(labels).arg(kLabels);
+    QFile::remove(zpl);
+    return f;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -175,6 +226,24 @@ int main(int argc, char* argv[]) {
     InstallFontSubstitutions();
     if (argc > 1 && QByteArray(argv[1]).toInt() >= 1000)
         kPages = QByteArray(argv[1]).toInt();
+
+    // The chain runs on the server CUPS_SERVER names, or on one of the bench's
+    // own for as long as it runs (which takes root, as the tests' does).
+    QString chainError;
+    std::unique_ptr<PrivateCups> ownCups;
+    if (!qEnvironmentVariableIsSet("CUPS_SERVER")) {
+        if (geteuid() != 0) {
+            chainError = QStringLiteral("needs CUPS_SERVER or root to start a print server");
+        } else {
+            ownCups = std::make_unique<PrivateCups>();
+            if (ownCups->start()) {
+                qputenv("CUPS_SERVER", QFile::encodeName(ownCups->socket()));
+                cupsSetServer(QFile::encodeName(ownCups->socket()).constData());
+            } else {
+                chainError = QStringLiteral("scripts/test-cups-start failed");
+            }
+        }
+    }
 
     TestStore store;
     const TSettingMgr& settings = store.settings;
@@ -204,6 +273,32 @@ int main(int argc, char* argv[]) {
     }
     Add(withPicture, itImage, 5, 40, 40, 25, QStringLiteral("photo"))->SetFileId(file.Oid);
 
+    // A full label: a serial number, a Code 128, a QR code and the picture.
+    TProject label, labelPlain;
+    for (TProject* p : {&label, &labelPlain}) {
+        p->SetProjectPageWidth(100);
+        p->SetProjectPageHeight(80);
+        TPrintItem* serial = Add(*p, itSerial, 5, 5, 0, 1.2, QStringLiteral("1"));
+        serial->SetItemSerialIsFillZero(kTrue);
+        serial->SetItemSerialLength(6);
+        TPrintItem* barcode = Add(*p, itBarcode, 5, 12, 0, 12, QStringLiteral("KV-2026-000123"));
+        barcode->SetBarcodeType(bcCode128B);
+        barcode->SetBarcodeModule(0.25);
+        Add(*p, itQRCode, 60, 25, 25, 25, QStringLiteral("https://kova.example/t/2026/000000123"));
+    }
+    Add(label, itImage, 5, 40, 40, 25, QStringLiteral("photo"))->SetFileId(file.Oid);
+    ChainFigures chain, chainPlain;
+    if (chainError.isEmpty()) {
+        const TestQueue queue(QStringLiteral("KOVA_BENCH_ZPL"), kLabelDpi, TestQueue::Label);
+        if (!queue.ok()) {
+            chainError = queue.why();
+        } else {
+            chain = RunChain(label, settings, files, queue.name());
+            chainPlain = RunChain(labelPlain, settings, files, queue.name());
+            chainError = !chain.error.isEmpty() ? chain.error : chainPlain.error;
+        }
+    }
+
     QImage decoded;
     decoded.loadFromData(jpeg, "JPEG");
     QTemporaryDir dir;
@@ -214,8 +309,9 @@ int main(int argc, char* argv[]) {
     const Figures qtPlain = RunPeer(QImage(), pdf);
 
     QTextStream out(stdout);
-    out << "Print run, 100 x 80 mm page at 1200 dpi into the PDF job, " << kPages << " pages, "
-        << kRounds << " rounds (median / best); JPEG " << jpeg.size() / 1024 << " kB\n\n";
+    out << "Print run, 100 x 80 mm page into the PDF job (the program at a PDF file's 300 dpi,"
+        << " Qt alone at 1200 dpi), " << kPages << " pages, " << kRounds
+        << " rounds (median / best); JPEG " << jpeg.size() / 1024 << " kB\n\n";
     out << "| figure | KOVA with picture | KOVA without | Qt PDF engine alone, with picture | "
            "Qt alone, without |\n|---|---|---|---|---|\n";
     const auto rate = [](const Figures& f) {
@@ -241,6 +337,24 @@ int main(int argc, char* argv[]) {
     out << "| job bytes per page beyond the picture | " << (kova.jobBytes - jpeg.size()) / kPages
         << " | " << kovaPlain.jobBytes / kPages << " | " << (qt.jobBytes - jpeg.size()) / kPages
         << " | " << qtPlain.jobBytes / kPages << " |\n\n";
+
+    out << "Real chain: " << kLabels << " labels of 100 x 80 mm (serial, Code 128, QR code"
+        << " and, with picture, the JPEG on 40 x 25 mm) printed by the program's run on a "
+        << kLabelDpi << " dpi ZPL label queue (pdftopdf, Ghostscript, rastertolabel)\n\n";
+    if (!chainError.isEmpty()) {
+        out << "not measured: " << chainError << "\n\n";
+    } else {
+        out << "| figure | with picture | without | ratio |\n|---|---|---|---|\n";
+        const auto seconds = [](double s) { return QStringLiteral("%1 s").arg(s, 0, 'f', 1); };
+        out << "| program's run, to the hand-over | " << seconds(chain.runSeconds) << " | "
+            << seconds(chainPlain.runSeconds) << " | "
+            << QString::number(chain.runSeconds / chainPlain.runSeconds, 'f', 2) << "x |\n";
+        out << "| job submitted → completed (printer's data written) | "
+            << seconds(chain.chainSeconds) << " | " << seconds(chainPlain.chainSeconds) << " | "
+            << QString::number(chain.chainSeconds / chainPlain.chainSeconds, 'f', 2) << "x |\n";
+        out << "| printer's data | " << chain.jobBytes / 1024 << " kB | "
+            << chainPlain.jobBytes / 1024 << " kB | |\n\n";
+    }
     out << "KOVA / Qt alone, time per page: with picture "
         << QString::number(qt.pagesPerSecond / kova.pagesPerSecond, 'f', 2) << "x, without "
         << QString::number(qtPlain.pagesPerSecond / kovaPlain.pagesPerSecond, 'f', 2) << "x\n";

@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -58,6 +59,8 @@ private slots:
 
     void itemsWhereTheConversionsPutThem_data();
     void itemsWhereTheConversionsPutThem();
+    void picturesGoInOnceAtThePrintersDots_data();
+    void picturesGoInOnceAtThePrintersDots();
     void letterSpacingIsExactlyTheExtra();
     void symbolsScanOnFirstAndLastPage();
 
@@ -284,6 +287,55 @@ void TestRender::itemsWhereTheConversionsPutThem() {
         return;
     }
     QVERIFY2(Near(ink, r), qPrintable(Describe("ink", ink, "expected", r)));
+}
+
+// A picture goes into the job once for all its pages, with no more pixels each
+// way than the printer's dots it covers: a printer's raster filter decodes and
+// halftones it whole on every label. 32 x 24 mm at 300 dpi is 378 x 283 dots.
+void TestRender::picturesGoInOnceAtThePrintersDots_data() {
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QSize>("embedded");
+
+    QTest::newRow("larger: down to its dots") << QSize(2000, 1500) << QSize(378, 283);
+    QTest::newRow("smaller: not scaled up") << QSize(160, 80) << QSize(160, 80);
+    QTest::newRow("wider only: narrowed, its height kept") << QSize(2000, 60) << QSize(378, 60);
+}
+
+void TestRender::picturesGoInOnceAtThePrintersDots() {
+    QFETCH(QSize, picture);
+    QFETCH(QSize, embedded);
+
+    TProject project;
+    SetPage(project);
+    TPrintItem* item = AddItem(project, itImage, 20, 20, 32, 24, "logo");
+    TCFile file;
+    file.FileName = "logo";
+    file.FileType = ".jpg";
+    file.SetBody(QuadrantJpeg(picture));
+    QVERIFY(store->files.SaveFile(file));
+    item->SetFileId(file.Oid);
+
+    QTemporaryDir dir;
+    TPrintRunOptions options;
+    options.Count = 3;
+    options.PdfFile = dir.filePath("job.pdf");
+    options.Dpi = kDpi;
+    options.Save = false;
+    const TPrintRunResult result = TPrintRun(project, store->settings, store->files).Run(options);
+    QVERIFY2(result.Error.isEmpty() && result.Printed == 3, qPrintable(result.Error));
+
+    // pdfimages lists an image each time a page draws it: page num type width
+    // height color comp bpc enc interp object ID ...
+    const QStringList rows =
+        RunTool("pdfimages", {"-list", options.PdfFile}).split('\n', Qt::SkipEmptyParts).mid(2);
+    QCOMPARE(rows.size(), 3);
+    QSet<QString> objects;
+    for (const QString& row : rows) {
+        const QStringList field = row.simplified().split(' ');
+        QCOMPARE(QSize(field.value(3).toInt(), field.value(4).toInt()), embedded);
+        objects << field.value(10);
+    }
+    QCOMPARE(objects.size(), 1);
 }
 
 // Extra spacing after every character widens a run of n characters by exactly

@@ -586,14 +586,15 @@ QRect InkBox(const QImage& page, int top, int bottom) {
 }
 
 // A picture in four colours, encoded by cjpeg.
-QByteArray QuadrantJpeg() {
-    QImage image(160, 80, QImage::Format_RGB32);
+QByteArray QuadrantJpeg(const QSize& size) {
+    QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter p(&image);
-    p.fillRect(0, 0, 80, 40, QColor(220, 0, 0));
-    p.fillRect(80, 40, 80, 40, QColor(0, 0, 220));
-    p.fillRect(80, 0, 80, 40, QColor(0, 160, 0));
-    p.fillRect(0, 40, 80, 40, QColor(40, 40, 40));
+    const int w = size.width() / 2, h = size.height() / 2;
+    p.fillRect(0, 0, w, h, QColor(220, 0, 0));
+    p.fillRect(w, h, size.width() - w, size.height() - h, QColor(0, 0, 220));
+    p.fillRect(w, 0, size.width() - w, h, QColor(0, 160, 0));
+    p.fillRect(0, h, w, size.height() - h, QColor(40, 40, 40));
     p.end();
     QTemporaryDir dir;
     image.save(dir.filePath("q.ppm"), "PPM");

@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QList>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -210,8 +211,8 @@ QString ZbarScan(const QString& image);
 class QImage RasterisePdfPage(const QString& pdf, int page, int dpi);
 // The dark pixels' bounding box of an 8-bit grey image, optionally within a band of rows.
 QRect InkBox(const class QImage& grey, int top = 0, int bottom = INT_MAX);
-// A picture in four colours, encoded by cjpeg.
-QByteArray QuadrantJpeg();
+// A picture in four colours, one a quarter, encoded by cjpeg.
+QByteArray QuadrantJpeg(const QSize& size = QSize(160, 80));
 
 struct TDatabaseLocation;
 

@@ -212,20 +212,29 @@ TPreparedLine TPageRenderer::PrepareLine(double x1, double y1, double x2, double
     return {Place(x1, y1), Place(x2, y2), pen};
 }
 
-QImage TPageRenderer::Picture(const QByteArray& jpeg) {
-    for (const auto& [bytes, image] : FPictures)
-        if (bytes == jpeg)
-            return image;
-    QImage image = DecodeJpeg(jpeg);
-    FPictures.push_back({jpeg, image});
-    return image;
+QImage TPageRenderer::Picture(const QByteArray& jpeg, const QSize& dots) {
+    auto picture = std::find_if(FPictures.begin(), FPictures.end(),
+                                [&](const TPicture& p) { return p.Jpeg == jpeg; });
+    if (picture == FPictures.end()) {
+        FPictures.push_back({jpeg, DecodeJpeg(jpeg), {}});
+        picture = std::prev(FPictures.end());
+    }
+    const QSize size = picture->Decoded.size().boundedTo(dots);
+    if (size == picture->Decoded.size() || size.isEmpty())
+        return picture->Decoded;
+    for (const QImage& scaled : picture->Scaled)
+        if (scaled.size() == size)
+            return scaled;
+    picture->Scaled.push_back(
+        picture->Decoded.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    return picture->Scaled.back();
 }
 
 TPreparedImage TPageRenderer::PrepareImage(const TTextItem& item) {
     TPreparedImage i;
     const QPoint p = Place(item.x(), item.y());
     i.Target = QRect(p, QSize(Xmm(item.TextWidth()), Ymm(item.LineHeight())));
-    i.Image = Picture(item.ImageBody());
+    i.Image = Picture(item.ImageBody(), i.Target.size());
     const int mx = Xmm(item.OutlineMargin()), my = Ymm(item.OutlineMargin());
     // The outline runs around (Px, Py, Px + width, Py + height), grown by the margins.
     i.Outline = QRect(QPoint(p.x() - mx, p.y() - my),

@@ -9,6 +9,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QRectF>
+#include <QSize>
 #include <QString>
 #include <memory>
 #include <utility>
@@ -128,15 +129,23 @@ public:
     // Whole dots taken off every bar of the linear symbols (a queue's setting).
     void SetBarReduction(int dots) { FBarReduction = dots; }
 
-    // A decoded picture, decoded once for all pages of the renderer's life.
-    QImage Picture(const QByteArray& jpeg);
+    // A picture as drawn on `dots` device pixels: decoded once for all pages of
+    // the renderer's life and scaled once to no more dots than it covers, each
+    // way (never up). Every page gets the same image, which a PDF job embeds once;
+    // a larger one would be decoded and halftoned whole for every label.
+    QImage Picture(const QByteArray& jpeg, const QSize& dots);
 
 private:
     TDeviceMetrics FMetrics;
     int FOffsetX, FOffsetY;
     const QPaintDevice* FDevice;
     int FBarReduction = 0;
-    std::vector<std::pair<QByteArray, QImage>> FPictures;
+    struct TPicture {
+        QByteArray Jpeg;
+        QImage Decoded;
+        std::vector<QImage> Scaled;
+    };
+    std::vector<TPicture> FPictures;
     // The last QR symbols encoded: a run prints the same content on every page.
     struct TQRKey {
         QString Text;

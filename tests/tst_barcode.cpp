@@ -1,6 +1,8 @@
 // The linear barcode component: properties, check digits, element strings worked out
 // by hand from the symbologies' tables, error messages and how the bars land on a
 // canvas. Scanner readings are in tst_barcode_scan.cpp.
+#include "TestSupport.h"
+
 #include "fbarcode/Barcode.h"
 #include "fbarcode/BarcodeEncoders.h"
 #include "fbarcode/bcchksum.h"
@@ -23,7 +25,7 @@ bool IsDark(QRgb c) {
     return qGray(c) < 128;
 }
 
-TInk InkBox(const QImage& img, QRect area = QRect()) {
+TInk Ink(const QImage& img, QRect area = QRect()) {
     if (area.isNull())
         area = img.rect();
     TInk ink;
@@ -69,6 +71,25 @@ QList<int> Runs(const QImage& img, int y, int x, int count) {
         }
     }
     return runs;
+}
+
+// The tables of one symbol a row: its type, text and check digit switch, then
+// what is expected of it.
+void AddSymbolColumns(const char* expected) {
+    QTest::addColumn<int>("typ");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("checksum");
+    QTest::addColumn<QString>(expected);
+}
+
+// The symbol of the current row.
+void SetSymbolOfRow(TLinearBarcode& b) {
+    QFETCH(int, typ);
+    QFETCH(QString, text);
+    QFETCH(bool, checksum);
+    b.setTyp(TBarcodeType(typ));
+    b.setText(text);
+    b.setChecksum(checksum);
 }
 
 } // namespace
@@ -290,12 +311,8 @@ void TestBarcode::assignCopiesWithoutNotification() {
 void TestBarcode::assignRefusesOtherObjects() {
     TLinearBarcode b;
     QObject other;
-    try {
-        b.Assign(&other);
-        QFAIL("no error");
-    } catch (const EConvertError& e) {
-        QCOMPARE(e.Message(), QStringLiteral("Cannot assign a QObject to a TLinearBarcode."));
-    }
+    QCOMPARE(ErrorMessage<EConvertError>([&] { b.Assign(&other); }),
+             QStringLiteral("Cannot assign a QObject to a TLinearBarcode."));
 }
 
 void TestBarcode::widthClasses_data() {
@@ -421,12 +438,8 @@ void TestBarcode::checkDigits() {
 }
 
 void TestBarcode::checkDigitRejectsLetter() {
-    try {
-        CheckSumModulo10(QStringLiteral("12a"));
-        QFAIL("no error");
-    } catch (const EConvertError& e) {
-        QCOMPARE(e.Message(), QStringLiteral("'a' is not a valid integer value"));
-    }
+    QCOMPARE(ErrorMessage<EConvertError>([] { CheckSumModulo10(QStringLiteral("12a")); }),
+             QStringLiteral("'a' is not a valid integer value"));
 }
 
 void TestBarcode::upcEExpansion_data() {
@@ -459,10 +472,7 @@ void TestBarcode::upcEExpansion() {
 }
 
 void TestBarcode::elements_data() {
-    QTest::addColumn<int>("typ");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("checksum");
-    QTest::addColumn<QString>("expected");
+    AddSymbolColumns("expected");
     // Worked by hand: narrow/wide bars 5/6, narrow/wide spaces 0/1, half bar A.
     // 2 of 5 digit flags: 1 = 10001, 2 = 01001, 3 = 11000, 9 = 01010, 0 = 00110.
     QTest::newRow("2 of 5 industrial 12") << int(bcCode_2_5_industrial) << "12" << false
@@ -595,15 +605,9 @@ void TestBarcode::elements_data() {
 }
 
 void TestBarcode::elements() {
-    QFETCH(int, typ);
-    QFETCH(QString, text);
-    QFETCH(bool, checksum);
-    QFETCH(QString, expected);
     TLinearBarcode b;
-    b.setTyp(TBarcodeType(typ));
-    b.setText(text);
-    b.setChecksum(checksum);
-    QCOMPARE(b.MakeData(), expected);
+    SetSymbolOfRow(b);
+    QTEST(b.MakeData(), "expected");
 }
 
 void TestBarcode::eanCharactersAreSevenModules_data() {
@@ -681,10 +685,7 @@ void TestBarcode::ean128StartsWithFnc1() {
 }
 
 void TestBarcode::textAfterEncoding_data() {
-    QTest::addColumn<int>("typ");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("checksum");
-    QTest::addColumn<QString>("after");
+    AddSymbolColumns("after");
     // Check digits by the GS1 rule, as in checkDigits (UPC-E over its UPC-A expansion:
     // 654321 is 06510000432, check 7, or 16510000432, check 4); interleaved 2 of 5
     // and set C pad to whole pairs, UPC and the add-ons to their fixed length.
@@ -731,14 +732,9 @@ void TestBarcode::textAfterEncoding_data() {
 }
 
 void TestBarcode::textAfterEncoding() {
-    QFETCH(int, typ);
-    QFETCH(QString, text);
-    QFETCH(bool, checksum);
     QFETCH(QString, after);
     TLinearBarcode b;
-    b.setTyp(TBarcodeType(typ));
-    b.setText(text);
-    b.setChecksum(checksum);
+    SetSymbolOfRow(b);
     b.MakeData();
     QCOMPARE(b.Text(), after);
     // Encoding again changes nothing more.
@@ -748,10 +744,7 @@ void TestBarcode::textAfterEncoding() {
 }
 
 void TestBarcode::errors_data() {
-    QTest::addColumn<int>("typ");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("checksum");
-    QTest::addColumn<QString>("message");
+    AddSymbolColumns("message");
     // Lengths from the symbologies: EAN-13 holds 12 digits and its check digit, EAN-8
     // 7 and one, UPC-A 11 and one, UPC-E 6 between number system and check digit.
     QTest::newRow("digits-only type with a letter")
@@ -795,20 +788,9 @@ void TestBarcode::errors_data() {
 }
 
 void TestBarcode::errors() {
-    QFETCH(int, typ);
-    QFETCH(QString, text);
-    QFETCH(bool, checksum);
-    QFETCH(QString, message);
     TLinearBarcode b;
-    b.setTyp(TBarcodeType(typ));
-    b.setText(text);
-    b.setChecksum(checksum);
-    try {
-        b.Width();
-        QFAIL("no error");
-    } catch (const EBarcodeError& e) {
-        QCOMPARE(e.Message(), message);
-    }
+    SetSymbolOfRow(b);
+    QTEST(ErrorMessage<EBarcodeError>([&] { b.Width(); }), "message");
     QImage img = Blank(10, 10);
     QPainter p(&img);
     QVERIFY_THROWS_EXCEPTION(EBarcodeError, b.DrawBarcode(p));
@@ -816,26 +798,19 @@ void TestBarcode::errors() {
 
 void TestBarcode::code128EncoderRefusesOtherTypes() {
     QString text = QStringLiteral("A");
-    try {
-        Encode_Code128(text, TEncodeContext{bcCode39, false, csmModulo10});
-        QFAIL("no error");
-    } catch (const EBarcodeError& e) {
-        QCOMPARE(e.Message(), QStringLiteral("TLinearBarcode: wrong BarcodeType in Code_128"));
-    }
+    QCOMPARE(ErrorMessage<EBarcodeError>([&] {
+                 Encode_Code128(text, TEncodeContext{bcCode39, false, csmModulo10});
+             }),
+             QStringLiteral("TLinearBarcode: wrong BarcodeType in Code_128"));
 }
 
 void TestBarcode::unknownElementCode() {
     TLinearBarcode b;
     int w = 0;
     TBarLineType lt;
-    for (QChar c : QStringLiteral("49EX ")) {
-        try {
-            b.OneBarProps(c, w, lt);
-            QFAIL("no error");
-        } catch (const EBarcodeError& e) {
-            QCOMPARE(e.Message(), QStringLiteral("TLinearBarcode: internal Error"));
-        }
-    }
+    for (QChar c : QStringLiteral("49EX "))
+        QCOMPARE(ErrorMessage<EBarcodeError>([&] { b.OneBarProps(c, w, lt); }),
+                 QStringLiteral("TLinearBarcode: internal Error"));
     b.OneBarProps(u'C', w, lt);
     QCOMPARE(lt, black_half);
 }
@@ -977,7 +952,7 @@ void TestBarcode::elementPixelWidths() {
     QCOMPARE(Runs(img, 10, 10, 6), (QList<int>{4, 2, 2, 4, 2, 8}));
     QVERIFY(!IsDark(img.pixel(9, 10)));
     // The bars are Height pixels tall from Top.
-    const TInk ink = InkBox(img);
+    const TInk ink = Ink(img);
     QCOMPARE(ink.Top, 5);
     QCOMPARE(ink.Bottom, 24);
     QCOMPARE(ink.Left, 10);
@@ -1020,10 +995,10 @@ void TestBarcode::halfBarsStandOnBaseline() {
     b.setTop(6);
     const QImage img = Draw(b, b.Width() + 10, 70);
     // Start bar full height; the first digit 1 starts with a half bar (00011).
-    QCOMPARE(InkBox(img, QRect(4, 0, 2, 70)).Bottom, 6 + 49);
+    QCOMPARE(Ink(img, QRect(4, 0, 2, 70)).Bottom, 6 + 49);
     // PostNet scanners read the bars from a common baseline: the half bar is the
     // lower two fifths. Module 2 at ratio 2: bar 2 pixels, space 4.
-    const TInk half = InkBox(img, QRect(4 + 2 + 4, 0, 2, 70));
+    const TInk half = Ink(img, QRect(4 + 2 + 4, 0, 2, 70));
     QCOMPARE(half.Top, 6 + 50 - 50 * 2 / 5);
     QCOMPARE(half.Bottom, 6 + 49);
 }
@@ -1071,7 +1046,7 @@ void TestBarcode::quarterTurns() {
     b.setAngle(angle);
     const int cw = b.CanvasWidth(), ch = b.CanvasHeight();
     const QImage turned = Draw(b, w + 20, w + 20);
-    const TInk ink = InkBox(turned);
+    const TInk ink = Ink(turned);
     QVERIFY(ink.Left >= 7 && ink.Top >= 9);
     QVERIFY(ink.Right < 7 + cw && ink.Bottom < 9 + ch);
     const QImage expected = upright.transformed(QTransform().rotate(-90.0 * quarter));
@@ -1121,10 +1096,7 @@ void TestBarcode::painterStateRestored() {
 }
 
 void TestBarcode::shownText_data() {
-    QTest::addColumn<int>("typ");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("checksum");
-    QTest::addColumn<QString>("line");
+    AddSymbolColumns("line");
     // Each line is what a scanner reads from the same symbol (see tst_barcode_scan),
     // or for MSI and PostNet, whose bars zbarimg does not read, the standards' check
     // digits worked by hand.
@@ -1202,7 +1174,7 @@ void TestBarcode::shownText() {
         return Draw(b, 600, 100).copy(0, 45, 600, 55);
     };
     const QImage drawn = draw(TBarcodeType(typ), text, checksum);
-    QVERIFY(!InkBox(drawn).Empty());
+    QVERIFY(!Ink(drawn).Empty());
     QCOMPARE(drawn, draw(bcCode128B, line, false));
 }
 
@@ -1274,16 +1246,10 @@ void TestBarcode::limits() {
     QImage img = Blank(20, 20);
     QPainter p(&img);
     for (const auto& call : std::initializer_list<std::function<void()>>{
-             [&] { b.DrawBarcode(p); }, [&] { b.CanvasWidth(); }, [&] { b.MakeData(); }}) {
-        try {
-            call();
-            QFAIL("no error");
-        } catch (const EBarcodeError& e) {
-            QCOMPARE(e.Message(), message);
-        }
-    }
+             [&] { b.DrawBarcode(p); }, [&] { b.CanvasWidth(); }, [&] { b.MakeData(); }})
+        QCOMPARE(ErrorMessage<EBarcodeError>(call), message);
     // Nothing was drawn.
-    QVERIFY(InkBox(img).Empty());
+    QVERIFY(Ink(img).Empty());
 }
 
 void TestBarcode::largestSymbolStillDraws() {
@@ -1342,7 +1308,7 @@ void TestBarcode::textPlacement() {
     const QFontMetrics fm(b.ShowTextFont(), &img);
     // Text ink sits within its cell: above Top, or ending at Top + Height + 30.
     const QRect band = above ? QRect(0, 0, 400, 100) : QRect(0, 140, 400, 120);
-    const TInk ink = InkBox(img, band);
+    const TInk ink = Ink(img, band);
     QVERIFY(!ink.Empty());
     QVERIFY2(ink.Left >= expectedLeft && ink.Left <= expectedLeft + 4,
              qPrintable(QString::number(ink.Left)));
@@ -1372,7 +1338,7 @@ void TestBarcode::charExtraIsExactPixels() {
         b.setCharExtra(extra);
         b.setShowTextFont(QFont(QStringLiteral("DejaVu Sans"), 14));
         const QImage img = Draw(b, 400, 100);
-        return InkBox(img, QRect(0, 0, 400, 80));
+        return Ink(img, QRect(0, 0, 400, 80));
     };
     const TInk plain = textInk(0), spaced = textInk(9);
     QCOMPARE(spaced.Left, plain.Left);

@@ -20,15 +20,6 @@
 
 namespace {
 
-QString invalidFormatOf(const QString& key, const QString& cipher) {
-    try {
-        TCliUtils::Decode(key, cipher);
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return QStringLiteral("(no error)");
-}
-
 // A 400 x 300 JPEG written by cjpeg: red top-left quarter, blue bottom-right.
 QString writeSampleJpeg(const QString& dir) {
     QImage image(400, 300, QImage::Format_RGB32);
@@ -45,16 +36,6 @@ QString writeSampleJpeg(const QString& dir) {
     cjpeg.start("cjpeg", {"-quality", "95", ppm});
     cjpeg.waitForFinished();
     return jpeg;
-}
-
-// A stand-in xdg-email that records its arguments, NUL-separated, then runs tail.
-void writeStandIn(const QString& dir, const QString& tail) {
-    QFile script(dir + "/xdg-email");
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$KOVA_MAIL_RECORD\"\n" + tail.toUtf8() +
-                 "\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 QStringList recordedArgs(const QString& file) {
@@ -76,6 +57,26 @@ public:
 
 private:
     QByteArray FOld;
+};
+
+// A folder first on PATH (alone with `only`) while the object lives, with a
+// stand-in xdg-email, unless `tail` is null, that records its arguments in
+// `record`, NUL-separated, then runs tail.
+struct MailStandIn {
+    explicit MailStandIn(const QString& tail, bool only = false) : path(dir.path(), only) {
+        qputenv("KOVA_MAIL_RECORD", record.toUtf8());
+        if (tail.isNull())
+            return;
+        QFile script(dir.filePath("xdg-email"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$KOVA_MAIL_RECORD\"\n" + tail.toUtf8() +
+                     "\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QTemporaryDir dir;
+    const QString record = dir.filePath("record");
+    PathPrefix path;
 };
 
 } // namespace
@@ -199,7 +200,8 @@ void TestCliUtils::decodeRefusesMalformedCiphertext_data() {
 
 void TestCliUtils::decodeRefusesMalformedCiphertext() {
     QFETCH(QString, cipher);
-    QCOMPARE(invalidFormatOf("标签Key", cipher), QString("Invalid file format"));
+    QCOMPARE(ErrorMessage<Exception>([&] { TCliUtils::Decode("标签Key", cipher); }),
+             QString("Invalid file format"));
 }
 
 // ---- EncodePassword
@@ -387,31 +389,23 @@ void TestCliUtils::sendEMailHandsFieldsAsArguments_data() {
 void TestCliUtils::sendEMailHandsFieldsAsArguments() {
     QFETCH(QStringList, mail);
     QFETCH(QStringList, args);
-    QTemporaryDir dir;
-    writeStandIn(dir.path(), "exit 0");
+    MailStandIn standIn("exit 0");
     for (const char* name : {"a.jpg", "b c.pdf"}) {
-        QFile f(dir.filePath(name));
+        QFile f(standIn.dir.filePath(name));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("x");
     }
-    mail.replaceInStrings("%D", dir.path());
-    args.replaceInStrings("%D", dir.path());
-    const QString record = dir.filePath("record");
-    qputenv("KOVA_MAIL_RECORD", record.toUtf8());
-    PathPrefix path(dir.path());
+    mail.replaceInStrings("%D", standIn.dir.path());
+    args.replaceInStrings("%D", standIn.dir.path());
     QCOMPARE(TCliUtils::SendEMail(nullptr, mail), 0);
-    QCOMPARE(recordedArgs(record), args);
+    QCOMPARE(recordedArgs(standIn.record), args);
 }
 
 void TestCliUtils::sendEMailRefusesMissingAttachment() {
-    QTemporaryDir dir;
-    writeStandIn(dir.path(), "exit 0");
-    const QString record = dir.filePath("record");
-    qputenv("KOVA_MAIL_RECORD", record.toUtf8());
-    PathPrefix path(dir.path());
-    const QStringList mail{"to=ann@example.com", "attachment0=" + dir.filePath("gone.pdf")};
+    MailStandIn standIn("exit 0");
+    const QStringList mail{"to=ann@example.com", "attachment0=" + standIn.dir.filePath("gone.pdf")};
     QCOMPARE(TCliUtils::SendEMail(nullptr, mail), 2);
-    QVERIFY(!QFile::exists(record));
+    QVERIFY(!QFile::exists(standIn.record));
 }
 
 void TestCliUtils::sendEMailWithoutMailClient_data() {
@@ -422,11 +416,8 @@ void TestCliUtils::sendEMailWithoutMailClient_data() {
 
 void TestCliUtils::sendEMailWithoutMailClient() {
     QFETCH(bool, standIn);
-    QTemporaryDir dir;
-    if (standIn)
-        writeStandIn(dir.path(), "echo 'xdg-email: no method available' >&2\nexit 3");
-    qputenv("KOVA_MAIL_RECORD", dir.filePath("record").toUtf8());
-    PathPrefix path(dir.path(), true);
+    MailStandIn onlyOnPath(
+        standIn ? "echo 'xdg-email: no method available' >&2\nexit 3" : QString(), true);
     QWidget owner;
     owner.show();
     QString text, title;
@@ -447,10 +438,7 @@ void TestCliUtils::sendEMailWithoutMailClient() {
 }
 
 void TestCliUtils::sendEMailDisablesWindowsWhileHandingOver() {
-    QTemporaryDir dir;
-    writeStandIn(dir.path(), "sleep 1");
-    qputenv("KOVA_MAIL_RECORD", dir.filePath("record").toUtf8());
-    PathPrefix path(dir.path());
+    MailStandIn standIn("sleep 1");
     QMainWindow window;
     window.show();
     bool enabledMeanwhile = true;
@@ -461,12 +449,8 @@ void TestCliUtils::sendEMailDisablesWindowsWhileHandingOver() {
 }
 
 void TestCliUtils::sendEMailDoesNotWaitForLingeringClient() {
-    QTemporaryDir dir;
     // Some clients keep xdg-email until the client quits.
-    writeStandIn(dir.path(), "exec sleep 60");
-    const QString record = dir.filePath("record");
-    qputenv("KOVA_MAIL_RECORD", record.toUtf8());
-    PathPrefix path(dir.path());
+    MailStandIn standIn("exec sleep 60");
     QMainWindow window;
     window.show();
     QElapsedTimer clock;
@@ -474,7 +458,7 @@ void TestCliUtils::sendEMailDoesNotWaitForLingeringClient() {
     QCOMPARE(TCliUtils::SendEMail(&window, {"subject=x"}), 0);
     QVERIFY2(clock.elapsed() < 30000, "waited for the mail client to quit");
     QVERIFY(window.isEnabled());
-    QCOMPARE(recordedArgs(record), (QStringList{"--utf8", "--subject", "x"}));
+    QCOMPARE(recordedArgs(standIn.record), (QStringList{"--utf8", "--subject", "x"}));
 }
 
 // ---- BrowseDialog
@@ -603,12 +587,7 @@ void TestCliUtils::runSqlFailureRollsBack() {
     QFETCH(QString, sql);
     QFETCH(QString, error);
     TestDatabase db;
-    QString message;
-    try {
-        TCliUtils::RunSql(sql);
-    } catch (const EDatabaseError& e) {
-        message = e.Message();
-    }
+    const QString message = ErrorMessage<EDatabaseError>([&] { TCliUtils::RunSql(sql); });
     QVERIFY2(message.contains(error), qPrintable(message));
     QCOMPARE(db.count("P_SETTING"), 10);
     TDatabaseLock conn;

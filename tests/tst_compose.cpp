@@ -78,14 +78,10 @@ private slots:
     }
     void serialValueRefuses() {
         QFETCH(QString, start);
-        try {
-            TPrintItem item;
-            item.SetItemValue(start);
-            SerialValue(item, 1);
-            QFAIL("no error");
-        } catch (const EConvertError& e) {
-            QCOMPARE(e.Message(), QStringLiteral("'%1' is not a valid integer value").arg(start));
-        }
+        TPrintItem item;
+        item.SetItemValue(start);
+        QCOMPARE(ErrorMessage<EConvertError>([&] { SerialValue(item, 1); }),
+                 QStringLiteral("'%1' is not a valid integer value").arg(start));
     }
 
     void getSerial_data() {
@@ -156,12 +152,7 @@ private slots:
         TPrintItem item;
         item.SetItemSerialIsFillZero(kTrue);
         item.SetItemSerialLength(length);
-        try {
-            ::getSerial(item, 3);
-            QFAIL("no error");
-        } catch (const EConvertError& e) {
-            QCOMPARE(e.Message(), message);
-        }
+        QCOMPARE(ErrorMessage<EConvertError>([&] { ::getSerial(item, 3); }), message);
         // Without zero fill the length is not looked at.
         item.SetItemSerialIsFillZero(kFalse);
         QCOMPARE(::getSerial(item, 3), QStringLiteral("3"));
@@ -523,12 +514,9 @@ private slots:
         TProject project;
         TPrintItem* item = AddItem(project, itSerial, 0, 0, 0, 1.2, "1", "serial");
         item->SetPropValue(field, value);
-        try {
-            TPageComposer(settings, files).GenerateTCPrint(project, 1);
-            QFAIL("no error");
-        } catch (const EConvertError& e) {
-            QCOMPARE(e.Message(), message);
-        }
+        QCOMPARE(ErrorMessage<EConvertError>(
+                     [&] { TPageComposer(settings, files).GenerateTCPrint(project, 1); }),
+                 message);
     }
 };
 

@@ -186,13 +186,10 @@ void TestLockFolder::refusedFolderRefusesTheConnection() {
     QVERIFY(QFile::link(folder, link));
     const QByteArray before = qgetenv("FIREBIRD_LOCK");
     qputenv("FIREBIRD_LOCK", QFile::encodeName(link));
-    QString message;
-    try {
+    const QString message = ErrorMessage<Exception>([&] {
         EnsurePersistence();
         PersistenceManager().ConnectDatabase(database, "SYSDBA", "pinecrest", "", "FBAPI");
-    } catch (const Exception& e) {
-        message = e.Message();
-    }
+    });
     qputenv("FIREBIRD_LOCK", before);
     QVERIFY2(message.endsWith("\r\rMessage:\rThe Firebird lock folder " + link +
                               " is a symbolic link, not a folder"),

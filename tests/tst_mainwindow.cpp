@@ -23,35 +23,12 @@
 #include <cmath>
 #include <cups/cups.h>
 
-namespace {
-
-// Answers the next modal question with the given button and keeps its text.
-struct Answer {
-    QStringList texts;
-    void next(QMessageBox::StandardButton button) {
-        QTimer::singleShot(20, [this, button] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
-                return next(button);
-            texts << box->text();
-            box->button(button)->click();
-        });
-    }
-};
-
-struct ItemSpec {
-    QString name;
-    int type = 0;
-};
-
-} // namespace
-
-class TestMainWindow : public QObject {
+class TestMainWindow : public QObject, MainWindowFixture {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void startsWithNothingSelected();
     void selectingProjectShowsItsPage();
@@ -93,23 +70,7 @@ private:
     int projectRows() { return db->count("P_PROJECT"); }
     // The database refuses every delete (or update) of the table from now on.
     void refuse(const QString& table, const QString& what = "delete");
-
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<TestDatabase> db;
-    TPrintMainFrm* frm = nullptr;
 };
-
-void TestMainWindow::init() {
-    db = std::make_unique<TestDatabase>();
-}
-
-void TestMainWindow::cleanup() {
-    delete frm;
-    frm = nullptr;
-    delete PrintModel;
-    PrintModel = nullptr;
-    db.reset();
-}
 
 void TestMainWindow::start() {
     frm = OpenMainWindow(ProgramDirFor(*db));
@@ -414,12 +375,7 @@ void TestMainWindow::deleteItemRemovesRowAndPicture() {
     if (!refusedBy.isEmpty())
         refuse(refusedBy);
     MessageAnswerer answers({yes ? QMessageBox::Yes : QMessageBox::No});
-    QString error;
-    try {
-        frm->btnDelete->click();
-    } catch (const Exception& e) {
-        error = e.Message();
-    }
+    const QString error = ErrorMessage<Exception>([&] { frm->btnDelete->click(); });
     QCOMPARE(answers.texts.value(0), QString("打印项 \"pic\" 将被删除，继续？"));
     const bool gone = yes && refusedBy != "P_ITEM";
     QCOMPARE(db->count("P_ITEM"), gone ? 1 : 2);
@@ -472,12 +428,7 @@ void TestMainWindow::deleteProjectRemovesRowsAndPictures() {
     if (!refusedBy.isEmpty())
         refuse(refusedBy);
     MessageAnswerer answers({QMessageBox::Yes});
-    QString error;
-    try {
-        frm->btnProjectDel->click();
-    } catch (const Exception& e) {
-        error = e.Message();
-    }
+    const QString error = ErrorMessage<Exception>([&] { frm->btnProjectDel->click(); });
     QCOMPARE(answers.texts.value(0), QString("项目 \"second\" 将被删除，继续？"));
     const bool gone = refusedBy != "P_PROJECT";
     QCOMPARE(projectRows(), gone ? 1 : 2);
@@ -501,8 +452,7 @@ void TestMainWindow::deletingFirstProjectLeavesNoneSelected() {
     TestProject("two").store();
     start();
     selectProject(frm->cbbProjectList->itemText(0));
-    Answer answer;
-    answer.next(QMessageBox::Yes);
+    MessageAnswerer answer({QMessageBox::Yes});
     frm->btnProjectDel->click();
     QCOMPARE(projectRows(), 1);
     QCOMPARE(frm->CurrProject(), nullptr);
@@ -694,8 +644,7 @@ void TestMainWindow::keyboardSelectionFollowsAndDeleteKeepsRows() {
     QCOMPARE(frm->itemNameLabel->text(), QString("b"));
     QCOMPARE(frm->valueMemo->toPlainText(), QString("value b"));
 
-    Answer answer;
-    answer.next(QMessageBox::Yes);
+    MessageAnswerer answer({QMessageBox::Yes});
     frm->btnDelete->click();
     QCOMPARE(answer.texts, QStringList{"打印项 \"b\" 将被删除，继续？"});
     QCOMPARE(db->count("P_ITEM"), 2);
@@ -758,18 +707,12 @@ void TestMainWindow::refusedProjectSaveRestores() {
     start();
     selectProject("old");
     db->exec("alter table P_PROJECT add constraint ck_refuse check (project_name <> 'refused')");
-    QStringList boxes;
+    MessageAnswerer answers;
     QString kept;
     driveEditor(
         [&](QDialog* e) {
             e->findChild<QLineEdit*>("edtProjectName")->setText("refused");
             e->findChild<QPlainTextEdit*>("memoNotes")->setPlainText("new notes");
-            QTimer::singleShot(20, [&boxes] {
-                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                    boxes << box->text();
-                    box->button(QMessageBox::Ok)->click();
-                }
-            });
             QTimer::singleShot(200, [e, &kept] {
                 kept = e->findChild<QLineEdit*>("edtProjectName")->text();
                 e->reject();
@@ -777,8 +720,8 @@ void TestMainWindow::refusedProjectSaveRestores() {
         },
         true);
     frm->btnProjectModify->click();
-    QCOMPARE(boxes.size(), 1);
-    QVERIFY2(boxes.at(0).startsWith("保存失败"), qPrintable(boxes.at(0)));
+    QCOMPARE(answers.texts.size(), 1);
+    QVERIFY2(answers.texts.at(0).startsWith("保存失败"), qPrintable(answers.texts.at(0)));
     QCOMPARE(kept, QString("refused"));
     TProject* p = PrintModel->SettingMgr()->ProjectList()->Items(0);
     QCOMPARE(p->ProjectName(), QString("old"));
@@ -791,10 +734,6 @@ void TestMainWindow::refusedProjectSaveRestores() {
     driveEditor(
         [&](QDialog* e) {
             e->findChild<QLineEdit*>("edtProjectName")->setText("refused");
-            QTimer::singleShot(20, [] {
-                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-                    box->button(QMessageBox::Ok)->click();
-            });
             QTimer::singleShot(200, [e] { e->reject(); });
         },
         true);
@@ -807,36 +746,24 @@ void TestMainWindow::blankProjectNameRefused() {
     TestProject("old").store();
     start();
     selectProject("old");
-    QStringList boxes;
+    MessageAnswerer answers;
     driveEditor(
         [&](QDialog* e) {
             e->findChild<QLineEdit*>("edtProjectName")->setText("   ");
-            QTimer::singleShot(20, [&boxes] {
-                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                    boxes << box->text();
-                    box->button(QMessageBox::Ok)->click();
-                }
-            });
             QTimer::singleShot(200, [e] { e->reject(); });
         },
         true);
     frm->btnProjectModify->click();
-    QCOMPARE(boxes, QStringList{"请输入项目名称"});
+    QCOMPARE(answers.texts, QStringList{"请输入项目名称"});
     QCOMPARE(db->scalar("select project_name from P_PROJECT").toString(), QString("old"));
 }
 
 void TestMainWindow::failedLoadDisablesCommands() {
     TestProject("p").store();
     db->exec("drop table P_SETTING");
-    QStringList boxes;
-    QTimer::singleShot(20, [&boxes] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            boxes << box->text();
-            box->button(QMessageBox::Ok)->click();
-        }
-    });
+    MessageAnswerer answers;
     start();
-    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(answers.texts.size(), 1);
     QVERIFY(PrintModel && !PrintModel->SettingMgr());
     QVERIFY(!frm->ModelReady());
     for (QWidget* w : std::initializer_list<QWidget*>{

@@ -681,17 +681,15 @@ void TestPersistence::transactionMisuseIsReported() {
     QFETCH(QString, message);
     TestDatabase db;
     TDatabaseLock conn;
-    try {
-        if (startTwice) {
-            conn->StartTransaction();
-            conn->StartTransaction();
-        } else {
-            conn->Commit();
-        }
-        QFAIL("no error");
-    } catch (const EPersistenceError& e) {
-        QCOMPARE(e.Message(), message);
-    }
+    QCOMPARE(ErrorMessage<EPersistenceError>([&] {
+                 if (startTwice) {
+                     conn->StartTransaction();
+                     conn->StartTransaction();
+                 } else {
+                     conn->Commit();
+                 }
+             }),
+             message);
 }
 
 void TestPersistence::connectionFailureNamesTheDatabase() {
@@ -719,12 +717,10 @@ void TestPersistence::connectionFailureNamesTheDatabase() {
 
 void TestPersistence::unknownLayerIsReported() {
     EnsurePersistence();
-    try {
-        PersistenceManager().ConnectDatabase("x.fdb", "SYSDBA", "pinecrest", "", "IBX");
-        QFAIL("no error");
-    } catch (const EPersistenceError& e) {
-        QCOMPARE(e.Message(), QString("Unable to find persistence layer <IBX>"));
-    }
+    QCOMPARE(ErrorMessage<EPersistenceError>([] {
+                 PersistenceManager().ConnectDatabase("x.fdb", "SYSDBA", "pinecrest", "", "IBX");
+             }),
+             QString("Unable to find persistence layer <IBX>"));
 }
 
 void TestPersistence::twoProcessesShareOneDatabase() {

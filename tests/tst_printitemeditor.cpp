@@ -30,13 +30,6 @@
 
 namespace {
 
-template <class T> T* child(QWidget* parent, const char* name) {
-    T* w = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!w)
-        qFatal("no control %s", name);
-    return w;
-}
-
 // Runs action on the next modal widget of type T once it is up, for as long as
 // *armed holds.
 template <class T>
@@ -71,7 +64,7 @@ std::shared_ptr<bool> answerNextBox(QList<Box>* seen) {
 }
 
 void setNumber(QWidget* editor, const char* name, double value) {
-    child<QDoubleSpinBox>(editor, name)->setValue(value);
+    Child<QDoubleSpinBox>(editor, name)->setValue(value);
 }
 
 // Reads a file through zbarimg: "TYPE:data" lines, trimmed.
@@ -97,12 +90,12 @@ QByteArray makeJpeg(const QString& path) {
 
 } // namespace
 
-class TestPrintItemEditor : public QObject {
+class TestPrintItemEditor : public QObject, MainWindowFixture {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void createsEachKind_data();
     void createsEachKind();
@@ -134,6 +127,10 @@ private slots:
 
 private:
     void start();
+    // An editor of item (an edit of it when `editing`) on the stored project in
+    // the main window, shown unless `shown` is false.
+    std::unique_ptr<TprintItemEditorView> openEditor(TPrintItem& item, bool editing,
+                                                     bool shown = true);
     TProject* project() { return PrintModel->SettingMgr()->ProjectList()->Items(0); }
     // Opens the editor from the main window, runs fill on it and saves. When a
     // box refuses the save, refused runs on the still open editor, which is then
@@ -146,28 +143,25 @@ private:
         p.SetProjectFontName("DejaVu Sans");
         p.SetProjectFontSize("11");
     });
-    std::unique_ptr<TestDatabase> db;
-    TPrintMainFrm* frm = nullptr;
     QTemporaryDir files;
 };
-
-void TestPrintItemEditor::init() {
-    db = std::make_unique<TestDatabase>();
-}
-
-void TestPrintItemEditor::cleanup() {
-    delete frm;
-    frm = nullptr;
-    delete PrintModel;
-    PrintModel = nullptr;
-    db.reset();
-}
 
 void TestPrintItemEditor::start() {
     frm = OpenMainWindow(ProgramDirFor(*db));
     QVERIFY(frm);
     frm->cbbProjectList->setCurrentIndex(0);
     frm->cbbProjectListChange();
+}
+
+std::unique_ptr<TprintItemEditorView> TestPrintItemEditor::openEditor(TPrintItem& item,
+                                                                      bool editing, bool shown) {
+    base.store();
+    start();
+    auto editor = std::make_unique<TprintItemEditorView>();
+    editor->SetData(&item, project(), editing);
+    if (shown)
+        editor->show();
+    return editor;
 }
 
 QList<Box> TestPrintItemEditor::drive(QPushButton* opener,
@@ -177,7 +171,7 @@ QList<Box> TestPrintItemEditor::drive(QPushButton* opener,
     whenModal<TprintItemEditorView>([&](TprintItemEditorView* e) {
         fill(e);
         auto armed = answerNextBox(&boxes);
-        QTest::mouseClick(child<QPushButton>(e, "btnSave"), Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(e, "btnSave"), Qt::LeftButton);
         *armed = false;
         if (e->isVisible()) {
             if (refused)
@@ -251,57 +245,57 @@ void TestPrintItemEditor::createsEachKind() {
 
     const QList<Box> boxes = drive(frm->btnAdd, [&](TprintItemEditorView* e) {
         QCOMPARE(e->windowTitle(), QString("打印项添加/编辑"));
-        QVERIFY(child<QComboBox>(e, "cbbItemType")->isEnabled());
-        child<QComboBox>(e, "cbbItemType")->setCurrentIndex(type);
-        child<QLineEdit>(e, "itemName")->setText("新打印项");
+        QVERIFY(Child<QComboBox>(e, "cbbItemType")->isEnabled());
+        Child<QComboBox>(e, "cbbItemType")->setCurrentIndex(type);
+        Child<QLineEdit>(e, "itemName")->setText("新打印项");
         if (!content.isEmpty())
-            child<QPlainTextEdit>(e, "ItemValue")->setPlainText(content);
+            Child<QPlainTextEdit>(e, "ItemValue")->setPlainText(content);
         setNumber(e, "ItemX", 12.5);
         setNumber(e, "ItemY", 7.25);
         switch (type) {
         case 0:
-            child<QCheckBox>(e, "chkAllowNewline")->click();
+            Child<QCheckBox>(e, "chkAllowNewline")->click();
             setNumber(e, "itemTextWidth", 40.5);
             setNumber(e, "itemLineHeight", 1.5);
             setNumber(e, "edtRotate", 90);
-            child<QComboBox>(e, "olStyle")->setCurrentIndex(0);
-            child<QComboBox>(e, "olColor")->setCurrentText("clRed");
+            Child<QComboBox>(e, "olStyle")->setCurrentIndex(0);
+            Child<QComboBox>(e, "olColor")->setCurrentText("clRed");
             setNumber(e, "olPenWidth", 3);
             setNumber(e, "olMargin", 1.25);
             break;
         case 1:
-            child<QCheckBox>(e, "chkSerialPre")->click();
-            child<QLineEdit>(e, "edtPre1")->setText("NO-");
-            child<QCheckBox>(e, "chkPrnNum")->click();
+            Child<QCheckBox>(e, "chkSerialPre")->click();
+            Child<QLineEdit>(e, "edtPre1")->setText("NO-");
+            Child<QCheckBox>(e, "chkPrnNum")->click();
             setNumber(e, "edtPrnNum", 5);
             setNumber(e, "editSerialStep", 3);
-            child<QCheckBox>(e, "chkSerialDecrease")->click();
+            Child<QCheckBox>(e, "chkSerialDecrease")->click();
             break;
         case 2:
             setNumber(e, "itemTextWidth", 100);
             setNumber(e, "itemLineHeight", 7.25);
-            child<QComboBox>(e, "olStyle")->setCurrentIndex(0);
+            Child<QComboBox>(e, "olStyle")->setCurrentIndex(0);
             setNumber(e, "olPenWidth", 3);
             break;
         case 3:
-            child<QComboBox>(e, "barcodeType")->setCurrentIndex(6);
-            child<QComboBox>(e, "barcodeOption")->setCurrentIndex(1);
-            child<QComboBox>(e, "barcodePosition")->setCurrentIndex(5);
-            child<QSpinBox>(e, "barcodeModule")->setValue(3);
-            child<QSpinBox>(e, "barcodeRatio")->setValue(20);
-            QTest::mouseClick(child<QPushButton>(e, "btnBarcodePreview"), Qt::LeftButton);
+            Child<QComboBox>(e, "barcodeType")->setCurrentIndex(6);
+            Child<QComboBox>(e, "barcodeOption")->setCurrentIndex(1);
+            Child<QComboBox>(e, "barcodePosition")->setCurrentIndex(5);
+            Child<QSpinBox>(e, "barcodeModule")->setValue(3);
+            Child<QSpinBox>(e, "barcodeRatio")->setValue(20);
+            QTest::mouseClick(Child<QPushButton>(e, "btnBarcodePreview"), Qt::LeftButton);
             break;
         case 4:
-            child<QComboBox>(e, "qCode")->setCurrentIndex(5);
-            child<QLineEdit>(e, "qQuietZone")->setText("2");
+            Child<QComboBox>(e, "qCode")->setCurrentIndex(5);
+            Child<QLineEdit>(e, "qQuietZone")->setText("2");
             break;
         case 5:
             e->SetPictureChooser([picture](QWidget*) { return picture; });
-            QTest::mouseClick(child<QPushButton>(e, "btnLoadImg"), Qt::LeftButton);
+            QTest::mouseClick(Child<QPushButton>(e, "btnLoadImg"), Qt::LeftButton);
             break;
         case 6:
-            child<QComboBox>(e, "cbbDateStyle")->setCurrentIndex(6);
-            child<QCheckBox>(e, "chkStatus")->setChecked(false);
+            Child<QComboBox>(e, "cbbDateStyle")->setCurrentIndex(6);
+            Child<QCheckBox>(e, "chkStatus")->setChecked(false);
             break;
         }
     });
@@ -357,14 +351,14 @@ void TestPrintItemEditor::editKeepsTypeFixed() {
     bool typeEnabled = true;
     int shownType = -1;
     auto fill = [&](TprintItemEditorView* e) {
-        typeEnabled = child<QComboBox>(e, "cbbItemType")->isEnabled();
-        shownType = child<QComboBox>(e, "cbbItemType")->currentIndex();
-        child<QLineEdit>(e, "itemName")->setText("renamed");
+        typeEnabled = Child<QComboBox>(e, "cbbItemType")->isEnabled();
+        shownType = Child<QComboBox>(e, "cbbItemType")->currentIndex();
+        Child<QLineEdit>(e, "itemName")->setText("renamed");
     };
     if (byDoubleClick) {
         whenModal<TprintItemEditorView>([&](TprintItemEditorView* e) {
             fill(e);
-            child<QPushButton>(e, "btnSave")->click();
+            Child<QPushButton>(e, "btnSave")->click();
         });
         const QRect row = frm->ItemListBox->visualItemRect(frm->ItemListBox->item(0));
         // A double click is a press on the row followed by the double-click event.
@@ -459,38 +453,34 @@ void TestPrintItemEditor::refusedSaveLeavesItem() {
     QFETCH(QString, message);
     QFETCH(bool, information);
     QFETCH(QString, focus);
-    base.store();
-    start();
     TPrintItem item;
     item.SetItemName("before");
     item.SetItemValue("before");
     TPrintItem expected;
     CopyPublishedProps(item, expected);
 
-    TprintItemEditorView editor;
-    editor.SetData(&item, project(), false);
-    editor.show();
-    child<QComboBox>(&editor, "cbbItemType")->setCurrentIndex(type);
-    child<QLineEdit>(&editor, "itemName")->setText(name);
-    child<QPlainTextEdit>(&editor, "ItemValue")->setPlainText(content);
-    setNumber(&editor, "itemTextWidth", width);
-    setNumber(&editor, "itemLineHeight", height);
-    child<QCheckBox>(&editor, "chkAllowNewline")->setChecked(wrap);
-    child<QComboBox>(&editor, "cbbDateStyle")->setCurrentIndex(dateStyle);
-    setNumber(&editor, "editSerialStep", step);
-    child<QPushButton>(&editor, "btnClose")->setFocus();
+    const auto editor = openEditor(item, false);
+    Child<QComboBox>(editor.get(), "cbbItemType")->setCurrentIndex(type);
+    Child<QLineEdit>(editor.get(), "itemName")->setText(name);
+    Child<QPlainTextEdit>(editor.get(), "ItemValue")->setPlainText(content);
+    setNumber(editor.get(), "itemTextWidth", width);
+    setNumber(editor.get(), "itemLineHeight", height);
+    Child<QCheckBox>(editor.get(), "chkAllowNewline")->setChecked(wrap);
+    Child<QComboBox>(editor.get(), "cbbDateStyle")->setCurrentIndex(dateStyle);
+    setNumber(editor.get(), "editSerialStep", step);
+    Child<QPushButton>(editor.get(), "btnClose")->setFocus();
     QList<Box> boxes;
     auto armed = answerNextBox(&boxes);
-    QTest::mouseClick(child<QPushButton>(&editor, "btnSave"), Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>(editor.get(), "btnSave"), Qt::LeftButton);
     *armed = false;
 
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes.at(0).text, message);
     QCOMPARE(boxes.at(0).icon, information ? QMessageBox::Information : QMessageBox::Critical);
-    QVERIFY(editor.isVisible());
-    QVERIFY(!editor.doSave());
+    QVERIFY(editor->isVisible());
+    QVERIFY(!editor->doSave());
     if (!focus.isEmpty())
-        QCOMPARE(editor.focusWidget()->objectName(), focus);
+        QCOMPARE(editor->focusWidget()->objectName(), focus);
     for (const TPropInfo& p : TPrintItem::StaticClass().Props)
         QVERIFY2(p.Get(item) == p.Get(expected), p.Name);
     QCOMPARE(int(item.ObjectState()), int(posEmpty));
@@ -511,12 +501,12 @@ void TestPrintItemEditor::databaseRefusalKeepsInput() {
     const QList<Box> boxes = drive(
         frm->btnEdit,
         [&](TprintItemEditorView* e) {
-            child<QLineEdit>(e, "itemName")->setText("new name");
-            child<QPlainTextEdit>(e, "ItemValue")->setPlainText("refused");
+            Child<QLineEdit>(e, "itemName")->setText("new name");
+            Child<QPlainTextEdit>(e, "ItemValue")->setPlainText("refused");
         },
         [&](TprintItemEditorView* e) {
-            kept = child<QLineEdit>(e, "itemName")->text() + "|" +
-                   child<QPlainTextEdit>(e, "ItemValue")->toPlainText();
+            kept = Child<QLineEdit>(e, "itemName")->text() + "|" +
+                   Child<QPlainTextEdit>(e, "ItemValue")->toPlainText();
         });
     QCOMPARE(boxes.size(), 1);
     QVERIFY2(boxes.at(0).text.startsWith("保存失败"), qPrintable(boxes.at(0).text));
@@ -529,8 +519,8 @@ void TestPrintItemEditor::databaseRefusalKeepsInput() {
 
     // A new item the database refuses is not added to the project.
     drive(frm->btnAdd, [&](TprintItemEditorView* e) {
-        child<QLineEdit>(e, "itemName")->setText("fresh");
-        child<QPlainTextEdit>(e, "ItemValue")->setPlainText("refused");
+        Child<QLineEdit>(e, "itemName")->setText("fresh");
+        Child<QPlainTextEdit>(e, "ItemValue")->setPlainText("refused");
     });
     QCOMPARE(project()->ItemList()->Count(), 1);
     QCOMPARE(db->count("P_ITEM"), 1);
@@ -580,11 +570,7 @@ void TestPrintItemEditor::refusedSaveKeepsStoredPicture() {
 }
 
 void TestPrintItemEditor::closingAsksAboutChanges_data() {
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<bool>("byEscape");   // otherwise the close box
-    QTest::addColumn<QString>("outcome"); // "open", or the name then stored
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<QString>("boxes");
+    AddClosingColumns();
     const QString ask = "是否保存修改？ ";
     const int yes = QMessageBox::Yes, no = QMessageBox::No, cancel = QMessageBox::Cancel;
     // Opening a barcode item previews it, which rewrites its width: no edit.
@@ -599,35 +585,23 @@ void TestPrintItemEditor::closingAsksAboutChanges_data() {
 
 void TestPrintItemEditor::closingAsksAboutChanges() {
     QFETCH(QString, change);
-    QFETCH(bool, byEscape);
-    QFETCH(int, answer);
-    base.store();
-    start();
     TPrintItem item;
     item.SetItemName("kept");
     item.SetItemType(change == "picture" ? itImage : itBarcode);
     item.SetItemValue(change == "picture" ? "logo.jpg" : "ABC");
     item.SetBarcodeType(6);
     item.SetItemLineHeight(20);
-    TprintItemEditorView editor;
-    editor.SetData(&item, project(), true);
-    editor.show();
-    auto* name = child<QLineEdit>(&editor, "itemName");
+    const auto editor = openEditor(item, true);
+    auto* name = Child<QLineEdit>(editor.get(), "itemName");
     if (change == "name" || change == "blank")
         name->setText(change == "name" ? "new" : " ");
     if (change == "tab")
-        QTest::keyClick(child<QPlainTextEdit>(&editor, "ItemValue"), Qt::Key_Tab);
+        QTest::keyClick(Child<QPlainTextEdit>(editor.get(), "ItemValue"), Qt::Key_Tab);
     if (change == "picture") {
         makeJpeg(files.filePath("logo.jpg"));
-        editor.LoadPicture(files.filePath("logo.jpg"));
+        editor->LoadPicture(files.filePath("logo.jpg"));
     }
-    MessageAnswerer answers({answer});
-    if (byEscape)
-        QTest::keyClick(name, Qt::Key_Escape);
-    else
-        editor.close();
-    QTEST(answers.answered.join('|'), "boxes");
-    QTEST(editor.isVisible() ? QString("open") : item.ItemName(), "outcome");
+    CloseAsRowSays(editor.get(), name, [&] { return item.ItemName(); });
 }
 
 void TestPrintItemEditor::defaultsFollowNewType_data() {
@@ -656,26 +630,22 @@ void TestPrintItemEditor::defaultsFollowNewType_data() {
 
 void TestPrintItemEditor::defaultsFollowNewType() {
     QFETCH(int, type);
-    base.store();
-    start();
     TPrintItem item;
-    TprintItemEditorView editor;
-    editor.SetData(&item, project(), false);
-    editor.show();
-    child<QComboBox>(&editor, "cbbItemType")->setCurrentIndex(1);
-    child<QComboBox>(&editor, "cbbItemType")->setCurrentIndex(type);
-    QTEST(child<QDoubleSpinBox>(&editor, "itemTextWidth")->value(), "width");
-    QTEST(child<QDoubleSpinBox>(&editor, "itemLineHeight")->value(), "height");
-    QTEST(child<QLabel>(&editor, "lblTextWidth")->text(), "widthCaption");
-    QTEST(child<QLabel>(&editor, "lblLineHeight")->text(), "heightCaption");
-    QTEST(child<QComboBox>(&editor, "olStyle")->currentText(), "penStyle");
-    QCOMPARE(child<QDoubleSpinBox>(&editor, "olPenWidth")->value(), 1.0);
+    const auto editor = openEditor(item, false);
+    Child<QComboBox>(editor.get(), "cbbItemType")->setCurrentIndex(1);
+    Child<QComboBox>(editor.get(), "cbbItemType")->setCurrentIndex(type);
+    QTEST(Child<QDoubleSpinBox>(editor.get(), "itemTextWidth")->value(), "width");
+    QTEST(Child<QDoubleSpinBox>(editor.get(), "itemLineHeight")->value(), "height");
+    QTEST(Child<QLabel>(editor.get(), "lblTextWidth")->text(), "widthCaption");
+    QTEST(Child<QLabel>(editor.get(), "lblLineHeight")->text(), "heightCaption");
+    QTEST(Child<QComboBox>(editor.get(), "olStyle")->currentText(), "penStyle");
+    QCOMPARE(Child<QDoubleSpinBox>(editor.get(), "olPenWidth")->value(), 1.0);
 
     // A width typed for wrapping survives the click on the wrap box.
     if (type == 0) {
-        setNumber(&editor, "itemTextWidth", 55);
-        child<QCheckBox>(&editor, "chkAllowNewline")->click();
-        QCOMPARE(child<QDoubleSpinBox>(&editor, "itemTextWidth")->value(), 55.0);
+        setNumber(editor.get(), "itemTextWidth", 55);
+        Child<QCheckBox>(editor.get(), "chkAllowNewline")->click();
+        QCOMPARE(Child<QDoubleSpinBox>(editor.get(), "itemTextWidth")->value(), 55.0);
     }
 }
 
@@ -703,7 +673,7 @@ void TestPrintItemEditor::loadedPictureIsStoredAsIs() {
         QCOMPARE(drive(frm->btnEdit,
                        [path](TprintItemEditorView* e) {
                            e->SetPictureChooser([path](QWidget*) { return path; });
-                           QTest::mouseClick(child<QPushButton>(e, "btnLoadImg"), Qt::LeftButton);
+                           QTest::mouseClick(Child<QPushButton>(e, "btnLoadImg"), Qt::LeftButton);
                        })
                      .size(),
                  0);
@@ -715,8 +685,6 @@ void TestPrintItemEditor::loadedPictureIsStoredAsIs() {
 }
 
 void TestPrintItemEditor::damagedPictureIsRefused() {
-    base.store();
-    start();
     const QString path = files.filePath("cut.jpg");
     QByteArray bytes = makeJpeg(path);
     QFile cut(path);
@@ -725,59 +693,50 @@ void TestPrintItemEditor::damagedPictureIsRefused() {
     cut.close();
     TPrintItem item;
     item.SetItemType(itImage);
-    TprintItemEditorView editor;
-    editor.SetData(&item, project(), false);
+    const auto editor = openEditor(item, false, false);
     QList<Box> boxes;
     auto armed = answerNextBox(&boxes);
-    QVERIFY(!editor.LoadPicture(path));
+    QVERIFY(!editor->LoadPicture(path));
     *armed = false;
     QCOMPARE(boxes.size(), 1);
     QVERIFY2(boxes.at(0).text.startsWith("“cut.jpg”不是可以打印的 JPEG 图片"),
              qPrintable(boxes.at(0).text));
-    QCOMPARE(child<QPlainTextEdit>(&editor, "ItemValue")->toPlainText(), QString());
+    QCOMPARE(Child<QPlainTextEdit>(editor.get(), "ItemValue")->toPlainText(), QString());
 }
 
 void TestPrintItemEditor::barcodePreviewFillsWidth() {
-    base.store();
-    start();
     TPrintItem item;
     item.SetItemType(itBarcode);
     item.SetItemValue("ABC");
     item.SetBarcodeType(6);
     item.SetItemLineHeight(20);
-    TprintItemEditorView editor;
-    editor.SetData(&item, project(), true);
-    editor.show();
+    const auto editor = openEditor(item, true);
     // Opening a barcode item previews it: Code 128 B of three characters is 68
     // modules (start, 3 data, check: 11 each; stop 13), at 5 preview pixels.
-    QCOMPARE(child<QDoubleSpinBox>(&editor, "itemTextWidth")->value(), 340.0);
-    child<QSpinBox>(&editor, "barcodeModule")->setValue(2);
-    QCOMPARE(child<QLabel>(&editor, "barcodeModuleLabel")->text(), QString("0.2"));
-    child<QSpinBox>(&editor, "barcodeRatio")->setValue(25);
-    QCOMPARE(child<QLabel>(&editor, "barcodeRatioLabel")->text(), QString("2.5"));
-    child<QSpinBox>(&editor, "barcodeRatio")->setValue(20);
-    child<QCheckBox>(&editor, "chkCheckSum")->setChecked(true);
-    child<QComboBox>(&editor, "barcodeType")->setCurrentIndex(14); // EAN-13
-    child<QPlainTextEdit>(&editor, "ItemValue")->setPlainText("590123412345");
-    QTest::mouseClick(child<QPushButton>(&editor, "btnBarcodePreview"), Qt::LeftButton);
+    QCOMPARE(Child<QDoubleSpinBox>(editor.get(), "itemTextWidth")->value(), 340.0);
+    Child<QSpinBox>(editor.get(), "barcodeModule")->setValue(2);
+    QCOMPARE(Child<QLabel>(editor.get(), "barcodeModuleLabel")->text(), QString("0.2"));
+    Child<QSpinBox>(editor.get(), "barcodeRatio")->setValue(25);
+    QCOMPARE(Child<QLabel>(editor.get(), "barcodeRatioLabel")->text(), QString("2.5"));
+    Child<QSpinBox>(editor.get(), "barcodeRatio")->setValue(20);
+    Child<QCheckBox>(editor.get(), "chkCheckSum")->setChecked(true);
+    Child<QComboBox>(editor.get(), "barcodeType")->setCurrentIndex(14); // EAN-13
+    Child<QPlainTextEdit>(editor.get(), "ItemValue")->setPlainText("590123412345");
+    QTest::mouseClick(Child<QPushButton>(editor.get(), "btnBarcodePreview"), Qt::LeftButton);
     // EAN-13 is 95 modules wide; the check digit of 590123412345 is 7.
-    QCOMPARE(child<QDoubleSpinBox>(&editor, "itemTextWidth")->value(), 190.0);
-    QCOMPARE(child<QLabel>(&editor, "labelCode")->text(), QString("5901234123457"));
+    QCOMPARE(Child<QDoubleSpinBox>(editor.get(), "itemTextWidth")->value(), 190.0);
+    QCOMPARE(Child<QLabel>(editor.get(), "labelCode")->text(), QString("5901234123457"));
 }
 
 void TestPrintItemEditor::barcodePreviewClickMovesSymbol() {
-    base.store();
-    start();
     TPrintItem item;
     item.SetItemType(itBarcode);
     item.SetItemValue("ABC");
     item.SetBarcodeType(6);
     item.SetBarcodeModule(0.1);
     item.SetItemLineHeight(20);
-    TprintItemEditorView editor;
-    editor.SetData(&item, project(), true);
-    editor.show();
-    auto* preview = child<QWidget>(&editor, "imgBarcode");
+    const auto editor = openEditor(item, true);
+    auto* preview = Child<QWidget>(editor.get(), "imgBarcode");
     auto firstDark = [preview] {
         const QImage shot = preview->grab().toImage();
         for (int x = 0; x < shot.width(); ++x)
@@ -792,15 +751,12 @@ void TestPrintItemEditor::barcodePreviewClickMovesSymbol() {
 }
 
 void TestPrintItemEditor::brokenStoredBarcodeStillOpens() {
-    base.store();
-    start();
     TPrintItem item;
     item.SetItemType(itBarcode);
     item.SetItemValue("12AB"); // EAN-13 takes digits only
     item.SetBarcodeType(14);
-    TprintItemEditorView editor;
-    editor.SetData(&item, project(), true);
-    QCOMPARE(child<QLabel>(&editor, "labelCode")->text(), QString("条码必须是数字"));
+    const auto editor = openEditor(item, true, false);
+    QCOMPARE(Child<QLabel>(editor.get(), "labelCode")->text(), QString("条码必须是数字"));
 }
 
 void TestPrintItemEditor::qrPreviewQuietZone_data() {
@@ -817,17 +773,13 @@ void TestPrintItemEditor::qrPreviewQuietZone_data() {
 void TestPrintItemEditor::qrPreviewQuietZone() {
     QFETCH(QString, quietZone);
     QFETCH(int, modules);
-    base.store();
-    start();
     TPrintItem item;
     item.SetItemType(itQRCode);
     item.SetItemValue("KOVA");
-    TprintItemEditorView editor;
-    editor.SetData(&item, project(), true);
-    editor.show();
-    child<QLineEdit>(&editor, "qQuietZone")->setText(quietZone);
-    QTest::mouseClick(child<QPushButton>(&editor, "btnQrcodePreview"), Qt::LeftButton);
-    auto* box = child<TQRPreview>(&editor, "pbQrCode");
+    const auto editor = openEditor(item, true);
+    Child<QLineEdit>(editor.get(), "qQuietZone")->setText(quietZone);
+    QTest::mouseClick(Child<QPushButton>(editor.get(), "btnQrcodePreview"), Qt::LeftButton);
+    auto* box = Child<TQRPreview>(editor.get(), "pbQrCode");
     const QRect symbol = box->SymbolRect();
     QCOMPARE(symbol.topLeft(), QPoint(0, 0));
     QCOMPARE(symbol.width(), std::min(box->width(), box->height()));
@@ -845,21 +797,18 @@ void TestPrintItemEditor::qrPreviewQuietZone() {
 }
 
 void TestPrintItemEditor::serialSample() {
-    base.store();
-    start();
     TPrintItem item;
     item.SetItemType(itSerial);
     item.SetItemValue("1");
-    TprintItemEditorView editor;
-    editor.SetData(&item, project(), false);
-    child<QCheckBox>(&editor, "chkPrnNum")->setChecked(true);
-    setNumber(&editor, "edtPrnNum", 5);
-    child<QCheckBox>(&editor, "chkSerialPre")->setChecked(true);
-    child<QLineEdit>(&editor, "edtPre1")->setText("NO-");
-    QCOMPARE(child<QLabel>(&editor, "serialExampleLabel")->text(), QString("NO-00001"));
-    QCOMPARE(child<QLabel>(&editor, "itemFontLabel")->text(), QString("序列号格式：NO-00001"));
-    QVERIFY(child<QLineEdit>(&editor, "edtPre1")->isEnabled());
-    QVERIFY(!child<QLineEdit>(&editor, "edtPostfix")->isEnabled());
+    const auto editor = openEditor(item, false, false);
+    Child<QCheckBox>(editor.get(), "chkPrnNum")->setChecked(true);
+    setNumber(editor.get(), "edtPrnNum", 5);
+    Child<QCheckBox>(editor.get(), "chkSerialPre")->setChecked(true);
+    Child<QLineEdit>(editor.get(), "edtPre1")->setText("NO-");
+    QCOMPARE(Child<QLabel>(editor.get(), "serialExampleLabel")->text(), QString("NO-00001"));
+    QCOMPARE(Child<QLabel>(editor.get(), "itemFontLabel")->text(), QString("序列号格式：NO-00001"));
+    QVERIFY(Child<QLineEdit>(editor.get(), "edtPre1")->isEnabled());
+    QVERIFY(!Child<QLineEdit>(editor.get(), "edtPostfix")->isEnabled());
 }
 
 void TestPrintItemEditor::barcodeSampleIgnoresPrintedSize_data() {

@@ -203,12 +203,8 @@ private slots:
         QVERIFY(failure);
         QVERIFY2(failure->Message.startsWith(QStringLiteral("条码模块 %1 mm 在 %2 dpi 下").arg(mm).arg(dpi)),
                  qPrintable(failure->Message));
-        try {
-            renderer.PrepareBarcode(item);
-            QFAIL("printed");
-        } catch (const EBarcodeError& e) {
-            QCOMPARE(e.Message(), failure->Message);
-        }
+        QCOMPARE(ErrorMessage<EBarcodeError>([&] { renderer.PrepareBarcode(item); }),
+                 failure->Message);
     }
 
     // --- the real queues ------------------------------------------------------
@@ -483,12 +479,8 @@ private slots:
         Printer().SetTitle(title);
         Printer().BeginDoc();
         QVERIFY(Printer().Printing());
-        try {
-            Printer().SelectPrinter(kDefaultQueue);
-            QFAIL("selection changed while printing");
-        } catch (const Exception& e) {
-            QCOMPARE(e.Message(), QStringLiteral("Printing in progress"));
-        }
+        QCOMPARE(ErrorMessage<Exception>([] { Printer().SelectPrinter(kDefaultQueue); }),
+                 QStringLiteral("Printing in progress"));
         QVERIFY_THROWS_EXCEPTION(Exception, mgr.SetPagerSize(256, 0, 150, 150));
         QCOMPARE(Printer().PrinterName(), kOtherQueue);
         Printer().Canvas().drawLine(0, 0, 100, 100);

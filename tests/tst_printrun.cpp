@@ -54,13 +54,13 @@ Printed Collect(QProcess& p) {
 
 } // namespace
 
-class TestPrintRun : public QObject {
+class TestPrintRun : public QObject, MainWindowFixture {
     Q_OBJECT
 
 private slots:
     void initTestCase() { QVERIFY2(queue.ok(), qPrintable(queue.why())); }
-    void init();
-    void cleanup();
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void numbering_data();
     void numbering();
@@ -92,21 +92,7 @@ private:
     TestQueue queue{QStringLiteral("KOVA_RUN")};
     // The project the tests print, on our queue; stored with a SerialNumberItem().
     const TestProject project = TestProject(kProject).page(100, 80).printer(queue.name());
-    std::unique_ptr<TestDatabase> db;
-    TPrintMainFrm* frm = nullptr;
 };
-
-void TestPrintRun::init() {
-    db = std::make_unique<TestDatabase>();
-}
-
-void TestPrintRun::cleanup() {
-    delete frm;
-    frm = nullptr;
-    delete PrintModel;
-    PrintModel = nullptr;
-    db.reset();
-}
 
 void TestPrintRun::openWindow() {
     frm = OpenMainWindow(ProgramDirFor(*db), kProject);

@@ -29,24 +29,6 @@ namespace {
 
 const QStringList kPrinters{"PDF-A", "PDF-B", "Office Laser"};
 
-// Answers the next message box and remembers its text.
-struct MessageBoxAnswerer {
-    QStringList texts;
-    void arm() {
-        WhenModal<QMessageBox>([this](QMessageBox* box) {
-            texts << box->text();
-            box->button(QMessageBox::Ok)->click();
-        });
-    }
-};
-
-template <class T> T* child(QWidget* parent, const char* name) {
-    T* w = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!w)
-        qFatal("no control %s", name);
-    return w;
-}
-
 // A key typed behind the number shown.
 void typeAtEnd(QWidget* edit, Qt::Key key) {
     QTest::keyClick(edit, Qt::Key_End);
@@ -146,12 +128,12 @@ void TestProjectEditor::captionsAreTheFormsOwn() {
     for (const char* text : {"项目名称", "打印设备", "页面宽度", "页面高度", "X偏移", "Y偏移",
                              "示例：1234567890AaBbCc"})
         QVERIFY2(labels.contains(QString::fromUtf8(text)), text);
-    QCOMPARE(child<QCheckBox>(ed.get(), "PrnDefault")->text(), QString("缺省设备"));
-    QCOMPARE(child<QRadioButton>(ed.get(), "rbPortrait")->text(), QString("纵向"));
-    QCOMPARE(child<QRadioButton>(ed.get(), "rbLandscape")->text(), QString("横向"));
-    QCOMPARE(child<QPushButton>(ed.get(), "btnFont")->text(), QString("字 体&F"));
-    QCOMPARE(child<QPushButton>(ed.get(), "btnSave")->text(), QString("保  存&S"));
-    QCOMPARE(child<QPushButton>(ed.get(), "btnCancel")->text(), QString("关  闭&C"));
+    QCOMPARE(Child<QCheckBox>(ed.get(), "PrnDefault")->text(), QString("缺省设备"));
+    QCOMPARE(Child<QRadioButton>(ed.get(), "rbPortrait")->text(), QString("纵向"));
+    QCOMPARE(Child<QRadioButton>(ed.get(), "rbLandscape")->text(), QString("横向"));
+    QCOMPARE(Child<QPushButton>(ed.get(), "btnFont")->text(), QString("字 体&F"));
+    QCOMPARE(Child<QPushButton>(ed.get(), "btnSave")->text(), QString("保  存&S"));
+    QCOMPARE(Child<QPushButton>(ed.get(), "btnCancel")->text(), QString("关  闭&C"));
     // Fixed in size: the user cannot drag it larger or smaller.
     QCOMPARE(ed->minimumSize(), ed->maximumSize());
 }
@@ -188,30 +170,30 @@ void TestProjectEditor::loadsEveryField() {
     auto ed = openEditor(p);
 
     QCOMPARE(ed->GetData(), &p);
-    QCOMPARE(child<QLineEdit>(ed.get(), "edtProjectName")->text(), QString("Invoices"));
-    QTEST(child<QCheckBox>(ed.get(), "PrnDefault")->isChecked(), "defaultChecked");
-    auto* select = child<QComboBox>(ed.get(), "prnSelect");
+    QCOMPARE(Child<QLineEdit>(ed.get(), "edtProjectName")->text(), QString("Invoices"));
+    QTEST(Child<QCheckBox>(ed.get(), "PrnDefault")->isChecked(), "defaultChecked");
+    auto* select = Child<QComboBox>(ed.get(), "prnSelect");
     QStringList entries;
     for (int i = 0; i < select->count(); ++i)
         entries << select->itemText(i);
     QCOMPARE(entries, kPrinters);
     QTEST(select->currentIndex(), "printerIndex");
-    QCOMPARE(select->isEnabled(), !child<QCheckBox>(ed.get(), "PrnDefault")->isChecked());
-    QCOMPARE(child<QDoubleSpinBox>(ed.get(), "PrnPageWidth")->value(), 100.5);
-    QCOMPARE(child<QDoubleSpinBox>(ed.get(), "PrnPageHeight")->value(), 50.25);
-    QTEST(child<QRadioButton>(ed.get(), "rbLandscape")->isChecked(), "landscape");
-    QCOMPARE(child<QRadioButton>(ed.get(), "rbPortrait")->isChecked(),
-             !child<QRadioButton>(ed.get(), "rbLandscape")->isChecked());
-    QCOMPARE(child<QDoubleSpinBox>(ed.get(), "PrnOffsetX")->value(), 15.0);
-    QCOMPARE(child<QDoubleSpinBox>(ed.get(), "PrnOffsetY")->value(), -20.0);
-    QCOMPARE(child<QPlainTextEdit>(ed.get(), "memoNotes")->toPlainText(),
+    QCOMPARE(select->isEnabled(), !Child<QCheckBox>(ed.get(), "PrnDefault")->isChecked());
+    QCOMPARE(Child<QDoubleSpinBox>(ed.get(), "PrnPageWidth")->value(), 100.5);
+    QCOMPARE(Child<QDoubleSpinBox>(ed.get(), "PrnPageHeight")->value(), 50.25);
+    QTEST(Child<QRadioButton>(ed.get(), "rbLandscape")->isChecked(), "landscape");
+    QCOMPARE(Child<QRadioButton>(ed.get(), "rbPortrait")->isChecked(),
+             !Child<QRadioButton>(ed.get(), "rbLandscape")->isChecked());
+    QCOMPARE(Child<QDoubleSpinBox>(ed.get(), "PrnOffsetX")->value(), 15.0);
+    QCOMPARE(Child<QDoubleSpinBox>(ed.get(), "PrnOffsetY")->value(), -20.0);
+    QCOMPARE(Child<QPlainTextEdit>(ed.get(), "memoNotes")->toPlainText(),
              QString("first line\nsecond line"));
-    auto* sample = child<QLabel>(ed.get(), "lblSample");
+    auto* sample = Child<QLabel>(ed.get(), "lblSample");
     QCOMPARE(sample->font().family(), QString("DejaVu Sans"));
     QCOMPARE(sample->font().pointSize(), 12);
     QVERIFY(sample->font().bold());
     QCOMPARE(sample->palette().color(QPalette::WindowText), QColor(0, 0, 0x80));
-    QVERIFY(!child<QPushButton>(ed.get(), "btnSave")->isEnabled());
+    QVERIFY(!Child<QPushButton>(ed.get(), "btnSave")->isEnabled());
     QVERIFY(!ed->doSave());
 }
 
@@ -254,17 +236,17 @@ void TestProjectEditor::storesEveryField() {
     p.SetProjectSerialEnd(5);
     auto ed = openEditor(p);
 
-    child<QLineEdit>(ed.get(), "edtProjectName")->setText(name);
-    child<QCheckBox>(ed.get(), "PrnDefault")->setChecked(useDefault);
-    child<QComboBox>(ed.get(), "prnSelect")->setCurrentIndex(printerIndex);
-    QCOMPARE(child<QComboBox>(ed.get(), "prnSelect")->isEnabled(), !useDefault);
-    child<QDoubleSpinBox>(ed.get(), "PrnPageWidth")->setValue(width);
-    child<QDoubleSpinBox>(ed.get(), "PrnPageHeight")->setValue(height);
-    child<QRadioButton>(ed.get(), landscape ? "rbLandscape" : "rbPortrait")->click();
-    child<QDoubleSpinBox>(ed.get(), "PrnOffsetX")->setValue(offsetX);
-    child<QDoubleSpinBox>(ed.get(), "PrnOffsetY")->setValue(offsetY);
-    child<QPlainTextEdit>(ed.get(), "memoNotes")->setPlainText("备注\r\nline");
-    QTest::mouseClick(child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
+    Child<QLineEdit>(ed.get(), "edtProjectName")->setText(name);
+    Child<QCheckBox>(ed.get(), "PrnDefault")->setChecked(useDefault);
+    Child<QComboBox>(ed.get(), "prnSelect")->setCurrentIndex(printerIndex);
+    QCOMPARE(Child<QComboBox>(ed.get(), "prnSelect")->isEnabled(), !useDefault);
+    Child<QDoubleSpinBox>(ed.get(), "PrnPageWidth")->setValue(width);
+    Child<QDoubleSpinBox>(ed.get(), "PrnPageHeight")->setValue(height);
+    Child<QRadioButton>(ed.get(), landscape ? "rbLandscape" : "rbPortrait")->click();
+    Child<QDoubleSpinBox>(ed.get(), "PrnOffsetX")->setValue(offsetX);
+    Child<QDoubleSpinBox>(ed.get(), "PrnOffsetY")->setValue(offsetY);
+    Child<QPlainTextEdit>(ed.get(), "memoNotes")->setPlainText("备注\r\nline");
+    QTest::mouseClick(Child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
 
     QVERIFY(ed->doSave());
     QCOMPARE(ed->result(), int(QDialog::Accepted));
@@ -294,25 +276,24 @@ void TestProjectEditor::emptyNameIsRefused() {
     TprojectEditorView* ed = editor.get();
     ed->SetPrinterSource([] { return kPrinters; });
     ed->Setdata(&p);
-    MessageBoxAnswerer answer;
+    MessageAnswerer answer;
     bool openAfterMessage = false;
     QWidget* focused = nullptr;
     QTimer::singleShot(0, [&] {
-        auto* notes = child<QPlainTextEdit>(ed, "memoNotes");
-        child<QLineEdit>(ed, "edtProjectName")->clear();
+        auto* notes = Child<QPlainTextEdit>(ed, "memoNotes");
+        Child<QLineEdit>(ed, "edtProjectName")->clear();
         notes->setPlainText("changed");
         notes->setFocus();
-        answer.arm();
-        QTest::mouseClick(child<QPushButton>(ed, "btnSave"), Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(ed, "btnSave"), Qt::LeftButton);
         openAfterMessage = ed->isVisible();
         focused = ed->focusWidget();
-        child<QPushButton>(ed, "btnCancel")->click();
+        Child<QPushButton>(ed, "btnCancel")->click();
     });
     const int result = ed->exec();
 
     QCOMPARE(answer.texts, QStringList{"请输入项目名称"});
     QVERIFY(openAfterMessage);
-    QCOMPARE(focused, child<QLineEdit>(ed, "edtProjectName"));
+    QCOMPARE(focused, Child<QLineEdit>(ed, "edtProjectName"));
     QCOMPARE(result, int(QDialog::Rejected));
     QVERIFY(!ed->doSave());
     QCOMPARE(p.ProjectName(), QString("Invoices"));
@@ -326,9 +307,9 @@ void TestProjectEditor::uninstalledPrinterIsKept() {
     fillProject(p);
     p.SetProjectDeviceName("Warehouse Zebra");
     auto ed = openEditor(p);
-    QCOMPARE(child<QComboBox>(ed.get(), "prnSelect")->currentIndex(), -1);
-    child<QPlainTextEdit>(ed.get(), "memoNotes")->setPlainText("new notes");
-    QTest::mouseClick(child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
+    QCOMPARE(Child<QComboBox>(ed.get(), "prnSelect")->currentIndex(), -1);
+    Child<QPlainTextEdit>(ed.get(), "memoNotes")->setPlainText("new notes");
+    QTest::mouseClick(Child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
     QVERIFY(ed->doSave());
     QCOMPARE(p.ProjectDeviceName(), QString("Warehouse Zebra"));
     QCOMPARE(p.ProjectDefaultDevice(), QString("FALSE"));
@@ -336,8 +317,8 @@ void TestProjectEditor::uninstalledPrinterIsKept() {
 
     // Choosing an installed printer replaces it.
     auto again = openEditor(p);
-    child<QComboBox>(again.get(), "prnSelect")->setCurrentIndex(0);
-    QTest::mouseClick(child<QPushButton>(again.get(), "btnSave"), Qt::LeftButton);
+    Child<QComboBox>(again.get(), "prnSelect")->setCurrentIndex(0);
+    QTest::mouseClick(Child<QPushButton>(again.get(), "btnSave"), Qt::LeftButton);
     QCOMPARE(p.ProjectDeviceName(), QString("PDF-A"));
 }
 
@@ -351,9 +332,9 @@ void TestProjectEditor::untouchedNumbersKeepStoredValues() {
     p.SetProjectOffsetX(2.5);
     p.SetProjectOffsetY(-0.4);
     auto ed = openEditor(p);
-    child<QDoubleSpinBox>(ed.get(), "PrnPageHeight")->setValue(70.5);
-    child<QDoubleSpinBox>(ed.get(), "PrnOffsetY")->setValue(3);
-    QTest::mouseClick(child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
+    Child<QDoubleSpinBox>(ed.get(), "PrnPageHeight")->setValue(70.5);
+    Child<QDoubleSpinBox>(ed.get(), "PrnOffsetY")->setValue(3);
+    QTest::mouseClick(Child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
     QCOMPARE(p.ProjectPageWidth(), 100.125);
     QCOMPARE(p.ProjectOffsetX(), 2.5);
     QCOMPARE(p.ProjectPageHeight(), 70.5);
@@ -382,43 +363,43 @@ void TestProjectEditor::saveButtonFollowsChanges() {
     TProject p;
     fillProject(p);
     auto ed = openEditor(p);
-    auto* save = child<QPushButton>(ed.get(), "btnSave");
+    auto* save = Child<QPushButton>(ed.get(), "btnSave");
     QVERIFY(!save->isEnabled());
 
     if (change == "notes")
-        QTest::keyClick(child<QPlainTextEdit>(ed.get(), "memoNotes"), Qt::Key_A);
+        QTest::keyClick(Child<QPlainTextEdit>(ed.get(), "memoNotes"), Qt::Key_A);
     else if (change == "name")
-        QTest::keyClick(child<QLineEdit>(ed.get(), "edtProjectName"), Qt::Key_B);
+        QTest::keyClick(Child<QLineEdit>(ed.get(), "edtProjectName"), Qt::Key_B);
     else if (change == "printer")
-        child<QComboBox>(ed.get(), "prnSelect")->setCurrentIndex(0);
+        Child<QComboBox>(ed.get(), "prnSelect")->setCurrentIndex(0);
     else if (change == "width") {
-        auto* width = child<QDoubleSpinBox>(ed.get(), "PrnPageWidth");
+        auto* width = Child<QDoubleSpinBox>(ed.get(), "PrnPageWidth");
         QTest::keyClick(width, Qt::Key_Home);
         QTest::keyClick(width, Qt::Key_1);
     } else if (change == "height")
-        typeAtEnd(child<QDoubleSpinBox>(ed.get(), "PrnPageHeight"), Qt::Key_Backspace);
+        typeAtEnd(Child<QDoubleSpinBox>(ed.get(), "PrnPageHeight"), Qt::Key_Backspace);
     else if (change == "offsetX")
-        typeAtEnd(child<QDoubleSpinBox>(ed.get(), "PrnOffsetX"), Qt::Key_3);
+        typeAtEnd(Child<QDoubleSpinBox>(ed.get(), "PrnOffsetX"), Qt::Key_3);
     else if (change == "offsetY")
-        typeAtEnd(child<QDoubleSpinBox>(ed.get(), "PrnOffsetY"), Qt::Key_4);
+        typeAtEnd(Child<QDoubleSpinBox>(ed.get(), "PrnOffsetY"), Qt::Key_4);
     else if (change == "portrait")
-        child<QRadioButton>(ed.get(), "rbPortrait")->click();
+        Child<QRadioButton>(ed.get(), "rbPortrait")->click();
     else if (change == "default")
-        child<QCheckBox>(ed.get(), "PrnDefault")->click();
+        Child<QCheckBox>(ed.get(), "PrnDefault")->click();
     else if (change.startsWith("font")) {
         const bool confirm = change == "font ok";
         WhenModal<TFontColorDialog>([confirm](TFontColorDialog* d) {
-            child<QCheckBox>(d, "chkItalic")->click();
+            Child<QCheckBox>(d, "chkItalic")->click();
             confirm ? d->accept() : d->reject();
         });
-        QTest::mouseClick(child<QPushButton>(ed.get(), "btnFont"), Qt::LeftButton);
-        QCOMPARE(child<QLabel>(ed.get(), "lblSample")->font().italic(), confirm);
+        QTest::mouseClick(Child<QPushButton>(ed.get(), "btnFont"), Qt::LeftButton);
+        QCOMPARE(Child<QLabel>(ed.get(), "lblSample")->font().italic(), confirm);
     }
     QTEST(save->isEnabled(), "enabled");
 
     // Nothing takes it back while the dialog is open.
     if (save->isEnabled()) {
-        child<QLineEdit>(ed.get(), "edtProjectName")->setText(p.ProjectName());
+        Child<QLineEdit>(ed.get(), "edtProjectName")->setText(p.ProjectName());
         QVERIFY(save->isEnabled());
     }
 }
@@ -438,12 +419,12 @@ void TestProjectEditor::offsetsAreTenthsOfMillimetres() {
     fillProject(p);
     auto ed = openEditor(p);
     for (const char* name : {"PrnOffsetX", "PrnOffsetY"}) {
-        auto* edit = child<QDoubleSpinBox>(ed.get(), name);
+        auto* edit = Child<QDoubleSpinBox>(ed.get(), name);
         edit->selectAll();
         QTest::keyClicks(edit, typed);
         edit->interpretText();
     }
-    QTest::mouseClick(child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
     QTEST(p.ProjectOffsetX(), "stored");
     QTEST(p.ProjectOffsetY(), "stored");
 }
@@ -452,13 +433,13 @@ void TestProjectEditor::closeWritesNothing() {
     TProject p;
     fillProject(p);
     auto ed = openEditor(p);
-    child<QLineEdit>(ed.get(), "edtProjectName")->setText("other");
-    child<QCheckBox>(ed.get(), "PrnDefault")->click();
-    child<QDoubleSpinBox>(ed.get(), "PrnPageWidth")->setValue(1);
-    child<QDoubleSpinBox>(ed.get(), "PrnOffsetX")->setValue(99);
-    child<QRadioButton>(ed.get(), "rbPortrait")->click();
-    child<QPlainTextEdit>(ed.get(), "memoNotes")->setPlainText("x");
-    QTest::mouseClick(child<QPushButton>(ed.get(), "btnCancel"), Qt::LeftButton);
+    Child<QLineEdit>(ed.get(), "edtProjectName")->setText("other");
+    Child<QCheckBox>(ed.get(), "PrnDefault")->click();
+    Child<QDoubleSpinBox>(ed.get(), "PrnPageWidth")->setValue(1);
+    Child<QDoubleSpinBox>(ed.get(), "PrnOffsetX")->setValue(99);
+    Child<QRadioButton>(ed.get(), "rbPortrait")->click();
+    Child<QPlainTextEdit>(ed.get(), "memoNotes")->setPlainText("x");
+    QTest::mouseClick(Child<QPushButton>(ed.get(), "btnCancel"), Qt::LeftButton);
 
     QVERIFY(!ed->isVisible());
     QVERIFY(!ed->doSave());
@@ -471,11 +452,7 @@ void TestProjectEditor::closeWritesNothing() {
 }
 
 void TestProjectEditor::closingAsksAboutChanges_data() {
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<bool>("byEscape");   // otherwise the close box
-    QTest::addColumn<QString>("outcome"); // "open", or the name then stored
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<QString>("boxes");
+    AddClosingColumns();
     const QString ask = "是否保存修改？ ";
     const int yes = QMessageBox::Yes, no = QMessageBox::No, cancel = QMessageBox::Cancel;
     QTest::newRow("edit undone") << "undone" << false << "Invoices" << cancel << QString();
@@ -490,33 +467,25 @@ void TestProjectEditor::closingAsksAboutChanges_data() {
 
 void TestProjectEditor::closingAsksAboutChanges() {
     QFETCH(QString, change);
-    QFETCH(bool, byEscape);
-    QFETCH(int, answer);
     TProject p;
     fillProject(p);
     auto ed = openEditor(p);
-    auto* name = child<QLineEdit>(ed.get(), "edtProjectName");
+    auto* name = Child<QLineEdit>(ed.get(), "edtProjectName");
     if (change == "name" || change == "undone" || change == "blank")
         name->setText(change == "blank" ? "" : "other");
     if (change == "undone")
         name->setText("Invoices");
     if (change == "tab" || change == "enter")
-        QTest::keyClick(child<QPlainTextEdit>(ed.get(), "memoNotes"),
+        QTest::keyClick(Child<QPlainTextEdit>(ed.get(), "memoNotes"),
                         change == "tab" ? Qt::Key_Tab : Qt::Key_Return);
     if (change == "font") {
         WhenModal<TFontColorDialog>([](TFontColorDialog* d) {
-            child<QCheckBox>(d, "chkItalic")->click();
+            Child<QCheckBox>(d, "chkItalic")->click();
             d->accept();
         });
-        QTest::mouseClick(child<QPushButton>(ed.get(), "btnFont"), Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(ed.get(), "btnFont"), Qt::LeftButton);
     }
-    MessageAnswerer answers({answer});
-    if (byEscape)
-        QTest::keyClick(name, Qt::Key_Escape);
-    else
-        ed->close();
-    QTEST(answers.answered.join('|'), "boxes");
-    QTEST(ed->isVisible() ? QString("open") : p.ProjectName(), "outcome");
+    CloseAsRowSays(ed.get(), name, [&] { return p.ProjectName(); });
 }
 
 void TestProjectEditor::chosenFontIsStored_data() {
@@ -563,30 +532,30 @@ void TestProjectEditor::chosenFontIsStored() {
     auto ed = openEditor(p);
 
     WhenModal<TFontColorDialog>([&](TFontColorDialog* d) {
-        child<QComboBox>(d, "cbbFontName")->setCurrentText(family);
-        child<QComboBox>(d, "cbbFontSize")->setCurrentText(size);
+        Child<QComboBox>(d, "cbbFontName")->setCurrentText(family);
+        Child<QComboBox>(d, "cbbFontSize")->setCurrentText(size);
         const char* boxes[] = {"chkBold", "chkItalic", "chkUnderline", "chkStrikeOut"};
         for (int i = 0; i < 4; ++i)
-            child<QCheckBox>(d, boxes[i])->setChecked(styles.at(i));
+            Child<QCheckBox>(d, boxes[i])->setChecked(styles.at(i));
         if (!colourCaption.isEmpty()) {
-            auto* colours = child<QComboBox>(d, "cbbFontColor");
+            auto* colours = Child<QComboBox>(d, "cbbFontColor");
             colours->setCurrentIndex(colours->findText(colourCaption));
         } else {
             WhenModal<QColorDialog>([&](QColorDialog* cd) {
                 cd->setCurrentColor(otherColour);
                 cd->accept();
             });
-            child<QPushButton>(d, "btnOtherColor")->click();
+            Child<QPushButton>(d, "btnOtherColor")->click();
         }
-        child<QDialogButtonBox>(d, "buttons")->button(QDialogButtonBox::Ok)->click();
+        Child<QDialogButtonBox>(d, "buttons")->button(QDialogButtonBox::Ok)->click();
     });
-    QTest::mouseClick(child<QPushButton>(ed.get(), "btnFont"), Qt::LeftButton);
-    QVERIFY(child<QPushButton>(ed.get(), "btnSave")->isEnabled());
-    const QFont sample = child<QLabel>(ed.get(), "lblSample")->font();
+    QTest::mouseClick(Child<QPushButton>(ed.get(), "btnFont"), Qt::LeftButton);
+    QVERIFY(Child<QPushButton>(ed.get(), "btnSave")->isEnabled());
+    const QFont sample = Child<QLabel>(ed.get(), "lblSample")->font();
     QCOMPARE(sample.pointSize(), size.toInt());
     QCOMPARE(sample.bold(), styles.at(0));
     QCOMPARE(sample.strikeOut(), styles.at(3));
-    QTest::mouseClick(child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
 
     QCOMPARE(p.ProjectFontName(), family);
     QTEST(p.ProjectFontSize(), "expectedSize");
@@ -603,12 +572,12 @@ void TestProjectEditor::unknownFontNameSurvivesConfirmation() {
     auto ed = openEditor(p);
     QString shownName;
     WhenModal<TFontColorDialog>([&](TFontColorDialog* d) {
-        shownName = child<QComboBox>(d, "cbbFontName")->currentText();
-        child<QComboBox>(d, "cbbFontSize")->setCurrentText("20");
+        shownName = Child<QComboBox>(d, "cbbFontName")->currentText();
+        Child<QComboBox>(d, "cbbFontSize")->setCurrentText("20");
         d->accept();
     });
-    QTest::mouseClick(child<QPushButton>(ed.get(), "btnFont"), Qt::LeftButton);
-    QTest::mouseClick(child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>(ed.get(), "btnFont"), Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
     QCOMPARE(shownName, QString("宋体"));
     QCOMPARE(p.ProjectFontName(), QString("宋体"));
     QCOMPARE(p.ProjectFontSize(), QString("20"));
@@ -637,9 +606,9 @@ void TestProjectEditor::fontDialogNeedsNameAndSize() {
     QFETCH(QString, size);
     TFontColorDialog d;
     d.SetCurrentFont(TFont{"宋体", 12, clBlack, {}});
-    child<QComboBox>(&d, "cbbFontName")->setCurrentText(name);
-    child<QComboBox>(&d, "cbbFontSize")->setCurrentText(size);
-    QTEST(child<QDialogButtonBox>(&d, "buttons")->button(QDialogButtonBox::Ok)->isEnabled(),
+    Child<QComboBox>(&d, "cbbFontName")->setCurrentText(name);
+    Child<QComboBox>(&d, "cbbFontSize")->setCurrentText(size);
+    QTEST(Child<QDialogButtonBox>(&d, "buttons")->button(QDialogButtonBox::Ok)->isEnabled(),
           "okEnabled");
 }
 
@@ -676,13 +645,12 @@ void TestProjectEditor::pageTheQueueHasNoSheetForIsRefused() {
     ed->SetPrinterSource([] { return QStringList{QStringLiteral("KOVA_PDF")}; });
     ed->Setdata(&p);
     ed->show();
-    child<QDoubleSpinBox>(ed.get(), "PrnPageWidth")->setValue(width);
-    child<QDoubleSpinBox>(ed.get(), "PrnPageHeight")->setValue(height);
-    child<QRadioButton>(ed.get(), landscape ? "rbLandscape" : "rbPortrait")->setChecked(true);
-    QCOMPARE(child<QLabel>(ed.get(), "lblPrintArea")->text(), area);
-    MessageBoxAnswerer answer;
-    answer.arm();
-    QTest::mouseClick(child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
+    Child<QDoubleSpinBox>(ed.get(), "PrnPageWidth")->setValue(width);
+    Child<QDoubleSpinBox>(ed.get(), "PrnPageHeight")->setValue(height);
+    Child<QRadioButton>(ed.get(), landscape ? "rbLandscape" : "rbPortrait")->setChecked(true);
+    QCOMPARE(Child<QLabel>(ed.get(), "lblPrintArea")->text(), area);
+    MessageAnswerer answer;
+    QTest::mouseClick(Child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
     QCOMPARE(answer.texts, refusal.isEmpty() ? QStringList() : QStringList{refusal});
     QCOMPARE(ed->doSave(), refusal.isEmpty());
     QCOMPARE(p.ProjectPageWidth(), refusal.isEmpty() ? width : 100.5);

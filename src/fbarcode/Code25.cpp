@@ -10,6 +10,14 @@ const char* Flags(QChar digit) {
     return table_2_5[digit.unicode() - u'0'];
 }
 
+// Five bars of one digit's flags, each followed by a space of the other's.
+void AddBarsAndSpaces(TElementString& r, const char* bars, const char* spaces) {
+    for (int k = 0; k < 5; ++k) {
+        r.Add(char16_t(u'5' + (bars[k] - '0')));
+        r.Add(char16_t(u'0' + (spaces[k] - '0')));
+    }
+}
+
 } // namespace
 
 QString Encode_2_5_interleaved(QString& text, const TEncodeContext&) {
@@ -19,14 +27,8 @@ QString Encode_2_5_interleaved(QString& text, const TEncodeContext&) {
         text = QLatin1Char('0') + text;
     TElementString r(4 + 5 * text.size() + 3);
     r.Add("5050");
-    for (qsizetype i = 0; i + 1 < text.size(); i += 2) {
-        const char* bars = Flags(text[i]);
-        const char* spaces = Flags(text[i + 1]);
-        for (int k = 0; k < 5; ++k) {
-            r.Add(char16_t(u'5' + (bars[k] - '0')));
-            r.Add(char16_t(u'0' + (spaces[k] - '0')));
-        }
-    }
+    for (qsizetype i = 0; i + 1 < text.size(); i += 2)
+        AddBarsAndSpaces(r, Flags(text[i]), Flags(text[i + 1]));
     r.Add("605");
     return r.Take();
 }
@@ -35,13 +37,8 @@ QString Encode_2_5_industrial(QString& text, const TEncodeContext&) {
     // Only the bars carry information; every space is narrow.
     TElementString r(6 + 10 * text.size() + 6);
     r.Add("606050");
-    for (QChar c : text) {
-        const char* flags = Flags(c);
-        for (int k = 0; k < 5; ++k) {
-            r.Add(char16_t(u'5' + (flags[k] - '0')));
-            r.Add(u'0');
-        }
-    }
+    for (QChar c : text)
+        AddBarsAndSpaces(r, Flags(c), "00000");
     r.Add("605060");
     return r.Take();
 }

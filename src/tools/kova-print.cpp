@@ -38,14 +38,6 @@ int Fail(const QString& message, int code = 1) {
     return code;
 }
 
-bool ToInt(const QCommandLineParser& args, const QString& name, int& value) {
-    if (!args.isSet(name))
-        return true;
-    bool ok = false;
-    value = args.value(name).toInt(&ok);
-    return ok;
-}
-
 // The project by its key, or by a name no other project has; null when neither
 // is asked for. Throws when nothing or more than one project answers.
 TProject* FindProject(const TSettingMgr& settings, const QCommandLineParser& args) {

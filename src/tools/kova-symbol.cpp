@@ -20,14 +20,6 @@ int Fail(const QString& message) {
     return 1;
 }
 
-bool ToInt(const QCommandLineParser& args, const QString& name, int& value) {
-    if (!args.isSet(name))
-        return true;
-    bool ok = false;
-    value = args.value(name).toInt(&ok);
-    return ok;
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {

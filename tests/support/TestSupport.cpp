@@ -205,6 +205,14 @@ void SetUpStandaloneEnvironment() {
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
+void MainWindowFixture::tearDown() {
+    delete frm;
+    frm = nullptr;
+    delete PrintModel;
+    PrintModel = nullptr;
+    db.reset();
+}
+
 TestStore::~TestStore() {
     delete PrintModel;
     PrintModel = nullptr;
@@ -553,6 +561,26 @@ void MessageAnswerer::poll() {
         button = box->buttons().value(0);
     if (button)
         button->click();
+}
+
+void AddClosingColumns() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("byEscape");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("boxes");
+}
+
+void CloseAsRowSays(QWidget* editor, QWidget* focus, const std::function<QString()>& stored) {
+    QFETCH(bool, byEscape);
+    QFETCH(int, answer);
+    MessageAnswerer answers({answer});
+    if (byEscape)
+        QTest::keyClick(focus, Qt::Key_Escape);
+    else
+        editor->close();
+    QTEST(answers.answered.join('|'), "boxes");
+    QTEST(editor->isVisible() ? QStringLiteral("open") : stored(), "outcome");
 }
 
 QString ZbarScan(const QString& image) {

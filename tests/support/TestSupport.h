@@ -13,8 +13,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVariant>
+#include <QWidget>
 #include <climits>
 #include <functional>
+#include <memory>
 
 // A fresh database file copied from the schema-made template, connected as the
 // program's default database for the fixture's lifetime.
@@ -88,6 +90,16 @@ class TPrintMainFrm;
 // window did not open.
 TPrintMainFrm* OpenMainWindow(const QString& programDir, const QString& project = QString());
 
+// A fresh database for each test function and the main window a test opens on
+// it; tearDown() ends both and the program's model the window made. The test
+// class's init() and cleanup() call setUp() and tearDown().
+struct MainWindowFixture {
+    std::unique_ptr<TestDatabase> db;
+    TPrintMainFrm* frm = nullptr;
+    void setUp() { db = std::make_unique<TestDatabase>(); }
+    void tearDown();
+};
+
 // A fresh database with the setting and file managers on it; gone with it is
 // the program's model a window under test may have made.
 struct TestStore {
@@ -130,6 +142,24 @@ template <class T> void WhenModal(std::function<void(T*)> action) {
         else
             WhenModal<T>(action);
     });
+}
+
+// A control of a form by its object name; the test cannot go on without it.
+template <class T> T* Child(QWidget* parent, const char* name) {
+    T* w = parent->findChild<T*>(QString::fromLatin1(name));
+    if (!w)
+        qFatal("no control %s", name);
+    return w;
+}
+
+// The message of the E that `call` throws; a null string when it throws none.
+template <class E> QString ErrorMessage(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const E& e) {
+        return e.Message();
+    }
+    return QString();
 }
 
 // The private print server (scripts/test-cups-start): where cups-pdf writes its jobs.
@@ -204,6 +234,15 @@ private:
     QList<int> FButtons;
     class QTimer* FTimer;
 };
+
+// The columns of an editor's table of closing after changes: what the row
+// changes, Escape or the close box, the name then stored ("open" while the
+// editor stays open), the answer to the question, and the boxes with the
+// answers given.
+void AddClosingColumns();
+// Closes the editor as the row says (Escape goes to `focus`), answering the
+// question; checks the boxes and what `stored` then says.
+void CloseAsRowSays(QWidget* editor, QWidget* focus, const std::function<QString()>& stored);
 
 // zbarimg's reading of a picture: "TYPE:data" per symbol, one per line.
 QString ZbarScan(const QString& image);

@@ -7,6 +7,7 @@
 
 #include "fbarcode/Barcode.h"
 #include "model/bom/SettingBom.h"
+#include "model/manager/PageRenderer.h"
 #include "model/manager/PrintRun.h"
 
 #include <QElapsedTimer>
@@ -123,6 +124,7 @@ private slots:
     void programsPageIsTheLabel();
     void programsSymbolsScan_data();
     void programsSymbolsScan();
+    void picturesGoInAsTheLabelsDots();
 
 private:
     QString queue(int dpi) const { return (dpi == 203 ? FZpl203 : FZpl300).name(); }
@@ -446,3 +448,52 @@ void TestLabelPrinter::programsSymbolsScan() {
 
 QTEST_MAIN(TestLabelPrinter)
 #include "tst_labelprinter.moc"
+
+// On a printer of black dots only a picture goes into the job as those dots,
+// 1 bit each: Ghostscript has no grey left to halftone on every label.
+void TestLabelPrinter::picturesGoInAsTheLabelsDots() {
+    const TestQueue office(QStringLiteral("KOVA_COLOUR")); // cups-pdf offers colour
+    QVERIFY2(office.ok(), qPrintable(office.why()));
+    QVERIFY(QueueIsMonochrome(queue(203)));
+    QVERIFY(!QueueIsMonochrome(office.name()));
+
+    TTextItem item;
+    item.SetItemType(itImage);
+    item.SetTextWidth(32);
+    item.SetLineHeight(24);
+    item.SetImageBody(QuadrantJpeg(QSize(2000, 1500)));
+    TPageRenderer renderer(TDeviceMetrics{203, 203, 0, 0}, 0, 0, nullptr);
+    QCOMPARE(renderer.PrepareImage(item).Image.format(), QImage::Format_RGB32);
+    renderer.SetBlackDotsOnly(true);
+    const QImage dots = renderer.PrepareImage(item).Image;
+    QCOMPARE(dots.size(), QSize(256, 192)); // 32 x 24 mm at 203 dpi
+    QCOMPARE(dots.format(), QImage::Format_Mono);
+    // Dark where the picture is dark: the share of black dots is near its
+    // darkness (the dither weighs the colours its own way), not its lightness.
+    const QImage grey = QImage::fromData(item.ImageBody())
+                            .scaled(dots.size())
+                            .convertToFormat(QImage::Format_Grayscale8);
+    double darkness = 0, black = 0;
+    for (int y = 0; y < dots.height(); ++y)
+        for (int x = 0; x < dots.width(); ++x) {
+            darkness += 1 - grey.pixelColor(x, y).valueF();
+            black += dots.pixelColor(x, y) == Qt::black;
+        }
+    const double area = dots.width() * dots.height();
+    QVERIFY2(qAbs(black / area - darkness / area) < 0.15,
+             qPrintable(Describe(black / area, darkness / area)));
+
+    const QString pdf = FDir.filePath(QStringLiteral("mono.pdf"));
+    {
+        QPdfWriter writer(pdf);
+        writer.setResolution(203);
+        QPainter canvas(&writer);
+        canvas.drawImage(QRect(QPoint(0, 0), dots.size()), dots);
+    }
+    const QStringList images = RunTool(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf})
+                                   .split(u'\n', Qt::SkipEmptyParts)
+                                   .mid(2);
+    QCOMPARE(images.size(), 1);
+    QVERIFY2(images.at(0).simplified().contains(QStringLiteral("256 192 gray 1 1")),
+             qPrintable(images.at(0)));
+}

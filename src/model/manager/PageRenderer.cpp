@@ -220,13 +220,27 @@ QImage TPageRenderer::Picture(const QByteArray& jpeg, const QSize& dots) {
         picture = std::prev(FPictures.end());
     }
     const QSize size = picture->Decoded.size().boundedTo(dots);
-    if (size == picture->Decoded.size() || size.isEmpty())
+    if (size.isEmpty() || (size == picture->Decoded.size() && !FBlackDotsOnly))
         return picture->Decoded;
     for (const QImage& scaled : picture->Scaled)
-        if (scaled.size() == size)
+        if (scaled.size() == size && (scaled.format() == QImage::Format_Mono) == FBlackDotsOnly)
             return scaled;
-    picture->Scaled.push_back(
-        picture->Decoded.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    QImage ready = size == picture->Decoded.size()
+                       ? picture->Decoded
+                       : picture->Decoded.scaled(size, Qt::IgnoreAspectRatio,
+                                                 Qt::SmoothTransformation);
+    // Ghostscript would halftone a grey picture again on every page of the job;
+    // diffused into the printer's dots once, it goes in as 1 bit a dot.
+    if (FBlackDotsOnly) {
+        ready = ready.convertToFormat(QImage::Format_Mono, Qt::MonoOnly | Qt::DiffuseDither);
+        // The PDF writer keeps 1 bit a dot only for the table black, white.
+        const QRgb black = qRgb(0, 0, 0), white = qRgb(255, 255, 255);
+        if (ready.colorCount() == 2 && ready.color(0) == white && ready.color(1) == black) {
+            ready.invertPixels();
+            ready.setColorTable({black, white});
+        }
+    }
+    picture->Scaled.push_back(ready);
     return picture->Scaled.back();
 }
 

@@ -128,6 +128,8 @@ public:
 
     // Whole dots taken off every bar of the linear symbols (a queue's setting).
     void SetBarReduction(int dots) { FBarReduction = dots; }
+    // Pictures for a printer of black dots only: made 1-bit at its dots, once.
+    void SetBlackDotsOnly(bool on) { FBlackDotsOnly = on; }
 
     // A picture as drawn on `dots` device pixels: decoded once for all pages of
     // the renderer's life and scaled once to no more dots than it covers, each
@@ -140,6 +142,7 @@ private:
     int FOffsetX, FOffsetY;
     const QPaintDevice* FDevice;
     int FBarReduction = 0;
+    bool FBlackDotsOnly = false;
     struct TPicture {
         QByteArray Jpeg;
         QImage Decoded;

@@ -105,8 +105,9 @@ void TPrintRun::SetUpPrinter(const TPrintRunOptions& o) {
                      useDefault, RoundHalfEven(FProject.ProjectOffsetX()),
                      RoundHalfEven(FProject.ProjectOffsetY()), FProject.ProjectPaperOrientation());
     FMgr.Renderer().SetBarReduction(FSettings.BarReduction(Printer().PrinterName()));
-    // A page the queue has no sheet for would come out on another size.
     const bool pdf = !o.PdfFile.isEmpty();
+    FMgr.Renderer().SetBlackDotsOnly(!pdf && QueueIsMonochrome(Printer().PrinterName()));
+    // A page the queue has no sheet for would come out on another size.
     const QString refusal = PageSizeRefusal(
         QSizeF(FProject.ProjectPageWidth(), FProject.ProjectPageHeight()),
         pdf ? PdfMediaLimits() : QueueMediaLimits(Printer().PrinterName()),

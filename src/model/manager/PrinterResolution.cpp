@@ -140,3 +140,23 @@ QString PageSizeRefusal(const QSizeF& mm, const TMediaLimits& limits, const QStr
     return QStringLiteral("页面 %1 × %2 mm 超出了%3能打印的纸张（%4）")
         .arg(Mm(mm.width()), Mm(mm.height()), where, limits.Describe());
 }
+
+bool QueueIsMonochrome(const QString& queue) {
+    if (queue.isEmpty())
+        return false;
+    const QByteArray name = queue.toUtf8();
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(), nullptr);
+    if (!dest)
+        return false;
+    bool monochrome = false;
+    if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
+        ipp_attribute_t* modes =
+            cupsFindDestSupported(CUPS_HTTP_DEFAULT, dest, info, "print-color-mode");
+        monochrome = modes && ippGetCount(modes) > 0;
+        for (int i = 0; monochrome && i < ippGetCount(modes); ++i)
+            monochrome = !QByteArray(ippGetString(modes, i, nullptr)).contains("color");
+        cupsFreeDestInfo(info);
+    }
+    cupsFreeDests(1, dest);
+    return monochrome;
+}

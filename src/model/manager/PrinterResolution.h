@@ -42,3 +42,7 @@ TMediaLimits PdfMediaLimits();
 // Why a page of this size cannot be printed on `where` (a queue's name or a
 // PDF file) with these limits; empty when it can.
 QString PageSizeRefusal(const QSizeF& mm, const TMediaLimits& limits, const QString& where);
+
+// Whether a queue prints black dots only (it offers no colour mode): a grey
+// picture is halftoned into its dots either way.
+bool QueueIsMonochrome(const QString& queue);

@@ -3,11 +3,32 @@
 #include <QByteArray>
 #include <QStringList>
 #include <cmath>
+#include <functional>
 #include <cups/cups.h>
 
 namespace {
 
 const char* const kResolution = "printer-resolution";
+
+// Asks the print system about a queue: `ask` gets the "-supported" (or, with
+// defaults, "-default") attribute of an option; nothing when it cannot be asked.
+using TAsk = std::function<ipp_attribute_t*(const char* option, bool defaults)>;
+void AskQueue(const QString& queue, const std::function<void(const TAsk&)>& use) {
+    if (queue.isEmpty())
+        return;
+    const QByteArray name = queue.toUtf8();
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(), nullptr);
+    if (!dest)
+        return;
+    if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
+        use([&](const char* option, bool defaults) {
+            return defaults ? cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, option)
+                            : cupsFindDestSupported(CUPS_HTTP_DEFAULT, dest, info, option);
+        });
+        cupsFreeDestInfo(info);
+    }
+    cupsFreeDests(1, dest);
+}
 
 TPrinterResolution FromAttribute(ipp_attribute_t* attr) {
     if (!attr || ippGetValueTag(attr) != IPP_TAG_RESOLUTION || ippGetCount(attr) < 1)
@@ -28,24 +49,15 @@ TPrinterResolution FromAttribute(ipp_attribute_t* attr) {
 } // namespace
 
 TPrinterResolution QueueResolution(const QString& queue) {
-    if (queue.isEmpty())
-        return {};
-    const QByteArray name = queue.toUtf8();
-    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(), nullptr);
-    if (!dest)
-        return {};
     TPrinterResolution found;
-    if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
-        found = FromAttribute(cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, kResolution));
+    AskQueue(queue, [&](const TAsk& ask) {
+        found = FromAttribute(ask(kResolution, true));
         if (!found.Known()) {
-            ipp_attribute_t* supported =
-                cupsFindDestSupported(CUPS_HTTP_DEFAULT, dest, info, kResolution);
+            ipp_attribute_t* supported = ask(kResolution, false);
             if (supported && ippGetCount(supported) == 1)
                 found = FromAttribute(supported);
         }
-        cupsFreeDestInfo(info);
-    }
-    cupsFreeDests(1, dest);
+    });
     return found;
 }
 
@@ -94,14 +106,8 @@ QString TMediaLimits::Describe() const {
 
 TMediaLimits QueueMediaLimits(const QString& queue) {
     TMediaLimits limits;
-    if (queue.isEmpty())
-        return limits;
-    const QByteArray name = queue.toUtf8();
-    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(), nullptr);
-    if (!dest)
-        return limits;
-    if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
-        ipp_attribute_t* sizes = cupsFindDestSupported(CUPS_HTTP_DEFAULT, dest, info, "media-size");
+    AskQueue(queue, [&](const TAsk& ask) {
+        ipp_attribute_t* sizes = ask("media-size", false);
         for (int i = 0; sizes && i < ippGetCount(sizes); ++i) {
             ipp_t* size = ippGetCollection(sizes, i);
             ipp_attribute_t* x = ippFindAttribute(size, "x-dimension", IPP_TAG_ZERO);
@@ -120,9 +126,7 @@ TMediaLimits QueueMediaLimits(const QString& queue) {
             }
         }
         limits.Known = limits.Custom || !limits.Sizes.isEmpty();
-        cupsFreeDestInfo(info);
-    }
-    cupsFreeDests(1, dest);
+    });
     return limits;
 }
 
@@ -142,21 +146,12 @@ QString PageSizeRefusal(const QSizeF& mm, const TMediaLimits& limits, const QStr
 }
 
 bool QueueIsMonochrome(const QString& queue) {
-    if (queue.isEmpty())
-        return false;
-    const QByteArray name = queue.toUtf8();
-    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(), nullptr);
-    if (!dest)
-        return false;
     bool monochrome = false;
-    if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
-        ipp_attribute_t* modes =
-            cupsFindDestSupported(CUPS_HTTP_DEFAULT, dest, info, "print-color-mode");
+    AskQueue(queue, [&](const TAsk& ask) {
+        ipp_attribute_t* modes = ask("print-color-mode", false);
         monochrome = modes && ippGetCount(modes) > 0;
         for (int i = 0; monochrome && i < ippGetCount(modes); ++i)
             monochrome = !QByteArray(ippGetString(modes, i, nullptr)).contains("color");
-        cupsFreeDestInfo(info);
-    }
-    cupsFreeDests(1, dest);
+    });
     return monochrome;
 }

@@ -4,6 +4,7 @@
 #include "base/Rounding.h"
 #include "model/Colors.h"
 #include "model/Convert.h"
+#include "model/Fields.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/FileMgrImpl.h"
 #include "model/manager/SettingMgrImpl.h"
@@ -48,11 +49,11 @@ qint32 SerialValue(const TPrintItem& item, qint32 serialno) {
 
 std::optional<TSerialOverflow> FindSerialOverflow(const TProject& project, qint64 from,
                                                   qint64 last) {
-    const TPrintItemList& items = *project.ItemList();
     std::optional<TSerialOverflow> first;
-    for (int i = 0; i < items.Count(); ++i) {
-        const TPrintItem& item = *items.Items(i);
-        if (item.ItemType() != itSerial || !IsTrue(item.ItemActive()))
+    // An inactive serial is printed too when a field takes its text.
+    for (const TPrintItem* printed : ItemsPrinted(project)) {
+        const TPrintItem& item = *printed;
+        if (item.ItemType() != itSerial)
             continue;
         try {
             StrToInt(item.ItemValue());
@@ -87,7 +88,8 @@ TPageComposer::TPageComposer(const TSettingMgr& settings, TFileMgr& files, TCloc
                              QLocale locale)
     : FSettings(settings), FFiles(files), FClock(std::move(clock)), FLocale(std::move(locale)) {}
 
-std::unique_ptr<TCPrint> TPageComposer::GenerateTCPrint(TProject& project, qint32 serialno) const {
+std::unique_ptr<TCPrint> TPageComposer::GenerateTCPrint(const TProject& project,
+                                                        qint32 serialno) const {
     auto page = std::make_unique<TCPrint>();
     page->SetPageWidth(project.ProjectPageWidth());
     page->SetPageHeight(project.ProjectPageHeight());
@@ -98,13 +100,11 @@ std::unique_ptr<TCPrint> TPageComposer::GenerateTCPrint(TProject& project, qint3
     page->SetOffsetY(RoundHalfEven(project.ProjectOffsetY()));
     page->SetPaperOrientation(QString::number(project.ProjectPaperOrientation()));
     // Later lines are drawn over earlier ones, so the order is the name order.
-    project.GetPrintItemList();
-    const TPrintItemList& items = *project.ItemList();
-    for (int i = 0; i < items.Count(); ++i) {
-        const TPrintItem& item = *items.Items(i);
-        if (IsTrue(item.ItemActive()))
-            page->AddLine(GetOneLine(item, serialno));
-    }
+    const std::vector<const TPrintItem*> items = ItemsInNameOrder(project);
+    TPageValues values(items, serialno, FClock, FLocale);
+    for (int i = 0; i < int(items.size()); ++i)
+        if (IsTrue(items[i]->ItemActive()))
+            page->AddLine(makeLine(*items[i], values.Text(i)));
     return page;
 }
 
@@ -117,17 +117,14 @@ QByteArray TPageComposer::picture(const QString& fileId) const {
 
 std::unique_ptr<TLineOfText> TPageComposer::GetOneLine(const TPrintItem& item,
                                                        qint32 serialno) const {
+    const std::vector<const TPrintItem*> alone{&item};
+    return makeLine(item, TPageValues(alone, serialno, FClock, FLocale).Text(0));
+}
+
+std::unique_ptr<TLineOfText> TPageComposer::makeLine(const TPrintItem& item,
+                                                     const QString& shown) const {
     auto text = std::make_unique<TTextItem>();
-    switch (item.ItemType()) {
-    case itSerial:
-        text->SetText(getSerial(item, SerialValue(item, serialno)));
-        break;
-    case itDate:
-        text->SetText(FormatDateTime(item.ItemValue(), FClock(), FLocale));
-        break;
-    default:
-        text->SetText(item.ItemValue());
-    }
+    text->SetText(shown);
     text->SetItemName(item.ItemName());
     text->SetItemType(item.ItemType());
     text->SetRotateDegree(item.ItemRotateDegree());
@@ -156,6 +153,7 @@ std::unique_ptr<TLineOfText> TPageComposer::GetOneLine(const TPrintItem& item,
         text->SetImageBody(picture(item.FileId()));
 
     auto line = std::make_unique<TLineOfText>();
+    line->Item = &item;
     line->Add(text.release());
     return line;
 }

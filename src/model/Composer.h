@@ -30,8 +30,8 @@ qint32 SerialValue(const TPrintItem& item, qint32 serialno);
 // The same value before the wrap, which the checks of a run compare with the 32-bit range.
 qint64 SerialValueUnwrapped(const TPrintItem& item, qint64 serialno);
 
-// The first page of `from`..`last` on which an active serial-number item of the
-// project would wrap (leave the 32-bit range), with the item's name; none when
+// The first page of `from`..`last` on which a printed serial-number item of the
+// project (active, or named by a field) would wrap (leave the 32-bit range), with the item's name; none when
 // every value fits. Items whose start is not a number are left to composition.
 struct TSerialOverflow {
     qint64 Page = 0;
@@ -49,16 +49,19 @@ public:
     TPageComposer(const TSettingMgr& settings, TFileMgr& files, TClock clock = SystemClock(),
                   QLocale locale = QLocale::system());
 
-    // One line per active item, in name order (the project's item list is
-    // sorted by name first, as showing the project does). The caller owns the page.
-    std::unique_ptr<TCPrint> GenerateTCPrint(TProject& project, qint32 serialno) const;
-    // The line of one item, holding its one drawable.
+    // One line per active item, in name order (the order the window lists
+    // them; the project's own list is left as it is), each value's fields
+    // resolved for this page. The caller owns the page.
+    std::unique_ptr<TCPrint> GenerateTCPrint(const TProject& project, qint32 serialno) const;
+    // The line of one item on its own, holding its one drawable ({页码} is the
+    // only field it knows).
     std::unique_ptr<TLineOfText> GetOneLine(const TPrintItem& item, qint32 serialno) const;
 
 private:
     const TSettingMgr& FSettings;
     TFileMgr& FFiles;
     QByteArray picture(const QString& fileId) const;
+    std::unique_ptr<TLineOfText> makeLine(const TPrintItem& item, const QString& shown) const;
 
     TClock FClock;
     QLocale FLocale;

@@ -1020,14 +1020,10 @@ std::unique_ptr<TCPrint> TprintItemEditorView::FormPage(int pageNum) {
     const TPageComposer composer(*PrintModel->SettingMgr(), *PrintModel->FileMgr());
     std::unique_ptr<TCPrint> page = composer.GenerateTCPrint(project, pageNum);
     // A picture loaded in the form is not stored yet: its line gets it directly.
-    // Lines follow the active items in the list's (now sorted) order.
-    if (itemType() == itImage && FPictureLoaded && IsTrue(edited->ItemActive())) {
-        int line = 0;
-        for (int i = 0; i < items.Count() && items.Items(i) != edited; ++i)
-            line += IsTrue(items.Items(i)->ItemActive()) ? 1 : 0;
-        if (line < page->Lines().Count() && page->Lines().Items(line)->Count() > 0)
-            page->Lines().Items(line)->Items(0)->SetImageBody(FPictureBytes);
-    }
+    if (itemType() == itImage && FPictureLoaded)
+        for (int i = 0; i < page->Lines().Count(); ++i)
+            if (TLineOfText& line = *page->Lines().Items(i); line.Item == edited && line.Count() > 0)
+                line.Items(0)->SetImageBody(FPictureBytes);
     return page;
 }
 

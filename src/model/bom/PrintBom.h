@@ -12,6 +12,8 @@
 // Pen styles as stored with an item (8-bit); psClear draws nothing.
 enum TPenStyle : quint8 { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
 
+class TPrintItem;
+
 // One drawable of a composed page, every value already resolved for that page.
 // Geometry is in millimetres from the page's top-left corner; what TextWidth and
 // LineHeight mean depends on ItemType (see the renderers).
@@ -114,6 +116,8 @@ public:
     bool LineBreak = false;
     bool PageBreak = false;
     bool IsStripe = false;
+    // The print item the line was composed from; valid while its project is.
+    const TPrintItem* Item = nullptr;
 };
 
 class TCLines : public TObjectList<TLineOfText> {};

@@ -335,6 +335,11 @@ void TPrintMainFrm::buildLayout() {
         s->setRange(INT_MIN, INT_MAX);
         s->setButtonSymbols(QAbstractSpinBox::NoButtons);
     }
+    // The summary shows the fields' values of the start page.
+    connect(PrnSerialFrom, &QSpinBox::valueChanged, this, [this] {
+        if (FCurrItem && FCurrProject && FCurrItem->ItemValue().contains(u'{'))
+            renderItemSummary();
+    });
     pagesRow->addWidget(new QLabel(QStringLiteral("页码起始值：")));
     pagesRow->addWidget(PrnSerialFrom, 1);
     pagesRow->addWidget(new QLabel(QStringLiteral("页数：")));
@@ -556,8 +561,9 @@ void TPrintMainFrm::renderItemSummary() {
         const QSignalBlocker block(ItemListBox);
         ItemListBox->setCurrentRow(row);
     }
-    const TItemSummary s = SummarizeItem(*FCurrItem, *FCurrProject, *PrintModel->SettingMgr(),
-                                         *PrintModel->FileMgr(), QDateTime::currentDateTime());
+    const TItemSummary s =
+        SummarizeItem(*FCurrItem, *FCurrProject, *PrintModel->SettingMgr(), *PrintModel->FileMgr(),
+                      QDateTime::currentDateTime(), PrnSerialFrom->value());
     clearItemSummary();
     itemNameLabel->setText(s.Name);
     valueMemo->setPlainText(s.Value);
@@ -587,12 +593,19 @@ void TPrintMainFrm::renderItemSummary() {
     itemOtherLabel->setVisible(s.ShowOther);
     itemFontContainer->setVisible(s.ShowFont);
     itemImageContainer->setVisible(s.ShowPicture);
-    renderSummaryPicture();
+    renderSummaryPicture(s.PageValue);
 }
 
-void TPrintMainFrm::renderSummaryPicture() {
+void TPrintMainFrm::renderSummaryPicture(const QString& value) {
     imageItem->clear();
-    const QImage picture = ItemSummaryPicture(*FCurrItem, *PrintModel->FileMgr());
+    QImage picture;
+    try {
+        picture = ItemSummaryPicture(*FCurrItem, value, *PrintModel->FileMgr());
+    } catch (const Exception& e) {
+        // A field's value of this page the symbol cannot carry: say so in its place.
+        imageItem->setText(e.Message());
+        return;
+    }
     if (picture.isNull())
         return;
     // Symbols are scaled without smoothing so their modules stay sharp.
@@ -914,10 +927,13 @@ void TPrintMainFrm::ShowPrintItemEditor(TPrintItem* item, TProject* project, boo
         if (!doedit)
             edited->SetOwner(project); // the row's project_id, before it joins the list
         edited->SetDirty(true);
-        edited->Save();
+        // An edited item is saved with the project's other changed items (the
+        // references a rename carries) in one transaction.
+        doedit ? project->Save() : edited->Save();
         if (!doedit)
             project->ItemList()->Add(fresh.release());
     });
+    editor.SetPageNumber(PrnSerialFrom->value());
     editor.SetData(item, project, doedit);
     editor.exec();
     if (editor.doSave()) {

@@ -94,7 +94,7 @@ private:
     void buildLayout();
     void renderItemSummary();
     void clearItemSummary();
-    void renderSummaryPicture();
+    void renderSummaryPicture(const QString& value);
     void fillItemList();
     int rowOfItem(const TPrintItem* item) const;
     void disableModelCommands();

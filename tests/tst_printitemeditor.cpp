@@ -834,7 +834,7 @@ void TestPrintItemEditor::barcodeSampleIgnoresPrintedSize() {
     item.SetBarcodeRatio(ratio);
     item.SetItemLineHeight(height);
     item.SetItemRotateDegree(angle);
-    const QImage sample = BarcodeSampleImage(item);
+    const QImage sample = BarcodeSampleImage(item, item.ItemValue());
     auto dark = [&](int x, int y) { return qGray(sample.pixel(x, y)) < 128; };
     // Module 1 and 40 pixels high at (2, 2): nothing above or left of it.
     for (int x = 0; x < sample.width(); ++x)
@@ -868,7 +868,7 @@ void TestPrintItemEditor::qrSampleHasBorderOfThree() {
     item.SetItemType(itQRCode);
     item.SetItemValue("KOVA");
     item.SetQRcodeQuietZone(quietZone);
-    const QImage sample = QRSampleImage(item);
+    const QImage sample = QRSampleImage(item, item.ItemValue());
     QCOMPARE(sample.size(), QSize(27, 27));
     auto dark = [&](int x, int y) { return qGray(sample.pixel(x, y)) < 128; };
     for (int i = 0; i < 27; ++i)

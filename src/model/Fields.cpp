@@ -71,6 +71,16 @@ std::vector<const TPrintItem*> ItemsPrinted(const TProject& project) {
     return printed;
 }
 
+bool SymbolsVaryByPage(const TProject& project) {
+    const std::vector<const TPrintItem*> items = ItemsInNameOrder(project);
+    for (const TPrintItem* item : ItemsPrinted(project))
+        if ((item->ItemType() == itBarcode || item->ItemType() == itQRCode) &&
+            (!FieldsUsed(item->ItemValue(), items).isEmpty() ||
+             item->ItemValue().contains(FieldText(PageNumberField))))
+            return true;
+    return false;
+}
+
 QString RenameField(const QString& value, const QString& from, const QString& to) {
     // Only the fields naming `from` change; every other character stays as typed.
     QString renamed;

@@ -51,6 +51,8 @@ std::vector<const TPrintItem*> ItemsInNameOrder(const TProject& project);
 QStringList FieldsUsed(const QString& value, const std::vector<const TPrintItem*>& items);
 // The active items and every item their fields take text from, at any depth.
 std::vector<const TPrintItem*> ItemsPrinted(const TProject& project);
+// Whether a printed barcode or QR code takes fields, so its symbol changes with the page.
+bool SymbolsVaryByPage(const TProject& project);
 // `value` with every field naming `from` renamed to `to`.
 QString RenameField(const QString& value, const QString& from, const QString& to);
 

@@ -47,6 +47,8 @@ bool roundsToZero(double value) {
 // Why the symbol's encoder refuses the content, empty when it takes it. The
 // encoders the preview and the print run use, so the user reads their words.
 QString symbolRefusal(const TItemFormValues& v) {
+    // With fields the symbol carries the page's value, not the typed one.
+    const QString value = v.PageValue.isNull() ? v.Value : v.PageValue;
     try {
         if (v.Type == itBarcode) {
             if (v.Dpi > 0) {
@@ -57,12 +59,14 @@ QString symbolRefusal(const TItemFormValues& v) {
             TLinearBarcode symbol;
             symbol.setTyp(TBarcodeType(v.BarcodeType));
             symbol.setChecksum(v.Checksum);
-            symbol.setText(v.Value);
+            symbol.setText(value);
             symbol.MakeData();
         } else if (v.Type == itQRCode) {
-            QREncode(v.Value, v.QREncoding, QRDefaultQuietZone);
+            QREncode(value, v.QREncoding, QRDefaultQuietZone);
         }
     } catch (const Exception& e) {
+        if (value != v.Value)
+            return QStringLiteral("第 %1 页的内容 \"%2\" 无法编码：%3").arg(v.Page).arg(value, e.Message());
         return e.Message();
     }
     return QString();
@@ -105,8 +109,12 @@ const TCheck kChecks[] = {
      }},
     {11, "请选择图片", false, TItemField::None,
      [](const TItemFormValues& v) { return v.Type == itImage && !v.HasPicture; }},
-    // Saved anyway, the content would fail the project's every run and preview.
+    // A value naming itself, or items naming each other, fails every page.
     {12, nullptr, false, TItemField::Value,
+     [](const TItemFormValues& v) { return !v.FieldError.isEmpty(); },
+     [](const TItemFormValues& v) { return v.FieldError; }},
+    // Saved anyway, the content would fail the project's every run and preview.
+    {13, nullptr, false, TItemField::Value,
      [](const TItemFormValues& v) { return !symbolRefusal(v).isEmpty(); }, symbolRefusal},
 };
 

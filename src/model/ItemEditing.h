@@ -35,10 +35,14 @@ struct TItemFormValues {
     int QREncoding = 0; // TQREncoding ordinal
     double Module = 0;  // a barcode's module, mm
     int Dpi = 0;        // the project's printer's dots per inch; 0: unknown
+    // A text, barcode or QR value on the preview page: fields resolved, or why not.
+    int Page = 0;
+    QString PageValue; // null: the value has no page of its own
+    QString FieldError;
 };
 
 struct TItemCheckFailure {
-    int Number = 0; // 1..12, the order the checks run in
+    int Number = 0; // 1..13, the order the checks run in
     QString Message;
     bool Information = false; // an information box; otherwise an error box
     TItemField Focus = TItemField::None;

@@ -4,6 +4,7 @@
 #include "model/Composer.h"
 #include "model/Convert.h"
 #include "model/DateFormat.h"
+#include "model/Fields.h"
 #include "model/manager/FileMgrImpl.h"
 #include "model/manager/SettingMgrImpl.h"
 
@@ -57,7 +58,7 @@ QString FormatFixed(double value, int decimals, const QLocale& locale) {
 
 TItemSummary SummarizeItem(const TPrintItem& item, const TProject& project,
                            const TSettingMgr& settings, TFileMgr& files, const QDateTime& now,
-                           const QLocale& locale) {
+                           qint32 page, const QLocale& locale) {
     TItemSummary s;
     const int kind = item.ItemType();
     auto f0 = [&](double v) { return FormatFixed(v, 0, locale); };
@@ -65,7 +66,16 @@ TItemSummary SummarizeItem(const TPrintItem& item, const TProject& project,
     const QString yesNo = IsTrue(item.ItemAllowNewLine()) ? QStringLiteral("是") : QStringLiteral("否");
 
     s.Name = item.ItemName();
-    s.Value = item.ItemValue();
+    s.Value = s.PageValue = item.ItemValue();
+    if (TakesFields(kind) && s.Value.contains(u'{')) {
+        try {
+            s.PageValue = ItemPageValue(project, item, page, [&] { return now; }, locale);
+        } catch (const Exception& e) {
+            s.PageValue = e.Message();
+        }
+        if (s.PageValue != s.Value)
+            s.Value += QStringLiteral("\n（第 %1 页：%2）").arg(page).arg(s.PageValue);
+    }
     s.Active = IsTrue(item.ItemActive());
     s.StatusText = s.Active ? QStringLiteral("启用") : QStringLiteral("禁用");
     s.StatusColor = s.Active ? kGreen : kRed;

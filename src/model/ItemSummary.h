@@ -17,6 +17,9 @@ class TFileMgr;
 struct TItemSummary {
     QString Name;
     QString Value;
+    // The value as printed on the summary's page, fields resolved (or why they
+    // cannot be); the symbol pictures show it.
+    QString PageValue;
     bool Active = true;
     QString StatusText; // "启用" or "禁用"
     TColor StatusColor = 0;
@@ -30,9 +33,10 @@ struct TItemSummary {
     bool ShowFont = false, ShowPicture = false;
 };
 
+// `page`: the page number whose values the fields show (the window's start).
 TItemSummary SummarizeItem(const TPrintItem& item, const TProject& project,
                            const TSettingMgr& settings, TFileMgr& files, const QDateTime& now,
-                           const QLocale& locale = QLocale());
+                           qint32 page, const QLocale& locale = QLocale());
 
 // The enumeration identifiers the summary names barcode and QR settings by.
 QString BarcodeTypeName(int type);

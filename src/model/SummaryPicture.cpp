@@ -17,9 +17,9 @@ constexpr int kSampleHeight = 40;
 
 } // namespace
 
-QImage BarcodeSampleImage(const TPrintItem& item) {
+QImage BarcodeSampleImage(const TPrintItem& item, const QString& value) {
     TLinearBarcode barcode;
-    barcode.setText(item.ItemValue());
+    barcode.setText(value);
     barcode.setLeft(kSampleLeft);
     barcode.setTop(kSampleTop);
     barcode.setHeight(kSampleHeight);
@@ -46,8 +46,8 @@ QImage BarcodeSampleImage(const TPrintItem& item) {
     return image;
 }
 
-QImage QRSampleImage(const TPrintItem& item) {
-    return QRCodeImage(item.ItemValue(), item.QRcodeEncoding(), 3);
+QImage QRSampleImage(const TPrintItem& item, const QString& value) {
+    return QRCodeImage(value, item.QRcodeEncoding(), 3);
 }
 
 QImage StoredPictureImage(const TPrintItem& item, TFileMgr& files) {
@@ -59,12 +59,12 @@ QImage StoredPictureImage(const TPrintItem& item, TFileMgr& files) {
     return DecodeJpeg(bytes);
 }
 
-QImage ItemSummaryPicture(const TPrintItem& item, TFileMgr& files) {
+QImage ItemSummaryPicture(const TPrintItem& item, const QString& value, TFileMgr& files) {
     switch (item.ItemType()) {
     case itBarcode:
-        return BarcodeSampleImage(item);
+        return BarcodeSampleImage(item, value);
     case itQRCode:
-        return QRSampleImage(item);
+        return QRSampleImage(item, value);
     case itImage:
         return StoredPictureImage(item, files);
     default:

@@ -7,6 +7,7 @@
 #include "model/Composer.h"
 #include "model/Convert.h"
 #include "model/DateFormat.h"
+#include "model/Fields.h"
 #include "model/ItemEditing.h"
 #include "model/ItemSummary.h"
 #include "model/Jpeg.h"
@@ -233,9 +234,18 @@ QWidget* TprintItemEditorView::createLeftColumn() {
     // Tab moves on, as in every other field; Enter still starts a line.
     ItemValue->setTabChangesFocus(true);
     LimitToColumn(ItemValue, TPrintItem::StaticClass(), QStringLiteral("ItemValue"));
+    cbbInsertField = named(new QComboBox, QStringLiteral("cbbInsertField"));
+    cbbInsertField->setToolTip(
+        QStringLiteral("在光标处插入其他打印项在每一页上的内容，如 {票号}；{{ 和 }} 是花括号本身"));
+    lblPageValue = named(new QLabel, QStringLiteral("lblPageValue"));
+    lblPageValue->setWordWrap(true);
     auto* valueCol = new QVBoxLayout(grpItemValue);
-    valueCol->addWidget(lblItemValue);
+    auto* valueHead = new QHBoxLayout;
+    valueHead->addWidget(lblItemValue, 1);
+    valueHead->addWidget(cbbInsertField);
+    valueCol->addLayout(valueHead);
     valueCol->addWidget(ItemValue);
+    valueCol->addWidget(lblPageValue);
     col->addWidget(grpItemValue);
 
     grpPrint =
@@ -492,6 +502,78 @@ void TprintItemEditorView::connectControls() {
     connect(btnPagePreview, &QPushButton::clicked, this,
             &TprintItemEditorView::btnPagePreviewClick);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cbbInsertField, &QComboBox::activated, this, &TprintItemEditorView::insertField);
+    connect(ItemValue, &QPlainTextEdit::textChanged, this, &TprintItemEditorView::showPageValue);
+    connect(itemName, &QLineEdit::textChanged, this, &TprintItemEditorView::showPageValue);
+}
+
+void TprintItemEditorView::SetPageNumber(int page) {
+    FPageNum = page;
+}
+
+void TprintItemEditorView::listFields() {
+    const QSignalBlocker block(cbbInsertField);
+    cbbInsertField->clear();
+    cbbInsertField->addItem(QStringLiteral("插入字段"));
+    cbbInsertField->addItem(PageNumberField);
+    for (const TPrintItem* item : ItemsInNameOrder(*currProject))
+        if (item != currItem && CanBeField(item->ItemName()))
+            cbbInsertField->addItem(item->ItemName());
+}
+
+void TprintItemEditorView::insertField(int index) {
+    if (index > 0)
+        ItemValue->insertPlainText(FieldText(cbbInsertField->itemText(index)));
+    const QSignalBlocker block(cbbInsertField);
+    cbbInsertField->setCurrentIndex(0);
+    ItemValue->setFocus();
+}
+
+QString TprintItemEditorView::pageValue() const {
+    // The form's item in the project in place of the stored one.
+    TPrintItem form;
+    CopyPublishedProps(*currItem, form);
+    form.SetOID(currItem->OID());
+    form.SetItemType(itemType());
+    form.SetItemName(itemName->text());
+    form.SetItemValue(ItemValue->toPlainText());
+    return ItemPageValue(*currProject, form, FPageNum.value_or(currProject->ProjectSerialStart()));
+}
+
+void TprintItemEditorView::showPageValue() {
+    const bool fields = currItem && currProject && TakesFields(itemType()) &&
+                        ItemValue->toPlainText().contains(u'{');
+    QString text;
+    bool failed = false;
+    if (fields) {
+        try {
+            const QString value = pageValue();
+            if (value != ItemValue->toPlainText())
+                text = value;
+        } catch (const Exception& e) {
+            text = e.Message();
+            failed = true;
+        }
+    }
+    lblPageValue->setVisible(!text.isEmpty());
+    lblPageValue->setStyleSheet(failed ? QStringLiteral("color: #b00000;") : QString());
+    lblPageValue->setText(
+        failed ? text
+               : QStringLiteral("第 %1 页：%2")
+                     .arg(FPageNum.value_or(currProject ? currProject->ProjectSerialStart() : 1))
+                     .arg(text));
+}
+
+std::vector<TPrintItem*> TprintItemEditorView::itemsNamingThis() const {
+    std::vector<TPrintItem*> naming;
+    if (!doEdit || currItem->ItemName() == itemName->text())
+        return naming;
+    const std::vector<const TPrintItem*> items = ItemsInNameOrder(*currProject);
+    for (const TPrintItem* item : items)
+        if (item != currItem && TakesFields(item->ItemType()) &&
+            FieldsUsed(item->ItemValue(), items).contains(currItem->ItemName()))
+            naming.push_back(const_cast<TPrintItem*>(item));
+    return naming;
 }
 
 int TprintItemEditorView::itemType() const {
@@ -507,6 +589,7 @@ void TprintItemEditorView::SetData(TPrintItem* item, TProject* project, bool edi
     currProject = project;
     cbbItemType->setEnabled(!doEdit);
     loadFields();
+    listFields();
 
     FFont = IsTrue(item->ItemDefaultFont()) ? PrintModel->SettingMgr()->GetProjectFont(*project)
                                             : PrintModel->SettingMgr()->getItemFont(*item);
@@ -660,6 +743,8 @@ void TprintItemEditorView::renderView() {
         return std::find(types.begin(), types.end(), type) != types.end();
     };
     grpItemValue->setVisible(among({itText, itSerial, itBarcode, itQRCode, itImage}));
+    cbbInsertField->setVisible(TakesFields(type));
+    showPageValue();
     ItemValue->setReadOnly(type == itImage);
     SerialSetup->setVisible(type == itSerial);
     grpQrcode->setVisible(type == itQRCode);
@@ -777,7 +862,7 @@ void TprintItemEditorView::barcodeRatioChange(int tenths) {
 void TprintItemEditorView::previewBarcode() {
     labelCode->setStyleSheet(QString());
     TLinearBarcode& bc = *Barcode1;
-    const QString content = ItemValue->toPlainText();
+    const QString content = pageValue();
     bc.setText(content);
     bc.setHeight(rounded(itemLineHeight->value()));
     // Tenths of a millimetre taken as preview pixels; 50 and more the component refuses.
@@ -816,11 +901,11 @@ void TprintItemEditorView::imgBarcodeMouseDown(const QPoint& point) {
 }
 
 void TprintItemEditorView::previewQRcode() {
-    const QString content = ItemValue->toPlainText();
-    if (content.isEmpty()) {
+    if (ItemValue->toPlainText().isEmpty()) {
         showBox(this, QStringLiteral("请输入内容！"), true);
         return;
     }
+    const QString content = pageValue();
     const int quietZone = WholeNumber(qQuietZone->text()).value_or(QRDefaultQuietZone);
     QRCodeBitmap = QRCodeImage(content, std::max(0, qCode->currentIndex()), quietZone);
     pbQrCode->update();
@@ -904,6 +989,14 @@ void TprintItemEditorView::btnSaveClick() {
     values.Type = itemType();
     values.Name = itemName->text();
     values.Value = ItemValue->toPlainText();
+    if (TakesFields(values.Type) && currProject) {
+        values.Page = FPageNum.value_or(currProject->ProjectSerialStart());
+        try {
+            values.PageValue = pageValue();
+        } catch (const Exception& e) {
+            values.FieldError = e.Message();
+        }
+    }
     values.TextWidth = itemTextWidth->value();
     values.LineHeight = itemLineHeight->value();
     values.AllowNewLine = chkAllowNewline->isChecked();
@@ -942,17 +1035,50 @@ void TprintItemEditorView::btnSaveClick() {
         return;
     }
 
+    // References to the old name follow the rename, in the same save, or nothing is saved.
+    const std::vector<TPrintItem*> naming = itemsNamingThis();
+    if (!naming.empty()) {
+        QStringList names;
+        for (const TPrintItem* item : naming)
+            names << QStringLiteral("\"%1\"").arg(item->ItemName());
+        QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(),
+                        QStringLiteral("打印项 %1 的内容引用了 \"%2\"。\n是否把这些引用一起改为 \"%3\"？")
+                            .arg(names.join(QStringLiteral("、")), currItem->ItemName(),
+                                 itemName->text()),
+                        QMessageBox::Yes | QMessageBox::Cancel, this);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+        box.setDefaultButton(QMessageBox::Cancel);
+        if (box.exec() != QMessageBox::Yes)
+            return;
+    }
+    std::vector<std::unique_ptr<TObjectSnapshot>> before;
+    for (TPrintItem* item : naming)
+        before.push_back(std::make_unique<TObjectSnapshot>(*item));
+    const QString oldName = currItem->ItemName();
     try {
         SaveItemEdit(
             *currItem, *PrintModel->FileMgr(), FPictureLoaded ? FPictureBytes : QByteArray(),
-            [this] { storeFields(*currItem); },
+            [&] {
+                storeFields(*currItem);
+                for (TPrintItem* item : naming) {
+                    item->SetItemValue(RenameField(item->ItemValue(), oldName, currItem->ItemName()));
+                    item->SetDirty(true);
+                }
+            },
             [this] {
                 if (FSaveHandler)
                     FSaveHandler(currItem);
             });
     } catch (const ESaveRefused& e) {
+        for (std::size_t i = 0; i < naming.size(); ++i)
+            before[i]->Restore(*naming[i]);
         showBox(this, e.Message(), false);
         return;
+    } catch (...) {
+        for (std::size_t i = 0; i < naming.size(); ++i)
+            before[i]->Restore(*naming[i]);
+        throw;
     }
     FdoSave = true;
     accept();

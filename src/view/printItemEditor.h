@@ -9,6 +9,8 @@
 #include <QVariantList>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -47,6 +49,9 @@ public:
 
     // Fills the form from the item. Missing item or project: only the flags are set.
     void SetData(TPrintItem* item, TProject* project, bool doEdit);
+    // The page whose values the previews show fields with (the window's start);
+    // the project's stored start unless set before SetData.
+    void SetPageNumber(int page);
     TPrintItem* Getdata() const { return currItem; }
     // True once a save has written the form into the item.
     bool doSave() const { return FdoSave; }
@@ -58,6 +63,8 @@ public:
     std::unique_ptr<class TCPrint> FormPage(int pageNum);
     void previewBarcode();
     void previewQRcode();
+    // The form's value on the preview page, fields resolved; throws EFieldError.
+    QString pageValue() const;
     // Loads a JPEG file as the item's picture; false (and a message) when it is no
     // picture the program can print.
     bool LoadPicture(const QString& path);
@@ -88,12 +95,18 @@ private:
     int itemType() const;
     QString serialSampleText() const;
     void reloadProjectFont();
+    void listFields();
+    void insertField(int index);
+    void showPageValue();
+    // The other items whose values name this one's stored name, to rename with it.
+    std::vector<TPrintItem*> itemsNamingThis() const;
 
     TPrintItem* currItem = nullptr;
     TProject* currProject = nullptr;
     bool doEdit = false;
     bool FLinePenDefaulted = false; // a new line's solid pen was set for it
     bool FdoSave = false;
+    std::optional<int> FPageNum;
     TFont FFont;
     std::unique_ptr<TLinearBarcode> Barcode1;
     QImage QRCodeBitmap;
@@ -117,6 +130,8 @@ public:
     QGroupBox* grpItemValue;
     QLabel* lblItemValue;
     QPlainTextEdit* ItemValue;
+    QComboBox* cbbInsertField; // "插入字段": the project's items and 页码
+    QLabel* lblPageValue;      // the value on the preview page, when it has fields
     QGroupBox* grpoutlinegroup;
     QComboBox* olStyle;
     QComboBox* olColor;

@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/Rounding.h"
 #include "model/Composer.h"
+#include "model/Fields.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/Printer.h"
@@ -129,11 +130,34 @@ std::optional<TScanReport> TPrintRun::CheckPage(const TPageComposer& composer, i
     return ::CheckPage(*page, prepared, Printer(), pageNum);
 }
 
+std::optional<TScanReport> TPrintRun::CheckRun(const TPageComposer& composer, int from,
+                                               int count) {
+    std::optional<TScanReport> first = CheckPage(composer, from);
+    if (!first || !first->Passed() || count < 2 || !SymbolsVaryByPage(FProject))
+        return first;
+    // A serial that grows a digit may break a fixed-length symbology late in the run.
+    const int last = from + count - 1;
+    std::optional<TScanReport> end;
+    try {
+        const std::unique_ptr<TCPrint> page = composer.GenerateTCPrint(FProject, last);
+        end = ::CheckPage(*page, FMgr.PreparePage(*page), Printer(), last);
+    } catch (const Exception& e) {
+        end = *first;
+        end->PageNum = last;
+        end->Symbols.clear();
+        end->PageError = e.Message();
+    }
+    return end->Passed() ? first : end;
+}
+
 TScanReport TPrintRun::Check(const TPrintRunOptions& o) {
     SetUpPrinter(o);
     const TPageComposer composer(FSettings, FFiles, FClock);
-    const std::unique_ptr<TCPrint> page = composer.GenerateTCPrint(FProject, o.From);
-    return ::CheckPage(*page, FMgr.PreparePage(*page), Printer(), o.From);
+    if (std::optional<TScanReport> report = CheckRun(composer, o.From, o.Count))
+        return *report;
+    // The first page cannot be drawn: its error reaches the caller.
+    FMgr.PreparePage(*composer.GenerateTCPrint(FProject, o.From));
+    throw Exception(QStringLiteral("第 %1 页无法检查").arg(o.From));
 }
 
 TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& h) {
@@ -179,7 +203,7 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
 
         // The first page's symbols are read back before anything is printed: a
         // refused run leaves the job unbegun and the numbering where it was.
-        r.Check = CheckPage(composer, from);
+        r.Check = CheckRun(composer, from, o.Count);
         if (r.Check && !r.Check->Passed() &&
             !(h.ConfirmUnscannable && h.ConfirmUnscannable(*r.Check))) {
             r.Refused = true;

@@ -69,10 +69,11 @@ struct TPrintRunResult {
     bool Aborted = false;
     // The user would not print numbers again; nothing was printed.
     bool Declined = false;
-    // The first page's symbols failed the check and the run was not confirmed:
-    // nothing was printed, nothing stored.
+    // The symbols of the first or last page failed the check and the run was
+    // not confirmed: nothing was printed, nothing stored.
     bool Refused = false;
-    // The check of the first page, when the page could be composed.
+    // The check of the first page, or of the last when that one failed; none
+    // when the first page could not be composed.
     std::optional<TScanReport> Check;
     // The start the database held when the run began, when it was read.
     std::optional<int> StoredStart;
@@ -99,8 +100,9 @@ public:
 
     TPrintRunResult Run(const TPrintRunOptions& options, const TPrintRunHooks& hooks = {});
     // The check alone: page `From` rendered for the printer the run would use
-    // and its symbols read back. Throws what setting up the printer or
-    // composing the page throws.
+    // and its symbols read back, and the run's last page too when fields make
+    // symbols differ from page to page (the report of the first page failing).
+    // Throws what setting up the printer or composing the first page throws.
     TScanReport Check(const TPrintRunOptions& options);
     // The printer manager the run draws with.
     TPrintMgr& Manager() { return FMgr; }
@@ -113,6 +115,8 @@ private:
     void SetUpPrinter(const TPrintRunOptions& options);
     // The check of one page; nothing when the page cannot be composed or prepared.
     std::optional<TScanReport> CheckPage(const TPageComposer& composer, int pageNum);
+    // The first page's check, or the last page's when only that one fails.
+    std::optional<TScanReport> CheckRun(const TPageComposer& composer, int from, int count);
 
     TProject& FProject;
     const TSettingMgr& FSettings;

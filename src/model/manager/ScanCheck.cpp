@@ -512,7 +512,7 @@ QString TSymbolCheck::Describe() const {
 }
 
 bool TScanReport::Passed() const {
-    return Failures() == 0;
+    return Failures() == 0 && PageError.isEmpty();
 }
 
 int TScanReport::Failures() const {
@@ -529,6 +529,8 @@ QString TScanReport::Text() const {
         s += QStringLiteral("（打印机没有报告分辨率，按 %1 dpi 检查）").arg(DpiX);
     if (!QtRulesBecause.isEmpty())
         s += QStringLiteral("（%1，按 Qt 的栅格规则检查）").arg(QtRulesBecause);
+    if (!PageError.isEmpty())
+        return s + QStringLiteral("：这一页无法打印：") + PageError;
     if (Symbols.empty())
         return s + QStringLiteral("：没有条码或二维码。");
     s += QStringLiteral("：%1 个条码和二维码，%2 个未通过。").arg(Symbols.size()).arg(Failures());

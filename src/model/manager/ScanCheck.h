@@ -47,6 +47,8 @@ struct TScanReport {
     // Ghostscript; empty when Ghostscript rasterised it.
     QString QtRulesBecause;
     std::vector<TSymbolCheck> Symbols;
+    // Why the page cannot be drawn at all (a field a symbol cannot carry on it).
+    QString PageError;
 
     bool Passed() const;
     int Failures() const;

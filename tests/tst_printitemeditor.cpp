@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include "PrintMain.h"
+#include "fbarcode/Barcode.h"
 #include "fbarcode/QRCode.h"
 #include "model/ItemEditing.h"
 #include "model/PrintCommon.h"
@@ -124,6 +125,7 @@ private slots:
     void qrSampleHasBorderOfThree();
     void pictureRowsOfSummary_data();
     void pictureRowsOfSummary();
+    void fieldsOfTheWindowsStartPage();
 
 private:
     void start();
@@ -911,6 +913,78 @@ void TestPrintItemEditor::pictureRowsOfSummary() {
     QTEST(frm->itemOtherLabel->text(), "other");
     QTEST(!frm->imageItem->pixmap().isNull(), "picture");
     QVERIFY(frm->itemImageContainer->isVisible());
+}
+
+// Fields in the editor and the summary: the list inserts them, the preview and
+// the summary show the window's start page, a value its page's symbol cannot
+// carry is refused, and a rename carries the references (是) or saves nothing (取消).
+void TestPrintItemEditor::fieldsOfTheWindowsStartPage() {
+    TPrintItem* shortSerial = SerialNumberItem("短号");
+    shortSerial->SetItemValue("9999998");
+    shortSerial->SetItemSerialHasPre(kFalse);
+    shortSerial->SetItemActive(kFalse);
+    TPrintItem* code = NewItem(itBarcode, 10, 40, 40, 12, "{票号}", "条码");
+    code->SetBarcodeType(bcCode128B);
+    base.start(7).store({SerialNumberItem("票号"), shortSerial, NewItem(itText, 10, 30, 0, 1.2, "号{票号}", "说明"),
+                code});
+    start();
+    const auto edit = [&](const QString& name, std::function<void(TprintItemEditorView*)> steps) {
+        frm->ItemListBox->setCurrentItem(frm->ItemListBox->findItems(name, Qt::MatchExactly).value(0));
+        whenModal<TprintItemEditorView>([&](TprintItemEditorView* e) {
+            steps(e);
+            if (e->isVisible())
+                e->reject();
+        });
+        QTest::mouseClick(frm->btnEdit, Qt::LeftButton);
+    };
+    const auto stored = [&](const QString& name) {
+        return db->scalar("select item_value from P_ITEM where item_name = '" + name + "'").toString();
+    };
+
+    frm->ItemListBox->setCurrentItem(frm->ItemListBox->findItems("条码", Qt::MatchExactly).value(0));
+    QVERIFY2(frm->valueMemo->toPlainText().endsWith("（第 7 页：NO.000007）"),
+             qPrintable(frm->valueMemo->toPlainText().replace("\n", "/")));
+    edit("条码", [&](TprintItemEditorView* e) {
+        auto* fields = Child<QComboBox>(e, "cbbInsertField");
+        QStringList listed;
+        for (int i = 0; i < fields->count(); ++i)
+            listed << fields->itemText(i);
+        QCOMPARE(listed, (QStringList{"插入字段", "页码", "短号", "票号", "说明"}));
+        Child<QPlainTextEdit>(e, "ItemValue")->setPlainText("AB");
+        Child<QPlainTextEdit>(e, "ItemValue")->moveCursor(QTextCursor::NextCharacter);
+        emit fields->activated(int(listed.indexOf("票号")));
+        QCOMPARE(Child<QPlainTextEdit>(e, "ItemValue")->toPlainText(), QString("A{票号}B"));
+        e->previewBarcode();
+        QCOMPARE(Child<QLabel>(e, "labelCode")->text(), QString("ANO.000007B"));
+
+        Child<QComboBox>(e, "barcodeType")->setCurrentIndex(bcCodeEAN8);
+        Child<QCheckBox>(e, "chkCheckSum")->setChecked(true);
+        Child<QPlainTextEdit>(e, "ItemValue")->setPlainText("{短号}");
+        MessageAnswerer answers;
+        QTest::mouseClick(Child<QPushButton>(e, "btnSave"), Qt::LeftButton);
+        QVERIFY2(answers.texts.join("").startsWith("第 7 页的内容 \"10000004\" 无法编码："),
+                 qPrintable(answers.texts.join("")));
+        QVERIFY(e->isVisible());
+    });
+    QCOMPARE(stored("条码"), QString("{票号}"));
+
+    edit("票号", [&](TprintItemEditorView* e) {
+        Child<QLineEdit>(e, "itemName")->setText("号码");
+        {
+            MessageAnswerer answers({QMessageBox::Cancel});
+            QTest::mouseClick(Child<QPushButton>(e, "btnSave"), Qt::LeftButton);
+            QCOMPARE(answers.texts, QStringList{"打印项 \"条码\"、\"说明\" 的内容引用了 \"票号\"。\n"
+                                                "是否把这些引用一起改为 \"号码\"？"});
+        }
+        QVERIFY(e->isVisible());
+        QCOMPARE(db->scalar("select count(*) from P_ITEM where item_name = '号码'").toInt(), 0);
+        MessageAnswerer answers({QMessageBox::Yes});
+        QTest::mouseClick(Child<QPushButton>(e, "btnSave"), Qt::LeftButton);
+        QVERIFY(!e->isVisible());
+    });
+    QCOMPARE(stored("说明"), QString("号{号码}"));
+    QCOMPARE(stored("条码"), QString("{号码}"));
+    QCOMPARE(stored("号码"), QString("1"));
 }
 
 int main(int argc, char** argv) {

@@ -5,6 +5,7 @@
 
 #include "PrintMain.h"
 #include "fbarcode/Barcode.h"
+#include "model/Fields.h"
 #include "model/PrintCommon.h"
 #include "model/bom/FileBom.h"
 #include "model/bom/SettingBom.h"
@@ -79,6 +80,10 @@ private slots:
     void pageWithoutASheetIsRefused_data();
     void pageWithoutASheetIsRefused();
     void projectDeletedElsewhereDuringARun();
+    void fieldsTakeThePagesValues_data();
+    void fieldsTakeThePagesValues();
+    void symbolsCarryTheirPagesValues_data();
+    void symbolsCarryTheirPagesValues();
 
 private:
     Printed print(const QStringList& args);
@@ -573,6 +578,145 @@ void TestPrintRun::projectDeletedElsewhereDuringARun() {
     QCOMPARE(frm->CurrProject(), nullptr);
     QVERIFY2(answers.texts.join("|").contains("已不在数据库中"), qPrintable(answers.texts.join("|")));
     QCOMPARE(storedStart(), 6);
+}
+
+
+// Fields in item values, run into a PDF file: the texts each page shows (in
+// order, one per printed page), or why nothing or less was printed.
+void TestPrintRun::fieldsTakeThePagesValues_data() {
+    QTest::addColumn<QStringList>("texts"); // text items, "name=value"
+    QTest::addColumn<int>("symbology");     // an EAN-8 or none
+    QTest::addColumn<QString>("rename");    // "old>new", as the item editor renames
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("pages");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<QString>("error");
+
+    const QStringList two{"--pages", "2"};
+    QTest::newRow("{{ and }} are braces; an unknown name stays as typed")
+        << QStringList{"说明={{票号}}{未知}{x{页码}}}"} << -1 << "" << two << 0
+        << QStringList{"{票号}{未知}{x1}", "{票号}{未知}{x2}"} << 3 << "";
+    QTest::newRow("a field takes a text that takes the serial and the page")
+        << QStringList{"A=票:{B}", "B={票号}/{页码}"} << -1 << "" << two + QStringList{"--from", "5"}
+        << 0 << QStringList{"票:NO.000005/5", "票:NO.000006/6"} << 7 << "";
+    QTest::newRow("a rename carries its references")
+        << QStringList{"A=号{票号}"} << -1 << "票号>号码" << two << 0
+        << QStringList{"号NO.000001", "号NO.000002"} << 3 << "";
+    QTest::newRow("a value naming itself prints nothing")
+        << QStringList{"A=x{A}"} << -1 << "" << two << 1 << QStringList{} << 1
+        << "打印项 \"A\" 的内容引用了它自己：{A}";
+    QTest::newRow("items naming each other print nothing")
+        << QStringList{"A={B}", "B={A}"} << -1 << "" << two << 1 << QStringList{} << 1
+        << "打印项的内容互相引用：A → B → A";
+    QTest::newRow("a serial outgrowing EAN-8 on page 3 fails the check, naming the page")
+        << QStringList{} << int(bcCodeEAN8) << "" << QStringList{"--pages", "5"} << 3
+        << QStringList{} << 1 << "第 3 页";
+    QTest::newRow("printed anyway, the pages before it print and it is the next start")
+        << QStringList{} << int(bcCodeEAN8) << "" << QStringList{"--pages", "5", "--force"} << 1
+        << QStringList{"NO.000001", "NO.000002"} << 3 << "第 3 页无法打印";
+}
+
+void TestPrintRun::fieldsTakeThePagesValues() {
+    QFETCH(QStringList, texts);
+    QFETCH(int, symbology);
+    QFETCH(QString, rename);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, pages);
+    QFETCH(int, stored);
+    QFETCH(QString, error);
+    QList<TPrintItem*> items{SerialNumberItem(QStringLiteral("票号"))};
+    // 9999998, 9999999, then eight digits: too many for EAN-8 from page 3.
+    TPrintItem* shortSerial = SerialNumberItem(QStringLiteral("短号"));
+    shortSerial->SetItemValue(QStringLiteral("9999998"));
+    shortSerial->SetItemSerialHasPre(kFalse);
+    shortSerial->SetItemActive(kFalse);
+    items << shortSerial;
+    for (int i = 0; i < texts.size(); ++i) {
+        const QStringList nameValue = texts[i].split(u'=');
+        items << NewItem(itText, 10, 25 + 10 * i, 0, 1.2, nameValue[1], nameValue[0]);
+    }
+    if (symbology >= 0) {
+        TPrintItem* barcode = NewItem(itBarcode, 10, 40, 30, 15, "{短号}", "条码");
+        barcode->SetBarcodeType(symbology);
+        barcode->SetItemAllowNewLine(kTrue);
+        barcode->SetBarcodeModule(0.33);
+        items << barcode;
+    }
+    project.start(1).store(items);
+    if (!rename.isEmpty()) {
+        const QStringList names = rename.split(u'>');
+        for (TPrintItem* item : items)
+            if (item->ItemType() == itText)
+                db->exec(QStringLiteral("update P_ITEM set item_value = '%1' where item_name = '%2'")
+                             .arg(RenameField(item->ItemValue(), names[0], names[1]),
+                                  item->ItemName()));
+        db->exec(QStringLiteral("update P_ITEM set item_name = '%1' where item_name = '%2'")
+                     .arg(names[1], names[0]));
+    }
+    QTemporaryDir dir;
+    const Printed run = print(args + QStringList{"--pdf", dir.filePath("out.pdf")});
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
+    QVERIFY2(run.err.contains(error), qPrintable(run.err));
+    QCOMPARE(storedStart(), stored);
+    const QStringList printed =
+        QFile::exists(dir.filePath("out.pdf")) ? PdfPageTexts(dir.filePath("out.pdf")) : QStringList();
+    QCOMPARE(printed.size(), pages.size());
+    for (int i = 0; i < pages.size(); ++i)
+        QVERIFY2(QString(printed[i]).remove(u' ').contains(pages[i]), qPrintable(printed[i]));
+}
+
+// A ticket: the serial printed, its Code 128 and QR code fed by it and the date,
+// an EAN-13 fed by an inactive bare serial. The first and last page of a run,
+// rasterised at 300 dpi, scan as exactly that page's values.
+void TestPrintRun::symbolsCarryTheirPagesValues_data() {
+    QTest::addColumn<int>("pages");
+    QTest::newRow("3 pages") << 3;
+    QTest::newRow("250 pages") << 250;
+}
+
+void TestPrintRun::symbolsCarryTheirPagesValues() {
+    QFETCH(int, pages);
+    TPrintItem* bare = SerialNumberItem(QStringLiteral("流水"));
+    bare->SetItemSerialHasPre(kFalse);
+    bare->SetItemSerialLength(12);
+    bare->SetItemActive(kFalse);
+    TPrintItem* date = NewItem(itDate, 60, 10, 0, 1.2, "yyyy-mm-dd", "日期");
+    date->SetItemActive(kFalse);
+    TPrintItem* code128 = NewItem(itBarcode, 10, 20, 40, 12, "{票号}", "条码");
+    code128->SetBarcodeType(bcCode128B);
+    code128->SetBarcodeModule(0.33);
+    TPrintItem* ean = NewItem(itBarcode, 10, 45, 40, 15, "{流水}", "商品码");
+    ean->SetBarcodeType(bcCodeEAN13);
+    ean->SetBarcodeModule(0.33);
+    ean->SetItemAllowNewLine(kTrue);
+    TPrintItem* qr =
+        NewItem(itQRCode, 65, 25, 28, 28, "https://example.org/t/{票号}?d={日期}", "二维码");
+    project.start(1).store({SerialNumberItem(QStringLiteral("票号")), bare, date, code128, ean, qr});
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("out.pdf");
+    const Printed run = print({"--pages", QString::number(pages), "--pdf", pdf});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    const QStringList texts = PdfPageTexts(pdf);
+    QCOMPARE(texts.size(), pages);
+    for (const int page : {1, pages}) {
+        const QString serial = QStringLiteral("NO.%1").arg(page, 6, 10, QLatin1Char('0'));
+        const QString digits = QStringLiteral("%1").arg(page, 12, 10, QLatin1Char('0'));
+        int sum = 0;
+        for (int i = 0; i < 12; ++i)
+            sum += digits[i].digitValue() * (i % 2 ? 3 : 1);
+        QVERIFY2(texts[page - 1].contains(serial), qPrintable(texts[page - 1]));
+        const QString image = dir.filePath(QStringLiteral("p%1.png").arg(page));
+        RasterisePdfPage(pdf, page, 300).save(image);
+        QStringList read = ZbarScan(image).split(u'\n', Qt::SkipEmptyParts);
+        read.sort();
+        QStringList expected{serial, digits + QString::number((10 - sum % 10) % 10),
+                             "https://example.org/t/" + serial + "?d=" + today};
+        expected.sort();
+        QCOMPARE(read, expected);
+    }
 }
 
 QTEST_MAIN(TestPrintRun)

@@ -244,7 +244,7 @@ void AddClosingColumns();
 // question; checks the boxes and what `stored` then says.
 void CloseAsRowSays(QWidget* editor, QWidget* focus, const std::function<QString()>& stored);
 
-// zbarimg's reading of a picture: "TYPE:data" per symbol, one per line.
+// zbarimg's reading of a picture: each symbol's data, one per line.
 QString ZbarScan(const QString& image);
 // One page of a PDF rasterised by pdftoppm, greyscale, at `dpi`.
 class QImage RasterisePdfPage(const QString& pdf, int page, int dpi);

@@ -137,15 +137,31 @@ std::optional<TScanReport> TPrintRun::CheckRun(const TPageComposer& composer, in
         return first;
     // A serial that grows a digit may break a fixed-length symbology late in the run.
     const int last = from + count - 1;
+    const auto prepare = [&](int page) {
+        FMgr.PreparePage(*composer.GenerateTCPrint(FProject, page));
+    };
     std::optional<TScanReport> end;
     try {
         const std::unique_ptr<TCPrint> page = composer.GenerateTCPrint(FProject, last);
         end = ::CheckPage(*page, FMgr.PreparePage(*page), Printer(), last);
     } catch (const Exception& e) {
+        // Values grow page by page: the page where they stop fitting is the one to name.
+        int fits = from, fails = last;
+        QString error = e.Message();
+        while (fails - fits > 1) {
+            const int mid = fits + (fails - fits) / 2;
+            try {
+                prepare(mid);
+                fits = mid;
+            } catch (const Exception& midError) {
+                fails = mid;
+                error = midError.Message();
+            }
+        }
         end = *first;
-        end->PageNum = last;
+        end->PageNum = fails;
         end->Symbols.clear();
-        end->PageError = e.Message();
+        end->PageError = error;
     }
     return end->Passed() ? first : end;
 }

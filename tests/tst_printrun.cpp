@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -74,6 +75,7 @@ private slots:
     void unprintableItemPrintsNothing();
     void printButton_data();
     void printButton();
+    void switchingProjectsDuringARun();
     void olderDatabaseGetsTheLedger();
     void ambiguousNameIsRefused();
     void pageWithoutASheetIsRefused_data();
@@ -156,6 +158,16 @@ void TestPrintRun::numbering_data() {
                               {"--pages", "1", "--from", "2", "--reprint"}}
         << QList<int>{0, 3, 0} << QList<QStringList>{Range(1, 3), {}, Range(2, 1)}
         << QList<int>{4, 4, 4};
+    QTest::newRow("--no-save still asks before numbers already printed")
+        << 1
+        << QList<QStringList>{{"--pages", "3"},
+                              {"--pages", "1", "--from", "2", "--no-save"},
+                              {"--pages", "1", "--from", "2", "--no-save", "--reprint"}}
+        << QList<int>{0, 3, 0} << QList<QStringList>{Range(1, 3), {}, Range(2, 1)}
+        << QList<int>{4, 4, 4};
+    QTest::newRow("a start below 1 is refused")
+        << 1 << QList<QStringList>{{"--pages", "2", "--from", "0"}} << QList<int>{1}
+        << QList<QStringList>{{}} << QList<int>{1};
     QTest::newRow("no pages is refused and changes nothing")
         << 3 << QList<QStringList>{{"--pages", "0"}} << QList<int>{1} << QList<QStringList>{{}}
         << QList<int>{3};
@@ -265,7 +277,9 @@ void TestPrintRun::jobTheQueueRefusesKeepsTheStart() {
         QProcess::execute("cupsaccept", {queue.name()});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains(queue.name()), qPrintable(run.err));
-        QVERIFY2(run.err.contains("not accepting"), qPrintable(run.err));
+        QVERIFY2(run.err.contains("不接受打印任务"), qPrintable(run.err));
+        // The queue is asked before any page is drawn.
+        QVERIFY2(!run.err.contains("正在打印"), qPrintable(run.err));
     } else {
         // A print server of the test's own that goes away while pages are drawn.
         QTemporaryDir serverDir;
@@ -380,7 +394,7 @@ void TestPrintRun::printButton_data() {
     QTest::addColumn<int>("atPage");
     QTest::addColumn<QStringList>("printed");
     QTest::addColumn<int>("stored");
-    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("status"); // %1: the queue
     QTest::addColumn<QString>("message");
 
     QTest::newRow("a whole run") << 3 << "" << 0 << Range(1, 3) << 4 << "打印结束"
@@ -389,11 +403,17 @@ void TestPrintRun::printButton_data() {
         << 10 << "stop" << 2 << Range(1, 2) << 3 << "打印停止(3)"
         << "";
     QTest::newRow("a page that cannot be composed: the pages before it print, it is next")
-        << 10 << "break" << 4 << Range(1, 3) << 4 << "打印结束"
+        << 10 << "break" << 4 << Range(1, 3) << 4 << "第 4 页无法打印，已打印第 1 页到第 3 页"
         << "第 4 页无法打印";
     QTest::newRow("the first page cannot be composed: nothing printed, start kept")
-        << 10 << "break" << 1 << QStringList() << 1 << "打印结束"
+        << 10 << "break" << 1 << QStringList() << 1 << "第 1 页无法打印，什么也没有打印"
         << "第 1 页无法打印";
+    QTest::newRow("a queue that takes no jobs is asked before any page is drawn")
+        << 3 << "reject" << 0 << QStringList() << 1 << "打印机 %1 不接受打印任务，什么也没有打印"
+        << "不接受打印任务";
+    QTest::newRow("the printer was removed while the window showed it")
+        << 3 << "remove printer" << 0 << QStringList() << 1
+        << "打印机 %1 不存在，什么也没有打印" << "不存在";
     QTest::newRow("Print again while the run finishes begins no second job")
         << 10 << "stop and print" << 2 << Range(1, 2) << 3 << "打印停止(3)"
         << "";
@@ -415,6 +435,9 @@ void TestPrintRun::printButton_data() {
     QTest::newRow("no pages: a message and nothing else")
         << 0 << "" << 0 << QStringList() << 1 << ""
         << "打印页数不能小于1";
+    QTest::newRow("a start below 1: a message and nothing else")
+        << 3 << "from 0" << 0 << QStringList() << 1 << ""
+        << "页码起始值不能小于1";
 }
 
 void TestPrintRun::printButton() {
@@ -426,14 +449,31 @@ void TestPrintRun::printButton() {
     QFETCH(QString, status);
     QFETCH(QString, message);
     project.start(1).store({SerialNumberItem()});
+    QString printer = queue.name();
+    std::unique_ptr<TestQueue> removed;
+    if (action == "remove printer") {
+        removed = std::make_unique<TestQueue>(QStringLiteral("KOVA_GONE"));
+        printer = removed->name();
+        db->exec(QStringLiteral("update P_PROJECT set device_name = '%1'").arg(printer));
+    }
     openWindow();
     frm->PrnSerialTo->setValue(pages);
     if (action.startsWith("moved on"))
         db->exec("update P_PROJECT set serial_start = 20");
+    if (action == "reject")
+        QCOMPARE(QProcess::execute("cupsreject", {queue.name()}), 0);
+    if (action == "remove printer")
+        QCOMPARE(QProcess::execute("lpadmin", {"-x", printer}), 0);
+    if (action == "from 0")
+        frm->PrnSerialFrom->setValue(0);
 
     const qsizetype jobsBefore = JobsOnQueue(queue.name()).size();
+    int pagesDrawn = 0;
     QObject::connect(frm->PrnSerialFrom, &QSpinBox::valueChanged, frm, [&](int page) {
-        if (page != atPage || !frm->btnStop->isEnabled())
+        if (!frm->btnStop->isEnabled())
+            return;
+        ++pagesDrawn;
+        if (page != atPage)
             return;
         if (action.startsWith("stop"))
             frm->btnStop->click();
@@ -453,8 +493,12 @@ void TestPrintRun::printButton() {
     QApplication::setActiveWindow(frm);
     MessageAnswerer answers(action.endsWith("Yes") ? QList<int>{QMessageBox::Yes} : QList<int>{});
     frm->btnPrint->click();
+    if (action == "reject")
+        QProcess::execute("cupsaccept", {queue.name()});
     if (pages < 1)
         QCOMPARE(frm->focusWidget(), frm->PrnSerialTo);
+    if (action == "from 0")
+        QCOMPARE(frm->focusWidget(), frm->PrnSerialFrom);
     if (action == "pause") {
         QCOMPARE(frm->lastJobId, 0);
         QCOMPARE(frm->btnPause->text(), QString("继续"));
@@ -465,9 +509,14 @@ void TestPrintRun::printButton() {
     }
     QCOMPARE(jobSerials({0, {}, {}, frm->lastJobId}), printed);
     QCOMPARE(JobsOnQueue(queue.name()).size() - jobsBefore, printed.isEmpty() ? 0 : 1);
+    if (printed.isEmpty() && action != "break")
+        QCOMPARE(pagesDrawn, 0);
     QCOMPARE(storedStart(), stored);
-    QCOMPARE(frm->lblStatus->text(), status);
-    QCOMPARE(frm->PrnSerialFrom->value(), stored);
+    QCOMPARE(frm->lblStatus->text(), status.contains("%1") ? status.arg(printer) : status);
+    // A whole run ends with a full bar.
+    if (status == "打印结束")
+        QCOMPARE(frm->prgPrint->value(), 100);
+    QCOMPARE(frm->PrnSerialFrom->value(), action == "from 0" ? 0 : stored);
     QVERIFY(frm->btnPrint->isEnabled());
     QVERIFY(!frm->btnStop->isEnabled());
     QVERIFY(frm->btnProjectModify->isEnabled());
@@ -476,6 +525,29 @@ void TestPrintRun::printButton() {
         QVERIFY2(answers.texts.isEmpty(), qPrintable(answers.texts.join("|")));
     else
         QVERIFY2(answers.texts.join("|").contains(message), qPrintable(answers.texts.join("|")));
+}
+
+// Another project is shown while a run ends: the run's next start stays with its
+// own project, and the project shown prints from its own start.
+void TestPrintRun::switchingProjectsDuringARun() {
+    project.start(1).store({SerialNumberItem()});
+    TestProject("乙").page(100, 80).printer(queue.name()).start(3).store({SerialNumberItem()});
+    openWindow();
+    frm->PrnSerialTo->setValue(5);
+    QObject::connect(frm->PrnSerialFrom, &QSpinBox::valueChanged, frm, [&](int page) {
+        if (page == 2 && frm->CurrProject()->ProjectName() == kProject) {
+            frm->cbbProjectList->setCurrentIndex(frm->cbbProjectList->findText("乙"));
+            frm->cbbProjectListChange();
+        }
+    });
+    frm->btnPrint->click();
+    const QString startOf = "select serial_start from P_PROJECT where project_name = '%1'";
+    QCOMPARE(db->scalar(startOf.arg(kProject)).toInt(), 6);
+    QCOMPARE(frm->PrnSerialFrom->value(), 3);
+    frm->PrnSerialTo->setValue(2);
+    frm->btnPrint->click();
+    QCOMPARE(jobSerials({0, {}, {}, frm->lastJobId}), Range(3, 2));
+    QCOMPARE(db->scalar(startOf.arg("乙")).toInt(), 5);
 }
 
 // A database made before the run ledger gets it when a station connects, prints

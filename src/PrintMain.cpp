@@ -684,6 +684,11 @@ void TPrintMainFrm::cbbProjectListChange() {
     FCurrItem = nullptr;
     prgPrint->setValue(0);
     RenderView();
+    // An open ledger's "本项目" is the project shown.
+    if (FLedger && FLedger->isVisible()) {
+        FLedger->SetProject(project->OID());
+        FLedger->Reload();
+    }
     // Shown again at the next start; losing that is no reason to stop the user.
     try {
         if (PrintModel->SettingMgr()->StationSetting(kLastProject) != project->OID())

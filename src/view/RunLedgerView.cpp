@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -204,8 +205,9 @@ void TRunLedgerFrm::exportClick() {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(QStringLiteral("CSV 文件 (*.csv)"));
     dialog.setDefaultSuffix(QStringLiteral("csv"));
-    dialog.selectFile(QStringLiteral("打印记录-%1.csv")
-                          .arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+    dialog.selectFile(QDir::home().filePath(
+        QStringLiteral("打印记录-%1.csv")
+            .arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")))));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     try {

@@ -206,30 +206,21 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
                 r.Stopped = true;
                 return r;
             }
-            const int stored = lock->StoredStart();
-            r.StoredStart = stored;
-            FProject.SetProjectSerialStart(stored);
-            if (o.FromStored) {
-                from = r.NextStart = stored;
-                if (from < 1)
-                    throw Exception(kStartTooSmall);
-                if (const QString problem = RangeProblem(FProject, from, o.Count);
-                    !problem.isEmpty())
-                    throw Exception(problem);
-            }
-        } else {
-            // Not storing the start is no licence to repeat numbers unasked.
-            if (!FSettings.ReadSerialStart(FProject))
-                throw Exception(QStringLiteral("项目 \"%1\" 已不在数据库中")
-                                    .arg(FProject.ProjectName()));
-            if (o.FromStored)
-                from = r.NextStart = FProject.ProjectSerialStart();
+            r.StoredStart = lock->StoredStart();
+            FProject.SetProjectSerialStart(*r.StoredStart);
+        }
+        // Not storing the start is no licence to repeat numbers unasked; a project
+        // the database does not hold has printed none.
+        int stored = from;
+        if (lock || FSettings.ReadSerialStart(FProject))
+            stored = FProject.ProjectSerialStart();
+        if (o.FromStored) {
+            from = r.NextStart = stored;
             if (from < 1)
                 throw Exception(kStartTooSmall);
-        }
-        const int stored = FProject.ProjectSerialStart();
-        if (!o.FromStored && from < stored &&
-            !(h.ConfirmReprint && h.ConfirmReprint(from, stored))) {
+            if (const QString problem = RangeProblem(FProject, from, o.Count); !problem.isEmpty())
+                throw Exception(problem);
+        } else if (from < stored && !(h.ConfirmReprint && h.ConfirmReprint(from, stored))) {
             r.Declined = true;
             return r;
         }

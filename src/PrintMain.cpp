@@ -726,7 +726,7 @@ void TPrintMainFrm::followJobs() {
     }
     if (FFollowers.empty())
         FFollowTimer->stop();
-    if (FLedger && !settled.isEmpty())
+    if (FLedger && FLedger->isVisible() && !settled.isEmpty())
         FLedger->Reload();
     if (!told.isEmpty()) {
         if (!skipped.isEmpty())
@@ -1039,7 +1039,6 @@ void TPrintMainFrm::runPrint(TProject* project, int pageNum, int pageCount) {
     btnPrint->setEnabled(false);
     btnStop->setEnabled(true);
     enableProjectCommands();
-    lblStatus->setStyleSheet(QString());
     prgPrint->setValue(0);
 
     // Another project may be shown meanwhile: its start field is not the run's.
@@ -1117,7 +1116,7 @@ void TPrintMainFrm::runPrint(TProject* project, int pageNum, int pageCount) {
     if (shown())
         PrnSerialFrom->setValue(result.Declined && result.StoredStart ? *result.StoredStart
                                                                       : result.NextStart);
-    if (FLedger)
+    if (FLedger && FLedger->isVisible())
         FLedger->Reload();
     if (FCloseAfterRun) {
         close();

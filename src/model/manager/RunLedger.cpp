@@ -7,7 +7,6 @@
 #include "persistence/PersistenceManager.h"
 
 #include <QFile>
-#include <QHash>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <cerrno>
@@ -185,7 +184,6 @@ void RecordRefusal(TProjectRunLock& lock, const TRunRecord& run, const QString& 
     lock.Commit();
 }
 
-
 void AcceptRun(TProjectRunLock& lock, const TRunRecord& run, int jobId, const char* state) {
     lock.Execute("update P_RUN set state = ?, job_id = ?, ended_at = ? where oid = ?",
                  {{"state", QLatin1String(state)},
@@ -315,17 +313,29 @@ QString PageFailedText(int pageNum, const QString& why) {
     return QStringLiteral("第 %1 页无法打印：%2").arg(pageNum).arg(why);
 }
 
+namespace {
+
+// The states that say all, as the ledger window names them.
+struct TStateName {
+    const char* State;
+    const char* Text;
+};
+constexpr TStateName kStateNames[] = {
+    {RunState::HandingOver, "正在交给打印机"},
+    {RunState::Refused, "被拒绝"},
+    {RunState::Returned, "已退回"},
+    {RunState::Cancelled, "已取消"},
+    {RunState::Aborted, "已中止"},
+    {RunState::Lost, "已丢失"},
+    {RunState::Gap, "已跳过"},
+};
+
+} // namespace
+
 QString RunStateText(const TRunRecord& run) {
-    static const QHash<QString, QString> settled{
-        {QLatin1String(RunState::HandingOver), QStringLiteral("正在交给打印机")},
-        {QLatin1String(RunState::Refused), QStringLiteral("被拒绝")},
-        {QLatin1String(RunState::Returned), QStringLiteral("已退回")},
-        {QLatin1String(RunState::Cancelled), QStringLiteral("已取消")},
-        {QLatin1String(RunState::Aborted), QStringLiteral("已中止")},
-        {QLatin1String(RunState::Lost), QStringLiteral("已丢失")},
-        {QLatin1String(RunState::Gap), QStringLiteral("已跳过")}};
-    if (const auto it = settled.constFind(run.State); it != settled.cend())
-        return *it;
+    for (const TStateName& name : kStateNames)
+        if (run.State == QLatin1String(name.State))
+            return QString::fromUtf8(name.Text);
     // The job was taken: how the run itself ended.
     if (run.Reprint)
         return QStringLiteral("重打");

@@ -7,7 +7,6 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>

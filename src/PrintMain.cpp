@@ -20,6 +20,7 @@
 #include "view/KovaApplication.h"
 #include "view/PagePreview.h"
 #include "view/Preview.h"
+#include "view/RunLedgerView.h"
 #include "view/printItemEditor.h"
 #include "view/projectEditor.h"
 
@@ -158,6 +159,10 @@ void TPrintMainFrm::buildLayout() {
     mmPagePreview =
         system->addAction(QStringLiteral("页面预览(&V)"), this, &TPrintMainFrm::mmPagePreviewClick);
     mmPagePreview->setObjectName(QStringLiteral("mmPagePreview"));
+    mmRunLedger =
+        system->addAction(QStringLiteral("打印记录(&J)"), this, &TPrintMainFrm::mmRunLedgerClick);
+    mmRunLedger->setObjectName(QStringLiteral("mmRunLedger"));
+    mmRunLedger->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     mmexit = system->addAction(QStringLiteral("退出(&X)"), this, &TPrintMainFrm::mmexitClick);
     mmexit->setObjectName(QStringLiteral("mmexit"));
     QMenu* help = PMainMenu->addMenu(QStringLiteral("帮助(&H)"));
@@ -358,6 +363,19 @@ void TPrintMainFrm::buildLayout() {
     statusRow->addWidget(prgPrint, 1);
     root->addWidget(statusPanel);
 
+    noticeRow = new QWidget;
+    noticeRow->setObjectName(QStringLiteral("noticeRow"));
+    auto* noticeLine = new QHBoxLayout(noticeRow);
+    noticeLine->setContentsMargins(0, 0, 0, 0);
+    lblNotice = label(QStringLiteral("lblNotice"), QString());
+    lblNotice->setWordWrap(true);
+    lblNotice->setStyleSheet(QStringLiteral("color: red;"));
+    btnNotice = button(QStringLiteral("btnNotice"), QStringLiteral("查看打印记录"));
+    noticeLine->addWidget(lblNotice, 1);
+    noticeLine->addWidget(btnNotice);
+    noticeRow->setVisible(false);
+    root->addWidget(noticeRow);
+
     auto* commands = new QHBoxLayout;
     btnPrint = button(QStringLiteral("btnPrint"), QStringLiteral("打    印&P"));
     btnStop = button(QStringLiteral("btnStop"), QStringLiteral("停    止&S"));
@@ -402,6 +420,7 @@ void TPrintMainFrm::buildLayout() {
     connect(btnStop, &QPushButton::clicked, this, &TPrintMainFrm::btnStopClick);
     connect(btnPause, &QPushButton::clicked, this, &TPrintMainFrm::btnPauseClick);
     connect(BtnPreview, &QPushButton::clicked, this, &TPrintMainFrm::BtnPreviewClick);
+    connect(btnNotice, &QPushButton::clicked, this, &TPrintMainFrm::btnNoticeClick);
 }
 
 QString TPrintMainFrm::DatabasePath(const QString& programDir) {
@@ -457,6 +476,7 @@ void TPrintMainFrm::disableModelCommands() {
              btnPause, BtnPreview})
         w->setEnabled(false);
     mmPagePreview->setEnabled(false);
+    mmRunLedger->setEnabled(false);
     lblStatus->setWordWrap(true);
     lblStatus->setText(
         QStringLiteral("项目数据未能载入，编辑和打印已停用。请检查数据库后重新启动程序。"));
@@ -677,6 +697,11 @@ void TPrintMainFrm::cbbProjectListChange() {
     FCurrItem = nullptr;
     prgPrint->setValue(0);
     RenderView();
+    // An open ledger's "本项目" is the project shown.
+    if (FLedger && FLedger->isVisible()) {
+        FLedger->SetProject(project->OID());
+        FLedger->Reload();
+    }
     // Shown again at the next start; losing that is no reason to stop the user.
     try {
         if (PrintModel->SettingMgr()->StationSetting(kLastProject) != project->OID())
@@ -697,23 +722,75 @@ void TPrintMainFrm::tellLater(const QStringList& lines) {
 
 void TPrintMainFrm::followJobs() {
     QStringList told;
+    QString skipped;  // the last run whose pages did not print
+    QStringList settled;
     for (auto it = FFollowers.begin(); it != FFollowers.end();) {
         const std::optional<TJobOutcome> outcome = (*it)->Poll();
         if (!outcome) {
             ++it;
             continue;
         }
+        settled << (*it)->Run().Oid;
+        if (!outcome->Skipped.isEmpty())
+            skipped = (*it)->Run().Oid;
         told << outcome->NotRecorded << outcome->Skipped;
         told.removeAll(QString());
         it = FFollowers.erase(it);
     }
     if (FFollowers.empty())
         FFollowTimer->stop();
+    if (FLedger && FLedger->isVisible() && !settled.isEmpty())
+        FLedger->Reload();
     if (!told.isEmpty()) {
-        lblStatus->setStyleSheet(QStringLiteral("color: red"));
-        lblStatus->setText(told.join(QLatin1Char(' ')));
+        if (!skipped.isEmpty())
+            FNoticeRun = skipped;
+        lblNotice->setText(told.join(QLatin1Char(' ')));
+        noticeRow->setVisible(true);
         ShowMessage(told.join(QLatin1Char('\n')), this);
     }
+}
+
+TRunLedgerFrm* TPrintMainFrm::openLedger(const QString& runOid) {
+    if (!FLedger) {
+        FLedger = new TRunLedgerFrm(this);
+        FLedger->OnReprint = [this](const TRunRecord& run) { reprintRun(run); };
+    }
+    FLedger->SetProject(FCurrProject ? FCurrProject->OID() : QString());
+    if (runOid.isEmpty())
+        FLedger->Reload();
+    else
+        FLedger->ShowRun(runOid);
+    FLedger->show();
+    FLedger->raise();
+    FLedger->activateWindow();
+    return FLedger;
+}
+
+void TPrintMainFrm::mmRunLedgerClick() {
+    if (ModelReady())
+        openLedger();
+}
+
+void TPrintMainFrm::btnNoticeClick() {
+    noticeRow->setVisible(false);
+    openLedger(FNoticeRun);
+}
+
+void TPrintMainFrm::reprintRun(const TRunRecord& run) {
+    if (FRunning) {
+        ShowMessage(QStringLiteral("正在打印，请等这次打印结束后再重打"), FLedger);
+        return;
+    }
+    TProject* project = nullptr;
+    TProjectList* projects = PrintModel->SettingMgr()->ProjectList();
+    for (int i = 0; i < projects->Count(); ++i)
+        if (projects->Items(i)->OID() == run.ProjectOid)
+            project = projects->Items(i);
+    if (!project) {
+        ShowMessage(QStringLiteral("这次打印的项目已不在，无法重打"), FLedger);
+        return;
+    }
+    runPrint(project, run.FirstPage, run.LastPage - run.FirstPage + 1);
 }
 
 void TPrintMainFrm::keepStoredStart(TProject* project, int shown) {
@@ -962,17 +1039,30 @@ void TPrintMainFrm::btnPrintClick() {
         PrnSerialTo->setFocus();
         return;
     }
-    TProject* project = FCurrProject;
+    if (pageNum < 1) {
+        QMessageBox::information(this, QApplication::applicationName(), kStartTooSmall);
+        PrnSerialFrom->setFocus();
+        return;
+    }
+    runPrint(FCurrProject, pageNum, pageCount);
+}
+
+void TPrintMainFrm::runPrint(TProject* project, int pageNum, int pageCount) {
+    printStoped = false;
     TPrintRun run(*project, *PrintModel->SettingMgr(), *PrintModel->FileMgr());
     FRunning = true;
     prtMgr = &run.Manager();
     btnPrint->setEnabled(false);
     btnStop->setEnabled(true);
     enableProjectCommands();
+    prgPrint->setValue(0);
 
+    // Another project may be shown meanwhile: its start field is not the run's.
+    const auto shown = [this, project] { return FCurrProject == project; };
     TPrintRunHooks hooks;
-    hooks.PageStarted = [this](int page) {
-        PrnSerialFrom->setValue(page);
+    hooks.PageStarted = [this, shown](int page) {
+        if (shown())
+            PrnSerialFrom->setValue(page);
         lblStatus->setText(QStringLiteral("正在打印(%1)...").arg(page));
     };
     hooks.PageDone = [this](int percent) { PrintProcess(percent); };
@@ -1006,12 +1096,24 @@ void TPrintMainFrm::btnPrintClick() {
         lblStatus->clear();
     else if (result.Refused)
         lblStatus->setText(QStringLiteral("条码检查未通过，没有打印"));
+    else if (result.PrinterRefused)
+        lblStatus->setText(result.Error.section(QLatin1Char('\n'), 0, 0));
+    else if (result.FailedPage && result.Printed > 0)
+        lblStatus->setText(QStringLiteral("第 %1 页无法打印，已打印第 %2 页到第 %3 页")
+                               .arg(*result.FailedPage)
+                               .arg(*result.FailedPage - result.Printed)
+                               .arg(*result.FailedPage - 1));
+    else if (result.FailedPage)
+        lblStatus->setText(
+            QStringLiteral("第 %1 页无法打印，什么也没有打印").arg(*result.FailedPage));
+    else if (!result.Error.isEmpty() && result.Printed == 0)
+        lblStatus->setText(QStringLiteral("打印失败，什么也没有打印"));
     else if (printStoped)
         lblStatus->setText(QStringLiteral("打印停止(%1)").arg(result.NextStart));
     else
         lblStatus->setText(QStringLiteral("打印结束"));
-    PrnSerialFrom->setValue(result.Declined && result.StoredStart ? *result.StoredStart
-                                                                  : result.NextStart);
+    if (result.Printed == pageCount)
+        PrintProcess(100);
     lastJobId = result.JobId;
     if (result.Run && result.JobId > 0) {
         FFollowers.push_back(std::make_unique<TJobFollower>(*result.Run, result.JobId));
@@ -1022,12 +1124,16 @@ void TPrintMainFrm::btnPrintClick() {
         }
         FFollowTimer->start();
     }
-    lblStatus->setStyleSheet(QString());
     prtMgr = nullptr;
     FRunning = false;
     btnPrint->setEnabled(true);
     btnStop->setEnabled(false);
     enableProjectCommands();
+    if (shown())
+        PrnSerialFrom->setValue(result.Declined && result.StoredStart ? *result.StoredStart
+                                                                      : result.NextStart);
+    if (FLedger && FLedger->isVisible())
+        FLedger->Reload();
     if (FCloseAfterRun) {
         close();
         return;

@@ -23,6 +23,8 @@ class TJobFollower;
 class TPrintItem;
 class TPrintMgr;
 class TProject;
+class TRunLedgerFrm;
+struct TRunRecord;
 
 // The main window: projects, their items, the item summary and the print controls.
 class TPrintMainFrm : public QMainWindow {
@@ -85,6 +87,10 @@ public slots:
     void BtnPreviewClick();
     // The page preview at the printer's resolution, with the check of its symbols.
     void mmPagePreviewClick();
+    // "打印记录": the run ledger of the project shown, beside the window.
+    void mmRunLedgerClick();
+    // The ledger with the run of the notice selected.
+    void btnNoticeClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -101,6 +107,13 @@ private:
     void selectProjectEntry();
     // Asks a Yes/No question; true on Yes.
     bool confirm(const QString& text);
+    // Prints `count` pages of a project from page `from`; the fields of the
+    // window follow the run only while its project is shown.
+    void runPrint(TProject* project, int from, int count);
+    // The ledger's "重打所选": the run's pages again, through the reprint question.
+    void reprintRun(const TRunRecord& run);
+    // The ledger window, made on first use; with a run, that run selected.
+    TRunLedgerFrm* openLedger(const QString& runOid = QString());
     // Looks at the jobs handed over, records how they ended and tells the user
     // of pages that did not print.
     void followJobs();
@@ -120,6 +133,8 @@ private:
     TPrintItem* FCurrItem = nullptr;
     std::vector<std::unique_ptr<TJobFollower>> FFollowers;
     QTimer* FFollowTimer = nullptr;
+    TRunLedgerFrm* FLedger = nullptr;
+    QString FNoticeRun; // the run the notice speaks of
     QHash<QLabel*, QString> FSummaryCaptions; // the summary's labels as laid out
 
 public:
@@ -128,6 +143,7 @@ public:
     QAction *mmOption = nullptr, *mmexit = nullptr, *PrnHelp = nullptr, *mmAbout = nullptr;
     QAction* mmRefresh = nullptr;
     QAction* mmPagePreview = nullptr;
+    QAction* mmRunLedger = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QLabel *lblTitle = nullptr, *lblUnit = nullptr;
     QComboBox* cbbProjectList = nullptr;
@@ -147,6 +163,10 @@ public:
     QSpinBox *PrnSerialFrom = nullptr, *PrnSerialTo = nullptr;
     QLabel* lblStatus = nullptr;
     QProgressBar* prgPrint = nullptr;
+    // Under the progress bar: a job that did not print, in red, and the way to its run.
+    QWidget* noticeRow = nullptr;
+    QLabel* lblNotice = nullptr;
+    QPushButton* btnNotice = nullptr;
     QPushButton *btnPrint = nullptr, *btnStop = nullptr, *btnClose = nullptr, *btnPause = nullptr,
                 *BtnPreview = nullptr;
 };

@@ -249,7 +249,7 @@ void TestMainWindow::pageFieldsReloadFromProject() {
     frm->PrnSerialFrom->setValue(500);
     frm->PrnSerialTo->setValue(3);
     selectItem("a");
-    QCOMPARE(frm->PrnSerialFrom->value(), 0);
+    QCOMPARE(frm->PrnSerialFrom->value(), 1);
     QCOMPARE(frm->PrnSerialTo->value(), 10);
 }
 

@@ -68,7 +68,7 @@ void TestModel::newObjectsHaveTheirDefaults() {
     QCOMPARE(p.ProjectFontColor(), QString("clBlack"));
     QCOMPARE(p.ProjectFontStyle(), QString("[]"));
     QCOMPARE(p.ProjectDefaultDevice(), QString("TRUE"));
-    QCOMPARE(p.ProjectSerialStart(), 0);
+    QCOMPARE(p.ProjectSerialStart(), 1);
     QCOMPARE(p.ProjectSerialEnd(), 10);
     QCOMPARE(p.ItemList()->Count(), 0);
     QCOMPARE(p.ItemList()->OID(), p.OID());

@@ -11,8 +11,17 @@
 #include "model/bom/SettingBom.h"
 #include "model/manager/FileMgrImpl.h"
 #include "model/manager/ProjectRunLock.h"
+#include "view/RunLedgerView.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
+#include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLineEdit>
+#include <QScopeGuard>
+#include <QTableWidget>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
@@ -20,6 +29,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -75,6 +85,8 @@ private slots:
     void unprintableItemPrintsNothing();
     void printButton_data();
     void printButton();
+    void switchingProjectsDuringARun();
+    void ledgerFiltersExportsAndReprints();
     void olderDatabaseGetsTheLedger();
     void ambiguousNameIsRefused();
     void pageWithoutASheetIsRefused_data();
@@ -161,6 +173,16 @@ void TestPrintRun::numbering_data() {
                               {"--pages", "1", "--from", "2", "--reprint"}}
         << QList<int>{0, 3, 0} << QList<QStringList>{Range(1, 3), {}, Range(2, 1)}
         << QList<int>{4, 4, 4};
+    QTest::newRow("--no-save still asks before numbers already printed")
+        << 1
+        << QList<QStringList>{{"--pages", "3"},
+                              {"--pages", "1", "--from", "2", "--no-save"},
+                              {"--pages", "1", "--from", "2", "--no-save", "--reprint"}}
+        << QList<int>{0, 3, 0} << QList<QStringList>{Range(1, 3), {}, Range(2, 1)}
+        << QList<int>{4, 4, 4};
+    QTest::newRow("a start below 1 is refused")
+        << 1 << QList<QStringList>{{"--pages", "2", "--from", "0"}} << QList<int>{1}
+        << QList<QStringList>{{}} << QList<int>{1};
     QTest::newRow("no pages is refused and changes nothing")
         << 3 << QList<QStringList>{{"--pages", "0"}} << QList<int>{1} << QList<QStringList>{{}}
         << QList<int>{3};
@@ -270,7 +292,9 @@ void TestPrintRun::jobTheQueueRefusesKeepsTheStart() {
         QProcess::execute("cupsaccept", {queue.name()});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains(queue.name()), qPrintable(run.err));
-        QVERIFY2(run.err.contains("not accepting"), qPrintable(run.err));
+        QVERIFY2(run.err.contains("不接受打印任务"), qPrintable(run.err));
+        // The queue is asked before any page is drawn.
+        QVERIFY2(!run.err.contains("正在打印"), qPrintable(run.err));
     } else {
         // A print server of the test's own that goes away while pages are drawn.
         QTemporaryDir serverDir;
@@ -385,41 +409,54 @@ void TestPrintRun::printButton_data() {
     QTest::addColumn<int>("atPage");
     QTest::addColumn<QStringList>("printed");
     QTest::addColumn<int>("stored");
-    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("status"); // %1: the queue
     QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("ledger"); // the newest run's pages and state, once settled
 
     QTest::newRow("a whole run") << 3 << "" << 0 << Range(1, 3) << 4 << "打印结束"
-                                 << "";
+                                 << "" << "1–3 已打印";
     QTest::newRow("Stop during page 2 of 10 stores 3")
         << 10 << "stop" << 2 << Range(1, 2) << 3 << "打印停止(3)"
-        << "";
+        << "" << "1–2 已停止";
     QTest::newRow("a page that cannot be composed: the pages before it print, it is next")
-        << 10 << "break" << 4 << Range(1, 3) << 4 << "打印结束"
-        << "第 4 页无法打印";
+        << 10 << "break" << 4 << Range(1, 3) << 4 << "第 4 页无法打印，已打印第 1 页到第 3 页"
+        << "第 4 页无法打印" << "1–3 页面失败";
     QTest::newRow("the first page cannot be composed: nothing printed, start kept")
-        << 10 << "break" << 1 << QStringList() << 1 << "打印结束"
-        << "第 1 页无法打印";
+        << 10 << "break" << 1 << QStringList() << 1 << "第 1 页无法打印，什么也没有打印"
+        << "第 1 页无法打印" << "";
+    QTest::newRow("a queue that takes no jobs is asked before any page is drawn")
+        << 3 << "reject" << 0 << QStringList() << 1 << "打印机 %1 不接受打印任务，什么也没有打印"
+        << "不接受打印任务" << "1–3 被拒绝";
+    QTest::newRow("the printer was removed while the window showed it")
+        << 3 << "remove printer" << 0 << QStringList() << 1
+        << "打印机 %1 不存在，什么也没有打印" << "不存在" << "1–3 被拒绝";
+    QTest::newRow("a job cancelled in the queue: a notice that leads to its run")
+        << 3 << "cancel in queue" << 0 << Range(1, 3) << 4 << "打印结束"
+        << "第 1 页到第 3 页的打印任务已被取消" << "1–3 已取消";
     QTest::newRow("Print again while the run finishes begins no second job")
         << 10 << "stop and print" << 2 << Range(1, 2) << 3 << "打印停止(3)"
-        << "";
+        << "" << "1–2 已停止";
     QTest::newRow("Pause discards the job; continuing prints every page")
         << 5 << "pause" << 3 << Range(1, 5) << 6 << "打印结束"
-        << "";
+        << "" << "1–5 已打印";
     QTest::newRow("another station printed meanwhile, user declines")
         << 3 << "moved on, No" << 0 << QStringList() << 20 << ""
-        << "已经打印过";
+        << "已经打印过" << "";
     QTest::newRow("another station printed meanwhile, user prints again, numbering stays at 20")
         << 3 << "moved on, Yes" << 0 << Range(1, 3) << 20 << "打印结束"
-        << "已经打印过";
+        << "已经打印过" << "1–3 重打";
     QTest::newRow("closing the window during a run, No: the run goes on")
         << 3 << "close, No" << 2 << Range(1, 3) << 4 << "打印结束"
-        << "正在打印，停止并退出？";
+        << "正在打印，停止并退出？" << "1–3 已打印";
     QTest::newRow("closing the window during a run, Yes: stops after the page in hand, closes")
         << 10 << "close, Yes" << 2 << Range(1, 2) << 3 << "打印停止(3)"
-        << "正在打印，停止并退出？";
+        << "正在打印，停止并退出？" << "1–2 已停止";
     QTest::newRow("no pages: a message and nothing else")
         << 0 << "" << 0 << QStringList() << 1 << ""
-        << "打印页数不能小于1";
+        << "打印页数不能小于1" << "";
+    QTest::newRow("a start below 1: a message and nothing else")
+        << 3 << "from 0" << 0 << QStringList() << 1 << ""
+        << "页码起始值不能小于1" << "";
 }
 
 void TestPrintRun::printButton() {
@@ -430,15 +467,37 @@ void TestPrintRun::printButton() {
     QFETCH(int, stored);
     QFETCH(QString, status);
     QFETCH(QString, message);
+    QFETCH(QString, ledger);
     project.start(1).store({SerialNumberItem()});
+    QString printer = queue.name();
+    std::unique_ptr<TestQueue> removed;
+    if (action == "remove printer") {
+        removed = std::make_unique<TestQueue>(QStringLiteral("KOVA_GONE"));
+        printer = removed->name();
+        db->exec(QStringLiteral("update P_PROJECT set device_name = '%1'").arg(printer));
+    }
     openWindow();
     frm->PrnSerialTo->setValue(pages);
     if (action.startsWith("moved on"))
         db->exec("update P_PROJECT set serial_start = 20");
+    if (action == "reject")
+        QCOMPARE(QProcess::execute("cupsreject", {queue.name()}), 0);
+    if (action == "remove printer")
+        QCOMPARE(QProcess::execute("lpadmin", {"-x", printer}), 0);
+    if (action == "from 0")
+        frm->PrnSerialFrom->setValue(0);
+    // A stopped queue keeps the job until it is cancelled there.
+    if (action == "cancel in queue")
+        QCOMPARE(QProcess::execute("cupsdisable", {queue.name()}), 0);
+    const auto enable = qScopeGuard([&] { QProcess::execute("cupsenable", {queue.name()}); });
 
     const qsizetype jobsBefore = JobsOnQueue(queue.name()).size();
+    int pagesDrawn = 0;
     QObject::connect(frm->PrnSerialFrom, &QSpinBox::valueChanged, frm, [&](int page) {
-        if (page != atPage || !frm->btnStop->isEnabled())
+        if (!frm->btnStop->isEnabled())
+            return;
+        ++pagesDrawn;
+        if (page != atPage)
             return;
         if (action.startsWith("stop"))
             frm->btnStop->click();
@@ -458,8 +517,14 @@ void TestPrintRun::printButton() {
     QApplication::setActiveWindow(frm);
     MessageAnswerer answers(action.endsWith("Yes") ? QList<int>{QMessageBox::Yes} : QList<int>{});
     frm->btnPrint->click();
+    if (action == "reject")
+        QProcess::execute("cupsaccept", {queue.name()});
+    if (action == "cancel in queue")
+        QCOMPARE(QProcess::execute("cancel", {QString::number(frm->lastJobId)}), 0);
     if (pages < 1)
         QCOMPARE(frm->focusWidget(), frm->PrnSerialTo);
+    if (action == "from 0")
+        QCOMPARE(frm->focusWidget(), frm->PrnSerialFrom);
     if (action == "pause") {
         QCOMPARE(frm->lastJobId, 0);
         QCOMPARE(frm->btnPause->text(), QString("继续"));
@@ -468,19 +533,139 @@ void TestPrintRun::printButton() {
         frm->btnPauseClick();
         QCOMPARE(frm->btnPause->text(), QString("暂停"));
     }
-    QCOMPARE(jobSerials({0, {}, {}, frm->lastJobId}), printed);
+    if (action != "cancel in queue")
+        QCOMPARE(jobSerials({0, {}, {}, frm->lastJobId}), printed);
     QCOMPARE(JobsOnQueue(queue.name()).size() - jobsBefore, printed.isEmpty() ? 0 : 1);
+    if (printed.isEmpty() && action != "break")
+        QCOMPARE(pagesDrawn, 0);
     QCOMPARE(storedStart(), stored);
-    QCOMPARE(frm->lblStatus->text(), status);
-    QCOMPARE(frm->PrnSerialFrom->value(), stored);
+    QCOMPARE(frm->lblStatus->text(), status.contains("%1") ? status.arg(printer) : status);
+    // A whole run ends with a full bar.
+    if (status == "打印结束")
+        QCOMPARE(frm->prgPrint->value(), 100);
+    QCOMPARE(frm->PrnSerialFrom->value(), action == "from 0" ? 0 : stored);
     QVERIFY(frm->btnPrint->isEnabled());
     QVERIFY(!frm->btnStop->isEnabled());
     QVERIFY(frm->btnProjectModify->isEnabled());
     QCOMPARE(frm->isVisible(), action != "close, Yes");
+
+    QTRY_VERIFY_WITH_TIMEOUT(db->count("P_RUN where state = 'accepted'") == 0, 60000);
+    if (action == "cancel in queue") {
+        QTRY_VERIFY(frm->noticeRow->isVisible());
+        QVERIFY2(frm->lblNotice->text().contains(message), qPrintable(frm->lblNotice->text()));
+        frm->btnNotice->click();
+    } else {
+        frm->mmRunLedger->trigger();
+    }
+    auto* shown = frm->findChild<TRunLedgerFrm*>();
+    QVERIFY(shown && shown->isVisible());
+    const auto cell = [&](int column) { return shown->tblRuns->item(0, column)->text(); };
+    QCOMPARE(shown->tblRuns->rowCount() ? cell(TRunLedgerFrm::colPages) + " " +
+                                              cell(TRunLedgerFrm::colState)
+                                        : QString(),
+             ledger);
+    if (action == "cancel in queue")
+        QCOMPARE(shown->SelectedRun()->JobId, frm->lastJobId);
+
     if (message.isEmpty())
         QVERIFY2(answers.texts.isEmpty(), qPrintable(answers.texts.join("|")));
     else
-        QVERIFY2(answers.texts.join("|").contains(message), qPrintable(answers.texts.join("|")));
+        QCOMPARE(answers.texts.filter(message).size(), 1);
+}
+
+// Another project is shown while a run ends: the run's next start stays with its
+// own project, and the project shown prints from its own start.
+void TestPrintRun::switchingProjectsDuringARun() {
+    project.start(1).store({SerialNumberItem()});
+    TestProject("乙").page(100, 80).printer(queue.name()).start(3).store({SerialNumberItem()});
+    openWindow();
+    frm->PrnSerialTo->setValue(5);
+    QObject::connect(frm->PrnSerialFrom, &QSpinBox::valueChanged, frm, [&](int page) {
+        if (page == 2 && frm->CurrProject()->ProjectName() == kProject) {
+            frm->cbbProjectList->setCurrentIndex(frm->cbbProjectList->findText("乙"));
+            frm->cbbProjectListChange();
+        }
+    });
+    frm->btnPrint->click();
+    const QString startOf = "select serial_start from P_PROJECT where project_name = '%1'";
+    QCOMPARE(db->scalar(startOf.arg(kProject)).toInt(), 6);
+    QCOMPARE(frm->PrnSerialFrom->value(), 3);
+    frm->PrnSerialTo->setValue(2);
+    frm->btnPrint->click();
+    QCOMPARE(jobSerials({0, {}, {}, frm->lastJobId}), Range(3, 2));
+    QCOMPARE(db->scalar(startOf.arg("乙")).toInt(), 5);
+}
+
+// The ledger window (Ctrl+H): this project or all, from a day on; its CSV read
+// back by Python's csv module; a run's pages printed again, marked as a reprint.
+void TestPrintRun::ledgerFiltersExportsAndReprints() {
+    project.start(1).store({SerialNumberItem()});
+    const QString other = TestProject("乙").store();
+    db->exec(QStringLiteral("insert into P_RUN (oid, project_id, first_page, last_page, "
+                            "pages_asked, started_at, state) values ('r', '%1', 1, 9, 9, "
+                            "'2020-01-01 08:00:00', 'completed')")
+                 .arg(other));
+    openWindow();
+    frm->PrnSerialTo->setValue(3);
+    frm->btnPrint->click();
+    QTRY_VERIFY_WITH_TIMEOUT(db->count("P_RUN where state = 'accepted'") == 0, 60000);
+    // A message with the characters CSV must quote.
+    db->exec("update P_RUN set message = '纸,\"卡\"\n住' where project_id <> 'x' and oid <> 'r'");
+
+    QApplication::setActiveWindow(frm);
+    QTest::keyClick(frm, Qt::Key_H, Qt::ControlModifier);
+    auto* ledger = frm->findChild<TRunLedgerFrm*>();
+    QVERIFY(ledger && ledger->isVisible());
+    QCOMPARE(ledger->tblRuns->rowCount(), 1);
+    ledger->cbbScope->setCurrentIndex(1);
+    ledger->Reload();
+    QCOMPARE(ledger->tblRuns->rowCount(), 2);
+    ledger->chkSince->setChecked(true);
+    ledger->edtSince->setDate(QDate(2021, 1, 1));
+    QCOMPARE(ledger->tblRuns->rowCount(), 1);
+    ledger->cbbScope->setCurrentIndex(0);
+    ledger->Reload();
+
+    ledger->tblRuns->selectRow(0);
+    MessageAnswerer answers({QMessageBox::Yes});
+    ledger->btnReprint->click();
+    QVERIFY2(answers.texts.join("|").contains("第 1 页到第 3 页已经打印过"),
+             qPrintable(answers.texts.join("|")));
+    QCOMPARE(jobSerials({0, {}, {}, frm->lastJobId}), Range(1, 3));
+    QCOMPARE(storedStart(), 4);
+    QTRY_VERIFY_WITH_TIMEOUT(db->count("P_RUN where state = 'accepted'") == 0, 60000);
+    ledger->Reload();
+
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("runs.csv");
+    WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+        // Typed, as a user does: selectFile() races the dialog's own default name.
+        Child<QLineEdit>(dialog, "fileNameEdit")->setText(csv);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    ledger->btnExport->click();
+    QFile file(csv);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(answers.texts.join("|")));
+    QVERIFY(file.read(3) == "\xEF\xBB\xBF");
+    const QString rows = RunTool("python3", {"-c",
+                                             "import csv, json, sys\n"
+                                             "with open(sys.argv[1], encoding='utf-8-sig', "
+                                             "newline='') as f:\n"
+                                             "    print(json.dumps(list(csv.reader(f))))",
+                                             csv});
+    const QJsonArray table = QJsonDocument::fromJson(rows.toUtf8()).array();
+    QCOMPARE(table.size(), 3);
+    const auto row = [&](int i) {
+        QStringList fields;
+        for (const auto& field : table.at(i).toArray())
+            fields << field.toString();
+        return fields;
+    };
+    QCOMPARE(row(0).mid(0, 3), (QStringList{"项目", "首页", "末页"}));
+    QCOMPARE(row(1).mid(0, 3), (QStringList{kProject, "1", "3"}));
+    QCOMPARE(row(1).at(9), QString("重打"));
+    QCOMPARE(row(2).at(9), QString("已打印"));
+    QCOMPARE(row(2).last(), QString("纸,\"卡\"\n住"));
 }
 
 // A database made before the run ledger gets it when a station connects, prints

@@ -194,18 +194,6 @@ int main(int argc, char* argv[]) {
         options.LockWaitMs = waitSeconds * 1000;
         const bool fromGiven = args.isSet(QStringLiteral("from"));
 
-        // The window refuses to print on a printer that is not there; so does this.
-        if (options.PdfFile.isEmpty() && options.Printer.isEmpty()) {
-            if (IsTrue(project->ProjectDefaultDevice())) {
-                if (TPrinter::DefaultPrinter().isEmpty())
-                    throw Exception(QStringLiteral("项目使用系统默认打印机，但系统没有默认打印机"));
-            } else if (!TPrinter::Printers().contains(project->ProjectDeviceName(),
-                                                      Qt::CaseInsensitive)) {
-                throw Exception(
-                    QStringLiteral("项目的打印机 %1 不存在").arg(project->ProjectDeviceName()));
-            }
-        }
-
         if (checkOnly) {
             const TScanReport report =
                 TPrintRun(*project, *model.SettingMgr(), *model.FileMgr()).Check(options);

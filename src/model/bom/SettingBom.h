@@ -80,7 +80,7 @@ enum TPrintItemType {
     FIELD(QString, ProjectDeviceName, "device_name", 255, 0)                                       \
     FIELD(QString, ProjectDefaultDevice, "default_device", 10, 0, kTrue)                           \
     FIELD(int, ProjectPaperOrientation, "paper_orientation", 0, 0, 0)                              \
-    FIELD(int, ProjectSerialStart, "serial_start", 0, colNeverLower, 0)                            \
+    FIELD(int, ProjectSerialStart, "serial_start", 0, colNeverLower, 1)                            \
     FIELD(int, ProjectSerialEnd, "serial_end", 0, 0, 10)                                           \
     FIELD(QString, ProjectNotes, "notes", 4000, 0)
 #define KOVA_SETTING_COLUMNS(KEY, FIELD)                                                           \

@@ -20,6 +20,7 @@
 #include <cstdio>
 
 const QString kPageCountTooSmall = QStringLiteral("打印页数不能小于1");
+const QString kStartTooSmall = QStringLiteral("页码起始值不能小于1");
 
 namespace {
 
@@ -89,9 +90,52 @@ QString RangeProblem(const TProject& project, int from, int count) {
 TPrintRun::TPrintRun(TProject& project, const TSettingMgr& settings, TFileMgr& files, TClock clock)
     : FProject(project), FSettings(settings), FFiles(files), FClock(std::move(clock)) {}
 
+QString TPrintRun::ProjectPrinter() const {
+    if (IsTrue(FProject.ProjectDefaultDevice())) {
+        const QString name = TPrinter::DefaultPrinter();
+        if (name.isEmpty())
+            throw EInOutError(
+                QStringLiteral("项目使用系统默认打印机，但系统没有默认打印机，什么也没有打印"));
+        return name;
+    }
+    // Never another printer in its place: pages meant for one printer's labels
+    // come out wrong on another's paper.
+    const QString asked = FProject.ProjectDeviceName();
+    for (const QString& name : TPrinter::Printers())
+        if (!asked.isEmpty() && name.compare(asked, Qt::CaseInsensitive) == 0)
+            return name;
+    if (asked.isEmpty())
+        throw EInOutError(QStringLiteral("项目没有设置打印机，什么也没有打印"));
+    throw EInOutError(QStringLiteral("打印机 %1 不存在，什么也没有打印").arg(asked));
+}
+
+QString TPrintRun::PrinterRefusal(const TPrintRunOptions& o, QString& printer) const {
+    if (!o.PdfFile.isEmpty()) {
+        printer = o.PdfFile;
+        return QString();
+    }
+    printer = o.Printer.isEmpty() ? FProject.ProjectDeviceName() : o.Printer;
+    try {
+        if (o.Printer.isEmpty())
+            printer = ProjectPrinter();
+        else if (!TPrinter::Printers().contains(o.Printer))
+            return QStringLiteral("打印机 %1 不存在，什么也没有打印").arg(o.Printer);
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    // Asked before a page is drawn: a long run is not rendered for nothing.
+    if (!QueueAcceptsJobs(printer))
+        return QStringLiteral("打印机 %1 不接受打印任务，什么也没有打印").arg(printer);
+    return QString();
+}
+
 void TPrintRun::SetUpPrinter(const TPrintRunOptions& o) {
     QString deviceName = FProject.ProjectDeviceName();
     QString useDefault = FProject.ProjectDefaultDevice();
+    if (o.PdfFile.isEmpty() && o.Printer.isEmpty()) {
+        deviceName = ProjectPrinter();
+        useDefault = kFalse;
+    }
     if (!o.PdfFile.isEmpty()) {
         Printer().SelectPdfFile(o.PdfFile, o.Dpi);
         deviceName.clear();
@@ -184,6 +228,10 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
         r.Error = kPageCountTooSmall;
         return r;
     }
+    if (from < 1 && !o.FromStored) {
+        r.Error = kStartTooSmall;
+        return r;
+    }
     if (const QString problem = RangeProblem(FProject, from, o.Count); !problem.isEmpty()) {
         r.Error = problem;
         return r;
@@ -198,18 +246,38 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
                 r.Stopped = true;
                 return r;
             }
-            const int stored = lock->StoredStart();
-            r.StoredStart = stored;
-            FProject.SetProjectSerialStart(stored);
-            if (o.FromStored) {
-                from = r.NextStart = stored;
-                if (const QString problem = RangeProblem(FProject, from, o.Count);
-                    !problem.isEmpty())
-                    throw Exception(problem);
-            } else if (from < stored && !(h.ConfirmReprint && h.ConfirmReprint(from, stored))) {
-                r.Declined = true;
-                return r;
+            r.StoredStart = lock->StoredStart();
+            FProject.SetProjectSerialStart(*r.StoredStart);
+        }
+        // Not storing the start is no licence to repeat numbers unasked; a project
+        // the database does not hold has printed none.
+        int stored = from;
+        if (lock || FSettings.ReadSerialStart(FProject))
+            stored = FProject.ProjectSerialStart();
+        if (o.FromStored) {
+            from = r.NextStart = stored;
+            if (from < 1)
+                throw Exception(kStartTooSmall);
+            if (const QString problem = RangeProblem(FProject, from, o.Count); !problem.isEmpty())
+                throw Exception(problem);
+        } else if (from < stored && !(h.ConfirmReprint && h.ConfirmReprint(from, stored))) {
+            r.Declined = true;
+            return r;
+        }
+
+        QString printer;
+        if (const QString why = PrinterRefusal(o, printer); !why.isEmpty()) {
+            r.PrinterRefused = true;
+            // The refusal is what the user must read; a ledger line lost is not.
+            try {
+                if (lock)
+                    RecordRefusal(*lock,
+                                  NewRun(FProject.OID(), from, from + o.Count - 1, o.Count,
+                                         stored, printer, from < stored),
+                                  why);
+            } catch (const Exception&) {
             }
+            throw Exception(why);
         }
 
         TPrintMgr& mgr = FMgr;
@@ -242,7 +310,8 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
                     h.PageStarted(pageNum);
                 page = mgr.PreparePage(*composer.GenerateTCPrint(FProject, pageNum));
             } catch (const Exception& e) {
-                failure = QStringLiteral("第 %1 页无法打印：%2").arg(pageNum).arg(e.Message());
+                failure = PageFailedText(pageNum, e.Message());
+                r.FailedPage = pageNum;
                 break;
             }
             if (!Printer().Printing())
@@ -264,7 +333,11 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
         } else if (r.Printed == 0) {
             Printer().Abort();
         } else {
-            HandOver(o, from, lock, r);
+            HandOver(o, from,
+                     !failure.isEmpty() ? failure
+                     : r.Stopped ? QStringLiteral("已停止，第 %1 页起没有打印").arg(pageNum)
+                                 : QString(),
+                     lock, r);
         }
     } catch (const Exception& e) {
         r.Error = e.Message();
@@ -277,7 +350,7 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
 // Reserve, hand over, confirm: the numbers are stored as taken before the job
 // leaves, so no single failure can print them twice; a job the queue refuses
 // gives them back, and one that dies on the way is settled by RecoverRuns.
-void TPrintRun::HandOver(const TPrintRunOptions& o, int from,
+void TPrintRun::HandOver(const TPrintRunOptions& o, int from, const QString& note,
                          std::unique_ptr<TProjectRunLock>& lock, TPrintRunResult& r) {
     const int printed = r.Printed;
     const int last = from + printed - 1;
@@ -287,6 +360,7 @@ void TPrintRun::HandOver(const TPrintRunOptions& o, int from,
     r.Printed = 0;
     TRunRecord run = NewRun(FProject.OID(), from, last, o.Count, r.StoredStart.value_or(from),
                             Printer().PrinterName(), r.StoredStart && from < *r.StoredStart);
+    run.Message = note;
     Printer().FinishDoc(run.Oid);
     if (!lock) {
         r.JobId = Printer().HandOver();
@@ -327,6 +401,7 @@ void TPrintRun::HandOver(const TPrintRunOptions& o, int from,
     try {
         r.JobId = Printer().HandOver();
     } catch (const Exception& e) {
+        r.PrinterRefused = true;
         if (RefuseRun(*lock, run, next, e.Message())) {
             r.Saved = false;
             r.NextStart = run.StartBefore;

@@ -72,6 +72,11 @@ struct TPrintRunResult {
     // The symbols of the first or last page failed the check and the run was
     // not confirmed: nothing was printed, nothing stored.
     bool Refused = false;
+    // The printer is missing or its queue takes no jobs, or the queue refused the
+    // job: nothing was printed and the numbers stay.
+    bool PrinterRefused = false;
+    // The page that could not be drawn and ended the run.
+    std::optional<int> FailedPage;
     // The check of the first page, or of the last when that one failed; none
     // when the first page could not be composed.
     std::optional<TScanReport> Check;
@@ -108,9 +113,16 @@ public:
     TPrintMgr& Manager() { return FMgr; }
 
 private:
-    // Gives the finished job to the queue with the numbers reserved first.
-    void HandOver(const TPrintRunOptions& options, int from,
+    // Gives the finished job to the queue with the numbers reserved first; `note`
+    // is what the ledger says of how the run ended.
+    void HandOver(const TPrintRunOptions& options, int from, const QString& note,
                   std::unique_ptr<TProjectRunLock>& lock, TPrintRunResult& result);
+    // Why the printer the options ask for cannot take a job; empty when it can.
+    // `printer` gets its name.
+    QString PrinterRefusal(const TPrintRunOptions& options, QString& printer) const;
+    // The project's printer as installed, or the default printer; throws when
+    // the project's printer is not installed or there is no default.
+    QString ProjectPrinter() const;
     // Selects and sets up the printer (or PDF file) the options ask for.
     void SetUpPrinter(const TPrintRunOptions& options);
     // The check of one page; nothing when the page cannot be composed or prepared.
@@ -127,3 +139,5 @@ private:
 
 // "打印页数不能小于1": a run of fewer than one page.
 extern const QString kPageCountTooSmall;
+// "页码起始值不能小于1": a run from page 0 or below.
+extern const QString kStartTooSmall;

@@ -155,3 +155,15 @@ bool QueueIsMonochrome(const QString& queue) {
     });
     return monochrome;
 }
+
+bool QueueAcceptsJobs(const QString& queue) {
+    const QByteArray name = queue.toUtf8();
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(), nullptr);
+    if (!dest)
+        return true;
+    const char* accepting =
+        cupsGetOption("printer-is-accepting-jobs", dest->num_options, dest->options);
+    const bool takes = !accepting || qstrcmp(accepting, "false") != 0;
+    cupsFreeDests(1, dest);
+    return takes;
+}

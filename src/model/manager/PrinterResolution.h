@@ -46,3 +46,7 @@ QString PageSizeRefusal(const QSizeF& mm, const TMediaLimits& limits, const QStr
 // Whether a queue prints black dots only (it offers no colour mode): a grey
 // picture is halftoned into its dots either way.
 bool QueueIsMonochrome(const QString& queue);
+
+// Whether a queue takes jobs now (it may hold them while stopped); true when the
+// print system cannot be asked, so that the hand-over itself finds out.
+bool QueueAcceptsJobs(const QString& queue);

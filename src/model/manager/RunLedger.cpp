@@ -7,6 +7,7 @@
 #include "persistence/PersistenceManager.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSysInfo>
 #include <cerrno>
 #include <csignal>
@@ -116,6 +117,30 @@ TJobSighting LookOnServer(const QString& token) {
     return seen;
 }
 
+void InsertRun(TProjectRunLock& lock, const TRunRecord& run) {
+    lock.Execute("insert into P_RUN (oid, project_id, first_page, last_page, pages_asked, "
+                 "start_before, printer, station, user_name, process_id, job_token, started_at, "
+                 "ended_at, state, message, reprint) "
+                 "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                 {{"oid", run.Oid},
+                  {"project_id", run.ProjectOid},
+                  {"first_page", run.FirstPage},
+                  {"last_page", run.LastPage},
+                  {"pages_asked", run.PagesAsked},
+                  {"start_before", run.StartBefore},
+                  {"printer", run.Printer},
+                  {"station", run.Station},
+                  {"user_name", run.User},
+                  {"process_id", run.ProcessId},
+                  {"job_token", TPrinter::JobTitle(QString(), run.Oid)},
+                  {"started_at", run.Started.toString(kTimeFormat)},
+                  {"ended_at", run.Ended.isValid() ? QVariant(run.Ended.toString(kTimeFormat))
+                                                   : QVariant()},
+                  {"state", run.State},
+                  {"message", run.Message.left(1000)},
+                  {"reprint", FlagText(run.Reprint)}});
+}
+
 } // namespace
 
 bool IsSkip(const QString& state) {
@@ -144,26 +169,19 @@ TRunRecord NewRun(const QString& projectOid, int firstPage, int lastPage, int pa
 }
 
 void ReserveRun(TProjectRunLock& lock, const TRunRecord& run, int nextStart, int pageCount) {
-    lock.Execute("insert into P_RUN (oid, project_id, first_page, last_page, pages_asked, "
-                 "start_before, printer, station, user_name, process_id, job_token, started_at, "
-                 "state, reprint) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                 {{"oid", run.Oid},
-                  {"project_id", run.ProjectOid},
-                  {"first_page", run.FirstPage},
-                  {"last_page", run.LastPage},
-                  {"pages_asked", run.PagesAsked},
-                  {"start_before", run.StartBefore},
-                  {"printer", run.Printer},
-                  {"station", run.Station},
-                  {"user_name", run.User},
-                  {"process_id", run.ProcessId},
-                  {"job_token", TPrinter::JobTitle(QString(), run.Oid)},
-                  {"started_at", run.Started.toString(kTimeFormat)},
-                  {"state", run.State},
-                  {"reprint", FlagText(run.Reprint)}});
+    InsertRun(lock, run);
     lock.Execute("update P_PROJECT set serial_start = ?, serial_end = ? where oid = ?",
                  {{"serial_start", nextStart}, {"serial_end", pageCount}, {"oid", run.ProjectOid}});
     lock.CommitAndHold();
+}
+
+void RecordRefusal(TProjectRunLock& lock, const TRunRecord& run, const QString& why) {
+    TRunRecord refused = run;
+    refused.State = QLatin1String(RunState::Refused);
+    refused.Message = why;
+    refused.Ended = QDateTime::currentDateTime();
+    InsertRun(lock, refused);
+    lock.Commit();
 }
 
 void AcceptRun(TProjectRunLock& lock, const TRunRecord& run, int jobId, const char* state) {
@@ -204,10 +222,17 @@ void RecordOutcome(const QString& runOid, const QString& state, const QString& m
     TDatabaseLock conn;
     TWriteSession& writes = conn->Writes();
     writes.StartTransaction();
+    // A completed job keeps what the run said of itself (a page that failed).
     static const QString update = QStringLiteral(
+        "update P_RUN set state = ?, ended_at = ? where oid = ? and "
+        "state in ('accepted', 'handing over')");
+    static const QString withMessage = QStringLiteral(
         "update P_RUN set state = ?, message = ?, ended_at = ? where oid = ? and "
         "state in ('accepted', 'handing over')");
-    writes.Execute(update, {state, message.left(1000), Now(), runOid});
+    if (message.isEmpty())
+        writes.Execute(update, {state, Now(), runOid});
+    else
+        writes.Execute(withMessage, {state, message.left(1000), Now(), runOid});
     writes.Commit();
 }
 
@@ -254,6 +279,72 @@ QString RunsAsTsv(const QList<TRunRecord>& runs) {
                    .join(QLatin1Char('\t')) +
                QLatin1Char('\n');
     return out;
+}
+
+QString RunsAsCsv(const QList<TRunRecord>& runs) {
+    const auto field = [](const QString& text) {
+        static const QRegularExpression special(QStringLiteral("[\",\r\n]"));
+        if (!text.contains(special))
+            return text;
+        return QLatin1Char('"') + QString(text).replace(QLatin1String("\""), QLatin1String("\"\"")) +
+               QLatin1Char('"');
+    };
+    const auto line = [&](const QStringList& fields) {
+        QStringList quoted;
+        for (const QString& f : fields)
+            quoted << field(f);
+        return quoted.join(QLatin1Char(',')) + QLatin1String("\r\n");
+    };
+    QString out = line({QStringLiteral("项目"), QStringLiteral("首页"), QStringLiteral("末页"),
+                        QStringLiteral("页数"), QStringLiteral("打印机"), QStringLiteral("工作站"),
+                        QStringLiteral("用户"), QStringLiteral("开始时间"),
+                        QStringLiteral("结束时间"), QStringLiteral("状态"),
+                        QStringLiteral("任务号"), QStringLiteral("信息")});
+    const QString format = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+    for (const TRunRecord& r : runs)
+        out += line({r.ProjectName, QString::number(r.FirstPage), QString::number(r.LastPage),
+                     QString::number(r.LastPage - r.FirstPage + 1), r.Printer, r.Station, r.User,
+                     r.Started.toString(format), r.Ended.toString(format), RunStateText(r),
+                     r.JobId > 0 ? QString::number(r.JobId) : QString(), r.Message});
+    return out;
+}
+
+QString PageFailedText(int pageNum, const QString& why) {
+    return QStringLiteral("第 %1 页无法打印：%2").arg(pageNum).arg(why);
+}
+
+namespace {
+
+// The states that say all, as the ledger window names them.
+struct TStateName {
+    const char* State;
+    const char* Text;
+};
+constexpr TStateName kStateNames[] = {
+    {RunState::HandingOver, "正在交给打印机"},
+    {RunState::Refused, "被拒绝"},
+    {RunState::Returned, "已退回"},
+    {RunState::Cancelled, "已取消"},
+    {RunState::Aborted, "已中止"},
+    {RunState::Lost, "已丢失"},
+    {RunState::Gap, "已跳过"},
+};
+
+} // namespace
+
+QString RunStateText(const TRunRecord& run) {
+    for (const TStateName& name : kStateNames)
+        if (run.State == QLatin1String(name.State))
+            return QString::fromUtf8(name.Text);
+    // The job was taken: how the run itself ended.
+    if (run.Reprint)
+        return QStringLiteral("重打");
+    if (run.LastPage - run.FirstPage + 1 < run.PagesAsked)
+        return run.Message.startsWith(PageFailedText(run.LastPage + 1, QString()))
+                   ? QStringLiteral("页面失败")
+                   : QStringLiteral("已停止");
+    return run.State == QLatin1String(RunState::Completed) ? QStringLiteral("已打印")
+                                                           : QStringLiteral("已交给打印机");
 }
 
 TJobSighting FindRunJob(const TRunRecord& run) {

@@ -65,13 +65,25 @@ void AcceptRun(TProjectRunLock& lock, const TRunRecord& run, int jobId, const ch
 // skipped. Returns whether they went back. Ends the lock.
 bool RefuseRun(TProjectRunLock& lock, const TRunRecord& run, int reservedNext,
                const QString& why);
-// The outcome of a followed job; only a run still recorded as accepted changes.
+// The printer would not take the run before anything was drawn: recorded as
+// refused with the range asked for, which ends the lock.
+void RecordRefusal(TProjectRunLock& lock, const TRunRecord& run, const QString& why);
+// The outcome of a followed job; only a run still recorded as accepted changes,
+// and its message stays unless the outcome brings one.
 void RecordOutcome(const QString& runOid, const QString& state, const QString& message);
 
 // The ledger, newest first: one project's runs (or all), from a day on (or all).
 QList<TRunRecord> ReadRuns(const QString& projectOid = QString(), const QDate& since = QDate());
 // The ledger as tab-separated lines with a header, for scripts.
 QString RunsAsTsv(const QList<TRunRecord>& runs);
+// The ledger as comma-separated lines with Chinese headings and states, for
+// spreadsheets: fields quoted where they hold a comma, a quote or a line break.
+QString RunsAsCsv(const QList<TRunRecord>& runs);
+
+// "第 N 页无法打印：…": the message of a run cut short by a page that could not be drawn.
+QString PageFailedText(int pageNum, const QString& why);
+// What became of a run, for the user: 已打印, 已停止, 页面失败, 被拒绝, 已取消, 重打…
+QString RunStateText(const TRunRecord& run);
 
 // What the print system says of a run's job.
 struct TJobSighting {

@@ -4,7 +4,7 @@
 #include "TestSupport.h"
 
 #include "fbarcode/Barcode.h"
-#include "fbarcode/Barcode2.h"
+#include "base/Units.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/FileMgrImpl.h"
 #include "model/manager/PrintMgrImpl.h"

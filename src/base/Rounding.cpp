@@ -27,9 +27,3 @@ int RoundHalfEven(long double value) {
         throw EConvertError(kInvalidOp);
     return static_cast<int>(rounded);
 }
-
-qint64 ModuleDots(double mm, int dpi) {
-    if (!std::isfinite(mm) || std::fabs(mm) > 1e6)
-        return -1;
-    return qint64(RoundHalfEvenWide(static_cast<long double>(dpi) * mm / 25.4L));
-}

@@ -5,6 +5,14 @@
 #include <QPoint>
 #include <QtGlobal>
 
+// Round to the nearest integer, halves to the even neighbour (2.5 -> 2,
+// 3.5 -> 4), in extended precision, as all page arithmetic rounds.
+// Throws EConvertError for NaN, infinity and values outside the int range.
+int RoundHalfEven(long double value);
+
+// The same without the int range: the rounded value, still extended.
+long double RoundHalfEvenWide(long double value);
+
 // Millimetres to printer dots. Each kind of length has its own rounding, kept
 // for the pages and labels already printed; every call site names its rule here
 // rather than doing the arithmetic itself.

@@ -40,6 +40,18 @@ bool AllDigits(const QString& s) {
     return true;
 }
 
+// The element string of a text (trimmed where the symbology takes digits only),
+// and the line under the bars: what they carry, check digit included.
+QString Encode(const TSymbology& info, QString& text, TEncodeContext ctx, QString& shown) {
+    if (info.DigitsOnly && !AllDigits(text))
+        throw EBarcodeError(QStringLiteral("条码必须是数字"));
+    std::optional<QString> line;
+    ctx.Shown = &line;
+    QString data = info.Encode(text, ctx);
+    shown = line ? *line : text;
+    return data;
+}
+
 // The pixel widths of the four width classes: the ratio held to the
 // symbology's range, or 2 where it is built from modules of one to four widths.
 std::array<int, 4> WidthClasses(const TSymbology& info, int module, double& ratio) {
@@ -304,11 +316,7 @@ TEncodedSymbol EncodeSymbol(const TBarcodeSettings& s) {
     e.Ratio = s.Ratio;
     e.Modules = WidthClasses(*info, s.Module, e.Ratio);
     e.Text = info->DigitsOnly ? TrimControls(s.Text) : s.Text;
-    if (info->DigitsOnly && !AllDigits(e.Text))
-        throw EBarcodeError(QStringLiteral("条码必须是数字"));
-    std::optional<QString> shown;
-    e.Data = info->Encode(e.Text, TEncodeContext{s.Typ, s.Checksum, s.Method, &shown});
-    e.Shown = shown ? *shown : e.Text;
+    e.Data = Encode(*info, e.Text, TEncodeContext{s.Typ, s.Checksum, s.Method}, e.Shown);
     CheckExtents(s, e.Modules, e.Data);
     return e;
 }
@@ -319,13 +327,10 @@ QString BarcodeShownText(TBarcodeType typ, const QString& text, bool checksum,
     if (!info)
         return text;
     const QString trimmed = info->DigitsOnly ? TrimControls(text) : text;
-    if (info->DigitsOnly && !AllDigits(trimmed))
-        return trimmed;
     try {
-        QString encoded = trimmed;
-        std::optional<QString> shown;
-        info->Encode(encoded, TEncodeContext{typ, checksum, method, &shown});
-        return shown ? *shown : encoded;
+        QString encoded = trimmed, shown;
+        Encode(*info, encoded, TEncodeContext{typ, checksum, method}, shown);
+        return shown;
     } catch (const Exception&) {
         // The drawing reports why the text cannot be encoded; the line only shows it.
         return trimmed;
@@ -347,12 +352,7 @@ TBarcodeLayout LayoutBarcode(const TBarcodeSettings& s, const QPaintDevice* devi
     l.Modules = e.Modules;
     l.Module = s.Module;
     l.Height = s.Height;
-    for (QChar ch : e.Data) {
-        int w;
-        TBarLineType lt;
-        ElementProps(l.Modules, ch, w, lt);
-        l.Width += w;
-    }
+    l.Width = ElementsWidth(l.Modules, e.Data);
     const TSymbology& info = *SymbologyOf(s.Typ);
     l.QuietBefore = info.QuietBefore * s.Module;
     l.QuietAfter = info.QuietAfter * s.Module;

@@ -125,6 +125,7 @@ struct TBarcodePlacement {
         return QPointF(Cos * x + Sin * y + double(OriginX), -Sin * x + Cos * y + double(OriginY));
     }
 };
+
 // One human-readable line: its first character cell's top-left corner before
 // the turn, and the exact extra pixels after every character.
 struct TBarcodeTextRun {
@@ -175,7 +176,7 @@ void PaintBarcode(QPainter& canvas, const TBarcodeLayout& layout);
 
 // Turns a text into one of the 23 linear symbologies and draws it on any QPainter.
 // All lengths are pixels of the target device; the caller converts from millimetres.
-// The component holds the settings; LayoutBarcode (BarcodeLayout.h) does the work.
+// The component holds the settings; LayoutBarcode does the work.
 class TLinearBarcode : public QObject {
 public:
     using TNotifyEvent = std::function<void(TLinearBarcode*)>;

@@ -1,6 +1,6 @@
 #include "view/printItemEditor.h"
 
-#include "base/Rounding.h"
+#include "base/Units.h"
 #include "fbarcode/Barcode.h"
 #include "fbarcode/QRCode.h"
 #include "model/Colors.h"

@@ -1,7 +1,6 @@
 #include "model/manager/PageRenderer.h"
 
 #include "base/Errors.h"
-#include "base/Rounding.h"
 #include "base/Units.h"
 #include "fbarcode/QRCode.h"
 #include "model/Jpeg.h"

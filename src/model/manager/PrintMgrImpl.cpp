@@ -1,7 +1,6 @@
 #include "model/manager/PrintMgrImpl.h"
 
 #include "base/Errors.h"
-#include "base/Rounding.h"
 #include "base/Units.h"
 #include "model/bom/SettingBom.h"
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "base/Rounding.h"
 #include "base/Units.h"
 #include "model/Colors.h"
 #include "model/bom/PrintBom.h"

@@ -1357,8 +1357,8 @@ void TestBarcode::layoutBarsOnWholeDots_data() {
     // Code 128 start B is 2 1 1 2 1 4 modules, bar first; Code 39's start
     // character has bars narrow, narrow, wide, wide, narrow; PostNet bars are
     // all one module, full or half high.
-    QTest::newRow("Code 128 B, 2 dots") << int(bcCode128B) << "A" << 2 << 0.0 << 0
-                                        << QList<int>{4, 2, 2};
+    QTest::newRow("Code 128 B, 2 dots")
+        << int(bcCode128B) << "A" << 2 << 0.0 << 0 << QList<int>{4, 2, 2};
     QTest::newRow("Code 128 B turned a quarter, a dot less a bar")
         << int(bcCode128B) << "A" << 2 << 90.0 << 1 << QList<int>{3, 1, 1};
     QTest::newRow("Code 39 at ratio 3, upside down")
@@ -1392,8 +1392,8 @@ void TestBarcode::layoutBarsOnWholeDots() {
     QList<int> across;
     for (const QRectF& r : layout.Rects[1]) {
         // Every edge is a whole dot once the inset is taken back.
-        const QRectF whole = upright ? r.adjusted(-BarInset, 0, BarInset, 0)
-                                     : r.adjusted(0, -BarInset, 0, BarInset);
+        const QRectF whole =
+            upright ? r.adjusted(-BarInset, 0, BarInset, 0) : r.adjusted(0, -BarInset, 0, BarInset);
         for (double edge : {whole.left(), whole.right(), whole.top(), whole.bottom()})
             QCOMPARE(edge, std::round(edge));
         QVERIFY(layout.Box.contains(whole.toRect()));

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 #include "base/Errors.h"
-#include "fbarcode/Barcode.h"
 #include "base/Units.h"
+#include "fbarcode/Barcode.h"
 #include "model/ItemEditing.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/Printer.h"

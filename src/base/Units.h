@@ -42,4 +42,3 @@ qint64 ModuleDots(double mm, int dpi);
 // those, truncated again.
 long double SketchDotsPerMm(int dpi);
 long double SketchDots(long double mm, long double dotsPerMm);
-

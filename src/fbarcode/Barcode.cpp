@@ -13,6 +13,36 @@
 
 namespace {
 
+using R = TScannerReading;
+namespace Z = ZbarType;
+
+// In the order of TBarcodeType, which items store.
+constexpr TSymbology kSymbologies[BarcodeTypeCount] = {
+    {"2_5_interleaved", true, 2.0, 3.0, Encode_2_5_interleaved, Z::I25, 10, 10, R::AsShown},
+    {"2_5_industrial", true, 2.0, 3.0, Encode_2_5_industrial, 0, 0, 0, R::AsShown},
+    {"2_5_matrix", true, 2.25, 3.0, Encode_2_5_matrix, 0, 0, 0, R::AsShown},
+    {"Code39", false, 2.0, 3.0, Encode_Code39, Z::Code39, 10, 10, R::AsShown},
+    {"Code39 Extended", false, 2.0, 3.0, Encode_Code39Extended, Z::Code39, 10, 10, R::FullAscii39},
+    {"Code128A", false, 0, 0, Encode_Code128, Z::Code128, 10, 10, R::AsShown},
+    {"Code128B", false, 0, 0, Encode_Code128, Z::Code128, 10, 10, R::AsShown},
+    {"Code128C", true, 0, 0, Encode_Code128, Z::Code128, 10, 10, R::AsShown},
+    {"Code93", false, 0, 0, Encode_Code93, Z::Code93, 10, 10, R::AsShown},
+    {"Code93 Extended", false, 0, 0, Encode_Code93Extended, Z::Code93, 10, 10, R::AsShown},
+    {"MSI", true, 2.0, 3.0, Encode_MSI, 0, 0, 0, R::AsShown},
+    {"PostNet", true, 2.0, 3.0, Encode_PostNet, 0, 0, 0, R::AsShown},
+    {"Codebar", false, 2.0, 3.0, Encode_Codabar, Z::Codabar, 10, 10, R::CodabarEnds},
+    {"EAN8", true, 2.0, 3.0, Encode_EAN8, Z::EAN8, 7, 7, R::AsShown},
+    {"EAN13", true, 2.0, 3.0, Encode_EAN13, Z::EAN13, 11, 7, R::AsShown},
+    {"UPC_A", true, 2.0, 3.0, Encode_UPC_A, Z::UPCA, 9, 9, R::AsShown},
+    {"UPC_E0", true, 2.0, 3.0, Encode_UPC_E, Z::UPCE, 9, 7, R::UpcENumber},
+    {"UPC_E1", true, 2.0, 3.0, Encode_UPC_E, 0, 0, 0, R::AsShown},
+    {"UPC Supp2", true, 2.0, 3.0, Encode_UPC_Supp2, Z::EAN2, 7, 5, R::AddOnDigits},
+    {"UPC Supp5", true, 2.0, 3.0, Encode_UPC_Supp5, Z::EAN5, 7, 5, R::AddOnDigits},
+    {"EAN128A", false, 0, 0, Encode_Code128, Z::Code128, 10, 10, R::AsShown},
+    {"EAN128B", false, 0, 0, Encode_Code128, Z::Code128, 10, 10, R::AsShown},
+    {"EAN128C", true, 0, 0, Encode_Code128, Z::Code128, 10, 10, R::AsShown},
+};
+
 // Printing rounds to nearest with halves to even throughout.
 qint64 Round(double v) {
     return qint64(std::nearbyint(v));
@@ -147,10 +177,10 @@ void LayOutElements(const TBarcodeSettings& s, const QString& data, TBarcodeLayo
     auto add = [&](qint64 x0, qint64 x1, qint64 top, qint64 bottom, int ink) {
         const std::array<QPoint, 4> p = {corner(x0, top), corner(x0, bottom), corner(x1, bottom),
                                          corner(x1, top)};
-        const bool across = p[0].x() == p[1].x() && p[2].x() == p[3].x() &&
-                            p[0].y() == p[3].y() && p[1].y() == p[2].y();
-        const bool along = p[0].y() == p[1].y() && p[2].y() == p[3].y() &&
-                           p[0].x() == p[3].x() && p[1].x() == p[2].x();
+        const bool across = p[0].x() == p[1].x() && p[2].x() == p[3].x() && p[0].y() == p[3].y() &&
+                            p[1].y() == p[2].y();
+        const bool along = p[0].y() == p[1].y() && p[2].y() == p[3].y() && p[0].x() == p[3].x() &&
+                           p[1].x() == p[2].x();
         if (!across && !along) {
             l.Polygons[ink].push_back(p);
             return;
@@ -217,8 +247,9 @@ void LayOutText(const TBarcodeSettings& s, const QPaintDevice* device, TBarcodeL
     if (s.ShowText == bcoCode || s.ShowText == bcoBoth)
         l.Texts.push_back({QPoint(x, Saturate(y)), l.Shown, s.CharExtra});
     if (s.ShowText == bcoTyp || s.ShowText == bcoBoth)
-        l.Texts.push_back({QPoint(s.Left, Saturate(s.Top + Round(2.0 * LogicalFontHeight(s.Font, device)))),
-                           TLinearBarcode::TypText(s.Typ), 0});
+        l.Texts.push_back(
+            {QPoint(s.Left, Saturate(s.Top + Round(2.0 * LogicalFontHeight(s.Font, device)))),
+             TLinearBarcode::TypText(s.Typ), 0});
 }
 
 // Draws text with its cell's top-left corner at `at`, turned counter-clockwise by
@@ -248,10 +279,15 @@ void TextOutAt(QPainter& canvas, const TBarcodeTextRun& run, int orientation) {
 
 } // namespace
 
+const TSymbology* SymbologyOf(TBarcodeType typ) {
+    return typ >= 0 && typ < BarcodeTypeCount ? &kSymbologies[typ] : nullptr;
+}
+
 QSize TurnedBox(double angle, qint64 width, int height) {
     const double a = angle / 180.0 * M_PI;
     const double c = std::fabs(std::cos(a)), s = std::fabs(std::sin(a)), w = double(width);
-    return QSize(Saturate(Round(c * w + s * height + 0.5)), Saturate(Round(s * w + c * height + 0.5)));
+    return QSize(Saturate(Round(c * w + s * height + 0.5)),
+                 Saturate(Round(s * w + c * height + 0.5)));
 }
 
 QString ModuleRefusal(double mm, qint64 dots, int dpi) {
@@ -408,60 +444,11 @@ void TLinearBarcode::DoChange() {
         FOnChange(this);
 }
 
-// The setters notify only on a real change, so that a caller re-applying the same
-// settings does not trigger a redraw.
-template <typename T> static bool Change(T& field, const T& value) {
-    if (field == value)
-        return false;
-    field = value;
-    return true;
-}
-
-void TLinearBarcode::setHeight(int value) {
-    if (Change(F.Height, value))
-        DoChange();
-}
-void TLinearBarcode::setText(const QString& value) {
-    if (Change(F.Text, value))
-        DoChange();
-}
-void TLinearBarcode::setTop(int value) {
-    if (Change(F.Top, value))
-        DoChange();
-}
-void TLinearBarcode::setLeft(int value) {
-    if (Change(F.Left, value))
-        DoChange();
-}
 void TLinearBarcode::setModul(int value) {
     if (value < 1 || value > BarcodeMaxModule)
         return;
     F.Module = value;
     DoChange();
-}
-void TLinearBarcode::setRatio(double value) {
-    if (Change(F.Ratio, value))
-        DoChange();
-}
-void TLinearBarcode::setTyp(TBarcodeType value) {
-    if (Change(F.Typ, value))
-        DoChange();
-}
-void TLinearBarcode::setChecksum(bool value) {
-    if (Change(F.Checksum, value))
-        DoChange();
-}
-void TLinearBarcode::setAngle(double value) {
-    if (Change(F.Angle, value))
-        DoChange();
-}
-void TLinearBarcode::setShowText(TBarcodeOption value) {
-    if (Change(F.ShowText, value))
-        DoChange();
-}
-void TLinearBarcode::setShowTextPosition(TShowTextPosition value) {
-    if (Change(F.Position, value))
-        DoChange();
 }
 void TLinearBarcode::setShowTextFont(const QFont& value) {
     F.Font = value;

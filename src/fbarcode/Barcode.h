@@ -140,15 +140,15 @@ struct TBarcodeTextRun {
 struct TBarcodeLayout {
     TBarcodeType Typ = bcCodeEAN13;
     bool Checksum = false;
-    QString Text;  // after encoding: padded, check digit put in where the rules say
-    double Ratio = 2.0; // as the symbology's limits hold it
-    QString Shown; // the line under the bars (BarcodeShownText of Text)
+    QString Text;                 // after encoding: padded, check digit put in where the rules say
+    double Ratio = 2.0;           // as the symbology's limits hold it
+    QString Shown;                // the line under the bars (BarcodeShownText of Text)
     std::array<int, 4> Modules{}; // the width classes
     int Module = 1;
-    int Narrowest = 0;  // the narrowest bar or space before any bar reduction
+    int Narrowest = 0; // the narrowest bar or space before any bar reduction
     int Height = 0;
-    qint64 Width = 0;                  // the elements' summed widths
-    qint64 FirstBar = -1, LastBar = 0; // where the bars start and end along the symbol
+    qint64 Width = 0;                    // the elements' summed widths
+    qint64 FirstBar = -1, LastBar = 0;   // where the bars start and end along the symbol
     int QuietBefore = 0, QuietAfter = 0; // the zones the standard asks for
     TBarcodePlacement Placement;
     QRect Box; // the turned symbol's box, its corner at (Left, Top)
@@ -191,34 +191,34 @@ public:
     const TBarcodeSettings& Settings() const { return F; }
 
     int Height() const { return F.Height; }
-    void setHeight(int value);
+    void setHeight(int value) { Set(F.Height, value); }
     const QString& Text() const { return F.Text; }
-    void setText(const QString& value);
+    void setText(const QString& value) { Set(F.Text, value); }
     int Top() const { return F.Top; }
-    void setTop(int value);
+    void setTop(int value) { Set(F.Top, value); }
     int Left() const { return F.Left; }
-    void setLeft(int value);
+    void setLeft(int value) { Set(F.Left, value); }
     int Modul() const { return F.Module; }
     void setModul(int value); // 1..49, anything else is ignored
     double Ratio() const { return F.Ratio; }
-    void setRatio(double value);
+    void setRatio(double value) { Set(F.Ratio, value); }
     TBarcodeType Typ() const { return F.Typ; }
-    void setTyp(TBarcodeType value);
+    void setTyp(TBarcodeType value) { Set(F.Typ, value); }
     bool Checksum() const { return F.Checksum; }
-    void setChecksum(bool value);
+    void setChecksum(bool value) { Set(F.Checksum, value); }
     TCheckSumMethod CheckSumMethod() const { return F.Method; }
     void setCheckSumMethod(TCheckSumMethod value) { F.Method = value; }
     double Angle() const { return F.Angle; }
-    void setAngle(double value);
+    void setAngle(double value) { Set(F.Angle, value); }
     TBarcodeOption ShowText() const { return F.ShowText; }
-    void setShowText(TBarcodeOption value);
+    void setShowText(TBarcodeOption value) { Set(F.ShowText, value); }
     const QFont& ShowTextFont() const { return F.Font; }
     void setShowTextFont(const QFont& value);
     // The font's colour; QFont carries none.
     const QColor& ShowTextFontColor() const { return F.FontColor; }
     void setShowTextFontColor(const QColor& value) { F.FontColor = value; }
     TShowTextPosition ShowTextPosition() const { return F.Position; }
-    void setShowTextPosition(TShowTextPosition value);
+    void setShowTextPosition(TShowTextPosition value) { Set(F.Position, value); }
     const QColor& Color() const { return F.Color; }
     void setColor(const QColor& value) { F.Color = value; }
     const QColor& ColorBar() const { return F.ColorBar; }
@@ -269,6 +269,15 @@ protected:
     virtual void DoChange();
 
 private:
+    // The setters notify only on a real change, so that a caller re-applying the
+    // same settings does not trigger a redraw.
+    template <typename T> void Set(T& field, const T& value) {
+        if (field == value)
+            return;
+        field = value;
+        DoChange();
+    }
+
     TBarcodeSettings F;
     TNotifyEvent FOnChange;
     // Kept in int: a wide class of a 24-pixel module at ratio 3 is 144 pixels.

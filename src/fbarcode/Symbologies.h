@@ -15,10 +15,10 @@ constexpr int EAN2 = 2, EAN5 = 5, EAN8 = 8, UPCE = 9, UPCA = 12, EAN13 = 13, I25
 // not the line the program shows under the bars.
 enum class TScannerReading {
     AsShown,
-    FullAscii39,  // shift pairs as they are, unless the scanner is set for full ASCII
-    CodabarEnds,  // with the start and stop characters
-    UpcENumber,   // with number system and check digit
-    AddOnDigits,  // the add-on's digits without the check digit the line shows
+    FullAscii39, // shift pairs as they are, unless the scanner is set for full ASCII
+    CodabarEnds, // with the start and stop characters
+    UpcENumber,  // with number system and check digit
+    AddOnDigits, // the add-on's digits without the check digit the line shows
 };
 
 // One of the 23 linear symbologies: how it is encoded and how a scanner reads it.

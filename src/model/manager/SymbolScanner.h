@@ -37,4 +37,3 @@ public:
 private:
     zbar::zbar_image_scanner_s* FScanner;
 };
-

@@ -72,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     barcode.setShowTextFont(font);
     barcode.setCharExtra(charExtra);
     try {
+        const TBarcodeLayout layout = barcode.Layout(nullptr);
         const QString elements = barcode.MakeData();
         FUZZ_CHECK(!elements.isEmpty(), "an encoded symbol has elements");
         qint64 sum = 0;
@@ -88,12 +89,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(barcode.CanvasHeight() <= BarcodeMaxExtent + 1, "turned box fits the page");
         FUZZ_CHECK(barcode.ShownText() == BarcodeShownText(type, barcode.Text(), checksum),
                    "the shown line follows the stored text");
+        FUZZ_CHECK(layout.Shown == barcode.ShownText() && layout.Width == sum,
+                   "the layout's line and width are the encoded symbol's");
 
         QImage canvas(160, 100, QImage::Format_RGB32);
         canvas.fill(Qt::white);
         QPainter painter(&canvas);
         barcode.DrawBarcode(painter);
-        barcode.DrawText(painter);
     } catch (const EBarcodeError& e) {
         // Refusals name the input's fault; an internal error is the encoder's own.
         FUZZ_CHECK(!e.Message().contains(QLatin1String("internal Error")), qPrintable(e.Message()));

@@ -149,6 +149,8 @@ private slots:
     void textPlacement_data();
     void textPlacement();
     void charExtraIsExactPixels();
+    void layoutBarsOnWholeDots_data();
+    void layoutBarsOnWholeDots();
 };
 
 void TestBarcode::defaults() {
@@ -1343,6 +1345,62 @@ void TestBarcode::charExtraIsExactPixels() {
     const TInk plain = textInk(0), spaced = textInk(9);
     QCOMPARE(spaced.Left, plain.Left);
     QCOMPARE(spaced.Right - plain.Right, 3 * 9);
+}
+
+void TestBarcode::layoutBarsOnWholeDots_data() {
+    QTest::addColumn<int>("typ");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("modul");
+    QTest::addColumn<double>("angle");
+    QTest::addColumn<int>("reduction");
+    QTest::addColumn<QList<int>>("bars"); // the first three bars across, in dots
+    // Code 128 start B is 2 1 1 2 1 4 modules, bar first; Code 39's start
+    // character has bars narrow, narrow, wide, wide, narrow; PostNet bars are
+    // all one module, full or half high.
+    QTest::newRow("Code 128 B, 2 dots")
+        << int(bcCode128B) << "A" << 2 << 0.0 << 0 << QList<int>{4, 2, 2};
+    QTest::newRow("Code 128 B turned a quarter, a dot less a bar")
+        << int(bcCode128B) << "A" << 2 << 90.0 << 1 << QList<int>{3, 1, 1};
+    QTest::newRow("Code 39 at ratio 3, upside down")
+        << int(bcCode39) << "A" << 1 << 180.0 << 0 << QList<int>{1, 1, 3};
+    QTest::newRow("PostNet, 3 dots, three quarters")
+        << int(bcCodePostNet) << "1" << 3 << 270.0 << 0 << QList<int>{3, 3, 3};
+}
+
+void TestBarcode::layoutBarsOnWholeDots() {
+    QFETCH(int, typ);
+    QFETCH(QString, text);
+    QFETCH(int, modul);
+    QFETCH(double, angle);
+    QFETCH(int, reduction);
+    QFETCH(QList<int>, bars);
+    TLinearBarcode b;
+    b.setTyp(TBarcodeType(typ));
+    b.setText(text);
+    b.setModul(modul);
+    b.setRatio(3.0);
+    b.setHeight(30);
+    b.setLeft(40);
+    b.setTop(50);
+    b.setAngle(angle);
+    b.setBarReduction(reduction);
+    const TBarcodeLayout layout = b.Layout(nullptr);
+    QCOMPARE(layout.Width, qint64(b.Width()));
+    QVERIFY(layout.Polygons[0].empty() && layout.Polygons[1].empty());
+    // Turned a quarter, the bars run across the page.
+    const bool upright = std::fmod(angle, 180.0) == 0;
+    QList<int> across;
+    for (const QRectF& r : layout.Rects[1]) {
+        // Every edge is a whole dot once the inset is taken back.
+        const QRectF whole =
+            upright ? r.adjusted(-BarInset, 0, BarInset, 0) : r.adjusted(0, -BarInset, 0, BarInset);
+        for (double edge : {whole.left(), whole.right(), whole.top(), whole.bottom()})
+            QCOMPARE(edge, std::round(edge));
+        QVERIFY(layout.Box.contains(whole.toRect()));
+        across << int(upright ? whole.width() : whole.height());
+    }
+    // The bars come from the symbol's start, wherever the turn put it.
+    QCOMPARE(across.mid(0, 3), bars);
 }
 
 QTEST_MAIN(TestBarcode)

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 #include "base/Errors.h"
+#include "base/Units.h"
 #include "fbarcode/Barcode.h"
-#include "fbarcode/Barcode2.h"
 #include "model/ItemEditing.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/Printer.h"
@@ -197,7 +197,7 @@ private slots:
         TPageRenderer renderer(TDeviceMetrics{dpi, dpi, 0, 0}, 0, 0, nullptr);
         if (dots > 0) {
             QVERIFY2(!failure, qPrintable(failure ? failure->Message : QString()));
-            QCOMPARE(renderer.PrepareBarcode(item).Barcode->Modul(), dots);
+            QCOMPARE(renderer.PrepareBarcode(item).Layout.Module, dots);
             return;
         }
         QVERIFY(failure);

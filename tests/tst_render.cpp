@@ -3,8 +3,8 @@
 // one pixel at that resolution), and symbols that zbarimg reads back.
 #include "TestSupport.h"
 
+#include "base/Units.h"
 #include "fbarcode/Barcode.h"
-#include "fbarcode/Barcode2.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/FileMgrImpl.h"
 #include "model/manager/PrintMgrImpl.h"

@@ -5,14 +5,19 @@
 #include <QColor>
 #include <QFont>
 #include <QObject>
+#include <QPoint>
 #include <QPointF>
+#include <QRect>
+#include <QRectF>
 #include <QString>
 
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <vector>
 
 class QPainter;
+class QPaintDevice;
 
 // Ordinals are stored with every barcode item, so the order never changes.
 enum TBarcodeType : int {
@@ -86,6 +91,29 @@ constexpr double BarInset = 0.1;
 QString BarcodeShownText(TBarcodeType typ, const QString& text, bool checksum,
                          TCheckSumMethod method = csmModulo10);
 
+// What an item asks of a linear symbol, every length in device pixels.
+struct TBarcodeSettings {
+    TBarcodeType Typ = bcCodeEAN13;
+    QString Text;
+    bool Checksum = false;
+    TCheckSumMethod Method = csmModulo10;
+    int Left = 0, Top = 0, Height = 0;
+    int Module = 1;
+    double Ratio = 2.0;
+    double Angle = 0.0;
+    TBarcodeOption ShowText = bcoNone;
+    TShowTextPosition Position = stpTopLeft;
+    int TextOffsetX = 0, TextOffsetY = 20;
+    int CharExtra = 0;
+    QFont Font;
+    QColor FontColor = Qt::black;
+    QColor Color = QColor(255, 255, 255);
+    QColor ColorBar = QColor(0, 0, 0);
+    // Whole pixels taken off every bar's trailing edge, for printers whose ink
+    // spreads; a bar keeps at least one pixel.
+    int BarReduction = 0;
+};
+
 // How a symbol lies on the canvas: its turn and the origin that keeps the turned
 // symbol in the box at (Left, Top). A point x along the elements from the first
 // one's left edge and y down the bars from their top lands at Map(x, y), before
@@ -98,8 +126,57 @@ struct TBarcodePlacement {
     }
 };
 
+// One human-readable line: its first character cell's top-left corner before
+// the turn, and the exact extra pixels after every character.
+struct TBarcodeTextRun {
+    QPoint At;
+    QString Text;
+    int Extra = 0;
+};
+
+// A linear symbol laid out once, in device pixels: everything the print, the
+// previews, the symbol pictures and the scan check paint or read. Painting it
+// cannot fail.
+struct TBarcodeLayout {
+    TBarcodeType Typ = bcCodeEAN13;
+    bool Checksum = false;
+    QString Text;                 // after encoding: padded, check digit put in where the rules say
+    double Ratio = 2.0;           // as the symbology's limits hold it
+    QString Shown;                // the line under the bars (BarcodeShownText of Text)
+    std::array<int, 4> Modules{}; // the width classes
+    int Module = 1;
+    int Narrowest = 0; // the narrowest bar or space before any bar reduction
+    int Height = 0;
+    qint64 Width = 0;                    // the elements' summed widths
+    qint64 FirstBar = -1, LastBar = 0;   // where the bars start and end along the symbol
+    int QuietBefore = 0, QuietAfter = 0; // the zones the standard asks for
+    TBarcodePlacement Placement;
+    QRect Box; // the turned symbol's box, its corner at (Left, Top)
+
+    QColor Color, ColorBar;
+    // Spaces [0] and bars [1]: rectangles with edges on whole pixels, the bars
+    // inset by BarInset; polygons where a turn leaves no rectangle.
+    std::vector<QRectF> Rects[2];
+    std::vector<std::array<QPoint, 4>> Polygons[2];
+
+    QFont Font;
+    QColor FontColor;
+    int Orientation = 0; // tenths of a degree, counter-clockwise
+    std::vector<TBarcodeTextRun> Texts;
+};
+
+// Encodes the settings' text and places every bar and line; fonts are measured
+// on `device` (nullptr: 96 dpi). Throws an EBarcodeError for a text the
+// symbology cannot carry, a non-finite angle, a module outside 1..BarcodeMaxModule
+// and a symbol beyond BarcodeMaxExtent.
+TBarcodeLayout LayoutBarcode(const TBarcodeSettings& settings, const QPaintDevice* device);
+
+// Paints a layout; the painter's state is as it was afterwards.
+void PaintBarcode(QPainter& canvas, const TBarcodeLayout& layout);
+
 // Turns a text into one of the 23 linear symbologies and draws it on any QPainter.
 // All lengths are pixels of the target device; the caller converts from millimetres.
+// The component holds the settings; LayoutBarcode does the work.
 class TLinearBarcode : public QObject {
 public:
     using TNotifyEvent = std::function<void(TLinearBarcode*)>;
@@ -111,51 +188,51 @@ public:
     // Any other source is refused with EConvertError.
     void Assign(const QObject* source);
 
-    int Height() const { return FHeight; }
-    void setHeight(int value);
-    const QString& Text() const { return FText; }
-    void setText(const QString& value);
-    int Top() const { return FTop; }
-    void setTop(int value);
-    int Left() const { return FLeft; }
-    void setLeft(int value);
-    int Modul() const { return FModul; }
+    const TBarcodeSettings& Settings() const { return F; }
+
+    int Height() const { return F.Height; }
+    void setHeight(int value) { Set(F.Height, value); }
+    const QString& Text() const { return F.Text; }
+    void setText(const QString& value) { Set(F.Text, value); }
+    int Top() const { return F.Top; }
+    void setTop(int value) { Set(F.Top, value); }
+    int Left() const { return F.Left; }
+    void setLeft(int value) { Set(F.Left, value); }
+    int Modul() const { return F.Module; }
     void setModul(int value); // 1..49, anything else is ignored
-    double Ratio() const { return FRatio; }
-    void setRatio(double value);
-    TBarcodeType Typ() const { return FTyp; }
-    void setTyp(TBarcodeType value);
-    bool Checksum() const { return FCheckSum; }
-    void setChecksum(bool value);
-    TCheckSumMethod CheckSumMethod() const { return FCheckSumMethod; }
-    void setCheckSumMethod(TCheckSumMethod value) { FCheckSumMethod = value; }
-    double Angle() const { return FAngle; }
-    void setAngle(double value);
-    TBarcodeOption ShowText() const { return FShowText; }
-    void setShowText(TBarcodeOption value);
-    const QFont& ShowTextFont() const { return FShowTextFont; }
+    double Ratio() const { return F.Ratio; }
+    void setRatio(double value) { Set(F.Ratio, value); }
+    TBarcodeType Typ() const { return F.Typ; }
+    void setTyp(TBarcodeType value) { Set(F.Typ, value); }
+    bool Checksum() const { return F.Checksum; }
+    void setChecksum(bool value) { Set(F.Checksum, value); }
+    TCheckSumMethod CheckSumMethod() const { return F.Method; }
+    void setCheckSumMethod(TCheckSumMethod value) { F.Method = value; }
+    double Angle() const { return F.Angle; }
+    void setAngle(double value) { Set(F.Angle, value); }
+    TBarcodeOption ShowText() const { return F.ShowText; }
+    void setShowText(TBarcodeOption value) { Set(F.ShowText, value); }
+    const QFont& ShowTextFont() const { return F.Font; }
     void setShowTextFont(const QFont& value);
     // The font's colour; QFont carries none.
-    const QColor& ShowTextFontColor() const { return FShowTextFontColor; }
-    void setShowTextFontColor(const QColor& value) { FShowTextFontColor = value; }
-    TShowTextPosition ShowTextPosition() const { return FShowTextPosition; }
-    void setShowTextPosition(TShowTextPosition value);
-    const QColor& Color() const { return FColor; }
-    void setColor(const QColor& value) { FColor = value; }
-    const QColor& ColorBar() const { return FColorBar; }
-    void setColorBar(const QColor& value) { FColorBar = value; }
+    const QColor& ShowTextFontColor() const { return F.FontColor; }
+    void setShowTextFontColor(const QColor& value) { F.FontColor = value; }
+    TShowTextPosition ShowTextPosition() const { return F.Position; }
+    void setShowTextPosition(TShowTextPosition value) { Set(F.Position, value); }
+    const QColor& Color() const { return F.Color; }
+    void setColor(const QColor& value) { F.Color = value; }
+    const QColor& ColorBar() const { return F.ColorBar; }
+    void setColorBar(const QColor& value) { F.ColorBar = value; }
     const TNotifyEvent& OnChange() const { return FOnChange; }
     void setOnChange(TNotifyEvent value) { FOnChange = std::move(value); }
-    int ShowTextOffSetX() const { return FShowTextOffSetX; }
-    void setShowTextOffSetX(int value) { FShowTextOffSetX = value; }
-    int ShowTextOffSetY() const { return FShowTextOffSetY; }
-    void setShowTextOffSetY(int value) { FShowTextOffSetY = value; }
-    int CharExtra() const { return FCharExtra; }
-    void setCharExtra(int value) { FCharExtra = value; }
-    // Whole pixels taken off every bar's trailing edge, for printers whose ink
-    // spreads; a bar keeps at least one pixel.
-    int BarReduction() const { return FBarReduction; }
-    void setBarReduction(int value) { FBarReduction = std::max(0, value); }
+    int ShowTextOffSetX() const { return F.TextOffsetX; }
+    void setShowTextOffSetX(int value) { F.TextOffsetX = value; }
+    int ShowTextOffSetY() const { return F.TextOffsetY; }
+    void setShowTextOffSetY(int value) { F.TextOffsetY = value; }
+    int CharExtra() const { return F.CharExtra; }
+    void setCharExtra(int value) { F.CharExtra = value; }
+    int BarReduction() const { return F.BarReduction; }
+    void setBarReduction(int value) { F.BarReduction = std::max(0, value); }
 
     // Encodes and sums all element widths.
     int Width();
@@ -166,7 +243,7 @@ public:
     int CanvasHeight();
 
     QString GetTypText() const;
-    // The line DrawText writes for bcoCode and bcoBoth (BarcodeShownText).
+    // The line drawn for bcoCode and bcoBoth (BarcodeShownText).
     QString ShownText() const;
     static QString TypText(TBarcodeType typ);
 
@@ -181,42 +258,28 @@ public:
     const std::array<int, 4>& Modules() const { return modules; }
     // Width and kind of one element code; EBarcodeError for a code outside the alphabet.
     void OneBarProps(QChar code, int& width, TBarLineType& lt) const;
-    // Where DrawBarcode puts a symbol of this total element width.
-    TBarcodePlacement Placement(qint64 symbolWidth) const;
 
+    // The symbol laid out for a device (fonts are measured on it), without
+    // changing the component; throws what encoding throws.
+    TBarcodeLayout Layout(const QPaintDevice* device) const;
+    // Lays out, keeps the encoded text and ratio as MakeData does, and paints.
     void DrawBarcode(QPainter& canvas);
-    void DrawText(QPainter& canvas);
 
 protected:
     virtual void DoChange();
 
 private:
-    void MakeModules();
-    void CheckAngle() const;
-    void CheckExtents(const QString& data) const;
-    void DoLines(const QString& data, QPainter& canvas);
+    // The setters notify only on a real change, so that a caller re-applying the
+    // same settings does not trigger a redraw.
+    template <typename T> void Set(T& field, const T& value) {
+        if (field == value)
+            return;
+        field = value;
+        DoChange();
+    }
 
-    int FHeight = 0;
-    QString FText;
-    int FTop = 0;
-    int FLeft = 0;
-    int FModul = 1;
-    double FRatio = 2.0;
-    TBarcodeType FTyp = bcCodeEAN13;
-    bool FCheckSum = false;
-    TCheckSumMethod FCheckSumMethod = csmModulo10;
-    double FAngle = 0.0;
-    TBarcodeOption FShowText = bcoNone;
-    QFont FShowTextFont;
-    QColor FShowTextFontColor = Qt::black;
-    TShowTextPosition FShowTextPosition = stpTopLeft;
-    QColor FColor = QColor(255, 255, 255);
-    QColor FColorBar = QColor(0, 0, 0);
+    TBarcodeSettings F;
     TNotifyEvent FOnChange;
-    int FShowTextOffSetX = 0;
-    int FShowTextOffSetY = 20;
-    int FCharExtra = 0;
-    int FBarReduction = 0;
     // Kept in int: a wide class of a 24-pixel module at ratio 3 is 144 pixels.
     std::array<int, 4> modules{};
 };

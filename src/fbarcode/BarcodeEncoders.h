@@ -8,9 +8,12 @@
 // bar, 'A'..'D' a bar of two fifths of the height.
 
 #include "fbarcode/Barcode.h"
+#include "fbarcode/Symbologies.h"
 
+#include <QSize>
 #include <QString>
 
+#include <array>
 #include <optional>
 
 struct TEncodeContext {
@@ -21,8 +24,6 @@ struct TEncodeContext {
     // included where the symbol holds one. Left empty where that is the text.
     std::optional<QString>* Shown = nullptr;
 };
-
-using TEncoder = QString (*)(QString& text, const TEncodeContext& ctx);
 
 // The class name the messages carry in their placeholders.
 inline QString BarcodeClassName() {
@@ -66,6 +67,23 @@ private:
     qsizetype FCapacity;
     qsizetype FSize = 0;
 };
+
+// A settings' text encoded by its symbology's encoder: the element string, the
+// text as the encoder left it, the line under the bars, the ratio held to the
+// symbology's limits and the pixel widths of the four classes. Refuses what
+// TLinearBarcode::MakeData refuses.
+struct TEncodedSymbol {
+    QString Data, Text, Shown;
+    double Ratio = 2.0;
+    std::array<int, 4> Modules{};
+};
+TEncodedSymbol EncodeSymbol(const TBarcodeSettings& settings);
+
+// Width and kind of one element code; EBarcodeError for a code outside the alphabet.
+void ElementProps(const std::array<int, 4>& modules, QChar code, int& width, TBarLineType& lt);
+
+// The box a symbol of this width and height takes turned by the angle.
+QSize TurnedBox(double angle, qint64 width, int height);
 
 // Shared steps.
 QString PadLeft(const QString& text, int n);

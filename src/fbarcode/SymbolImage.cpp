@@ -33,31 +33,31 @@ template <typename TError> QImage NewImage(qint64 width, qint64 height, QImage::
 } // namespace
 
 QImage BarcodeSymbolImage(const TLinearBarcode& barcode, int marginModules) {
-    TLinearBarcode b;
-    b.Assign(&barcode);
-    b.setOnChange({});
-    const int cw = b.CanvasWidth();
-    const int ch = b.CanvasHeight();
-    const int margin = std::clamp(marginModules, 0, 1000) * b.Modul();
+    // Laid out at the origin and painted shifted by the pad: whole pixels move
+    // nothing but the picture's corner.
+    TBarcodeSettings settings = barcode.Settings();
+    settings.Left = settings.Top = 0;
+    QImage probe(1, 1, QImage::Format_RGB32);
+    const TBarcodeLayout layout = LayoutBarcode(settings, &probe);
+    const int margin = std::clamp(marginModules, 0, 1000) * layout.Module;
 
     // Room for the text on any side, however it is offset or turned; the result is
     // cropped to what was drawn.
-    QImage probe(1, 1, QImage::Format_RGB32);
-    const QFontMetrics fm(b.ShowTextFont(), &probe);
-    const QString shown = b.ShownText();
-    const qint64 textLength = fm.horizontalAdvance(shown + b.GetTypText()) +
-                              qint64(shown.size() + 2) * std::abs(qint64(b.CharExtra())) +
+    const QFontMetrics fm(settings.Font, &probe);
+    const QString& shown = layout.Shown;
+    const qint64 textLength = fm.horizontalAdvance(shown + barcode.GetTypText()) +
+                              qint64(shown.size() + 2) * std::abs(qint64(settings.CharExtra)) +
                               4 * fm.height();
-    const qint64 pad = margin + std::abs(qint64(b.ShowTextOffSetX())) +
-                       std::abs(qint64(b.ShowTextOffSetY())) +
-                       (b.ShowText() == bcoNone ? 0 : textLength) + 8;
-    QImage image = NewImage<EBarcodeError>(cw + 2 * pad, ch + 2 * pad, QImage::Format_RGB32);
+    const qint64 pad = margin + std::abs(qint64(settings.TextOffsetX)) +
+                       std::abs(qint64(settings.TextOffsetY)) +
+                       (settings.ShowText == bcoNone ? 0 : textLength) + 8;
+    QImage image = NewImage<EBarcodeError>(layout.Box.width() + 2 * pad,
+                                           layout.Box.height() + 2 * pad, QImage::Format_RGB32);
     image.fill(Qt::white);
-    b.setLeft(int(pad));
-    b.setTop(int(pad));
     {
         QPainter p(&image);
-        b.DrawBarcode(p);
+        p.translate(double(pad), double(pad));
+        PaintBarcode(p, layout);
     }
 
     int left = image.width(), top = image.height(), right = -1, bottom = -1;

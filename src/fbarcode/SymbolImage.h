@@ -12,8 +12,8 @@ struct TQRSymbol;
 constexpr qint64 SymbolImageMaxSide = 100000;
 constexpr qint64 SymbolImageMaxBytes = qint64(256) << 20;
 
-// Draws a copy of the barcode (its Left and Top are not used) and crops the result
-// to the drawn marks plus the margin. Throws what drawing throws, and an
+// Paints the barcode's layout (its Left and Top are not used) and crops the result
+// to the drawn marks plus the margin. Throws what laying out throws, and an
 // EBarcodeError for a picture above the limits or one that cannot be allocated.
 QImage BarcodeSymbolImage(const TLinearBarcode& barcode, int marginModules = 10);
 // The QR matrix at `scale` pixels per module, its quiet zone widened to the margin.

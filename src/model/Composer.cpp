@@ -1,7 +1,7 @@
 #include "model/Composer.h"
 
 #include "base/Errors.h"
-#include "base/Rounding.h"
+#include "base/Units.h"
 #include "model/Colors.h"
 #include "model/Convert.h"
 #include "model/Fields.h"

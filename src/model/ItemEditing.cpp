@@ -1,6 +1,6 @@
 #include "model/ItemEditing.h"
 
-#include "base/Rounding.h"
+#include "base/Units.h"
 #include "fbarcode/Barcode.h"
 #include "fbarcode/QRCode.h"
 #include "model/Composer.h"

@@ -18,31 +18,29 @@ constexpr int kSampleHeight = 40;
 } // namespace
 
 QImage BarcodeSampleImage(const TPrintItem& item, const QString& value) {
-    TLinearBarcode barcode;
-    barcode.setText(value);
-    barcode.setLeft(kSampleLeft);
-    barcode.setTop(kSampleTop);
-    barcode.setHeight(kSampleHeight);
-    barcode.setModul(1);
-    barcode.setRatio(2.0);
-    barcode.setChecksum(IsTrue(item.ItemAllowNewLine()));
-    barcode.setAngle(0);
-    barcode.setTyp(TBarcodeType(item.BarcodeType()));
-    barcode.setShowText(TBarcodeOption(item.BarcodeOption()));
-    barcode.setShowTextPosition(TShowTextPosition(item.BarcodePosition()));
+    TBarcodeSettings s;
+    s.Text = value;
+    s.Left = kSampleLeft;
+    s.Top = kSampleTop;
+    s.Height = kSampleHeight;
+    s.Checksum = IsTrue(item.ItemAllowNewLine());
+    s.Typ = TBarcodeType(item.BarcodeType());
+    s.ShowText = TBarcodeOption(item.BarcodeOption());
+    s.Position = TShowTextPosition(item.BarcodePosition());
+    QImage probe(1, 1, QImage::Format_RGB32);
+    const TBarcodeLayout layout = LayoutBarcode(s, &probe);
 
     // The canvas grows for a symbol wider than the picture area and for a text
     // line below the bars, so neither is cut off.
-    const int width = std::max(SummaryPictureWidth, kSampleLeft + barcode.Width() + kSampleLeft);
-    const bool textBelow =
-        barcode.ShowText() != bcoNone && barcode.ShowTextPosition() >= stpBottomLeft;
-    const int height = std::max(
-        SummaryPictureHeight, textBelow ? kSampleTop + kSampleHeight + barcode.ShowTextOffSetY() + 2
-                                        : kSampleTop + kSampleHeight + kSampleTop);
+    const int width = std::max(SummaryPictureWidth, kSampleLeft + int(layout.Width) + kSampleLeft);
+    const bool textBelow = s.ShowText != bcoNone && s.Position >= stpBottomLeft;
+    const int height =
+        std::max(SummaryPictureHeight, textBelow ? kSampleTop + kSampleHeight + s.TextOffsetY + 2
+                                                 : kSampleTop + kSampleHeight + kSampleTop);
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    barcode.DrawBarcode(painter);
+    PaintBarcode(painter, layout);
     return image;
 }
 

@@ -1,7 +1,7 @@
 #include "view/PagePreview.h"
 
 #include "base/Errors.h"
-#include "base/Rounding.h"
+#include "base/Units.h"
 #include "model/bom/PrintBom.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/PageRenderer.h"

@@ -1,6 +1,6 @@
 #include "view/printItemEditor.h"
 
-#include "base/Rounding.h"
+#include "base/Units.h"
 #include "fbarcode/Barcode.h"
 #include "fbarcode/QRCode.h"
 #include "model/Colors.h"
@@ -879,14 +879,15 @@ void TprintItemEditorView::previewBarcode() {
     bc.setShowText(TBarcodeOption(std::max(0, barcodeOption->currentIndex())));
     bc.setShowTextPosition(TShowTextPosition(std::max(0, barcodePosition->currentIndex())));
     imgBarcode->Clear();
+    const TBarcodeLayout layout = bc.Layout(&imgBarcode->Picture());
     {
         QPainter painter(&imgBarcode->Picture());
-        bc.DrawBarcode(painter);
+        PaintBarcode(painter, layout);
     }
     imgBarcode->update();
     // The line the printed symbol shows, check digit and all.
-    labelCode->setText(bc.ShownText());
-    itemTextWidth->setValue(bc.Width());
+    labelCode->setText(layout.Shown);
+    itemTextWidth->setValue(int(layout.Width));
 }
 
 void TprintItemEditorView::imgBarcodeMouseDown(const QPoint& point) {

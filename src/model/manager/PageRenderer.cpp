@@ -1,9 +1,7 @@
 #include "model/manager/PageRenderer.h"
 
 #include "base/Errors.h"
-#include "base/Rounding.h"
-#include "fbarcode/Barcode.h"
-#include "fbarcode/Barcode2.h"
+#include "base/Units.h"
 #include "fbarcode/QRCode.h"
 #include "model/Jpeg.h"
 #include "model/manager/PrintMgrImpl.h"
@@ -81,12 +79,7 @@ struct PaintVisitor {
             canvas.drawImage(i.Target, i.Image);
         TPageRenderer::PaintOutline(canvas, i.Outline, i.Pen);
     }
-    void operator()(const TPreparedBarcode& b) const {
-        // A copy draws, so the prepared one stays as it was (as PrintBarcode does).
-        TLinearBarcode copy;
-        copy.Assign(b.Barcode.get());
-        copy.DrawBarcode(canvas);
-    }
+    void operator()(const TPreparedBarcode& b) const { PaintBarcode(canvas, b.Layout); }
     void operator()(const TPreparedQR& q) const {
         canvas.save();
         canvas.setRenderHint(QPainter::Antialiasing, false);
@@ -258,41 +251,33 @@ TPreparedImage TPageRenderer::PrepareImage(const TTextItem& item) {
 }
 
 TPreparedBarcode TPageRenderer::PrepareBarcode(const TTextItem& item) const {
-    auto barcode = std::make_shared<TLinearBarcode>();
-    barcode->setText(item.Text());
+    TBarcodeSettings s;
+    s.Text = item.Text();
     // Barcodes are placed from the printable area's corner, at the vertical
     // resolution, without the page offsets: stored labels rely on it.
-    barcode->setTop(ConvertMmToPixelsY(item.y(), FMetrics));
-    barcode->setLeft(ConvertMmToPixelsY(item.x(), FMetrics));
-    barcode->setHeight(ConvertMmToPixelsY(item.LineHeight(), FMetrics));
-    barcode->setTyp(TBarcodeType(item.BarcodeType()));
-    barcode->setShowText(TBarcodeOption(item.BarcodeOption()));
-    barcode->setShowTextPosition(TShowTextPosition(item.BarcodePosition()));
-    barcode->setShowTextOffSetX(item.BarcodeTextOffsetX());
-    barcode->setShowTextOffSetY(item.BarcodeTextOffsetY());
-    barcode->setCharExtra(item.ItemCharExtra());
-    // setModul ignores a module out of its range, which would print the one before.
+    s.Top = ConvertMmToPixelsY(item.y(), FMetrics);
+    s.Left = ConvertMmToPixelsY(item.x(), FMetrics);
+    s.Height = ConvertMmToPixelsY(item.LineHeight(), FMetrics);
+    s.Typ = TBarcodeType(item.BarcodeType());
+    s.ShowText = TBarcodeOption(item.BarcodeOption());
+    s.Position = TShowTextPosition(item.BarcodePosition());
+    s.TextOffsetX = item.BarcodeTextOffsetX();
+    s.TextOffsetY = item.BarcodeTextOffsetY();
+    s.CharExtra = item.ItemCharExtra();
     const qint64 module = ModuleDots(item.BarcodeModule(), FMetrics.DpiY);
     if (const QString refusal = ModuleRefusal(item.BarcodeModule(), module, FMetrics.DpiY);
         !refusal.isEmpty())
         throw EBarcodeError(refusal);
-    barcode->setModul(int(module));
-    barcode->setBarReduction(FBarReduction);
-    barcode->setRatio(item.BarcodeRatio());
+    s.Module = int(module);
+    s.BarReduction = std::max(0, FBarReduction);
+    s.Ratio = item.BarcodeRatio();
     if (item.Font()) {
-        barcode->setShowTextFont(item.Font()->toQFont());
-        barcode->setShowTextFontColor(item.Font()->qcolor());
+        s.Font = item.Font()->toQFont();
+        s.FontColor = item.Font()->qcolor();
     }
-    barcode->setChecksum(item.AllowNewLine());
-    barcode->setAngle(item.RotateDegree());
-    // A dry run on a scrap canvas: whatever the symbol would throw, it throws
-    // now, before anything of the page is on paper.
-    QImage scrap(1, 1, QImage::Format_Mono);
-    QPainter dry(&scrap);
-    TLinearBarcode copy;
-    copy.Assign(barcode.get());
-    copy.DrawBarcode(dry);
-    return {barcode};
+    s.Checksum = item.AllowNewLine();
+    s.Angle = item.RotateDegree();
+    return {LayoutBarcode(s, FDevice)};
 }
 
 TPreparedQR TPageRenderer::PrepareQR(const TTextItem& item) {

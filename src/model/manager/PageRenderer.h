@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fbarcode/Barcode.h"
 #include "model/bom/PrintBom.h"
 #include "model/manager/Printer.h"
 
@@ -19,7 +20,6 @@
 class QPaintDevice;
 class QPainter;
 class QPen;
-class TLinearBarcode;
 struct TQRSymbol;
 
 // A pen as items store it: width in device pixels, colour, style ordinal.
@@ -54,7 +54,7 @@ struct TPreparedImage {
     TPenSettings Pen;
 };
 struct TPreparedBarcode {
-    std::shared_ptr<TLinearBarcode> Barcode;
+    TBarcodeLayout Layout;
 };
 struct TPreparedQR {
     QRectF Target;

@@ -1,8 +1,7 @@
 #include "model/manager/PrintMgrImpl.h"
 
 #include "base/Errors.h"
-#include "base/Rounding.h"
-#include "fbarcode/Barcode2.h"
+#include "base/Units.h"
 #include "model/bom/SettingBom.h"
 
 #include "fbarcode/Barcode.h"
@@ -17,19 +16,6 @@
 #include <QSettings>
 #include <cmath>
 #include <cups/cups.h>
-
-int MmToPixels(long double mm, int dpi) {
-    // The first rounding is in 64-bit range, like the original's Int64 Round.
-    const long double tenThousandths = RoundHalfEvenWide(mm * dpi * 10000.0L / mmPerInch);
-    return RoundHalfEven(tenThousandths / 10000.0L);
-}
-
-QPoint PlacePoint(const TDeviceMetrics& metrics, int offsetX, int offsetY, double x, double y) {
-    const long double xmm = static_cast<long double>(offsetX) / 10.0L + x;
-    const long double ymm = static_cast<long double>(offsetY) / 10.0L + y;
-    return QPoint(MmToPixels(xmm, metrics.DpiX) - metrics.OffsetX,
-                  MmToPixels(ymm, metrics.DpiY) - metrics.OffsetY);
-}
 
 TPrintMgr::TPrintMgr() = default;
 TPrintMgr::~TPrintMgr() = default;
@@ -173,7 +159,7 @@ int TPrintMgr::GetYmm(long double mm) const {
 }
 
 double TPrintMgr::getDPM() const {
-    return std::trunc(static_cast<long double>(HPointsPerInch()) / mmPerInch);
+    return double(SketchDotsPerMm(HPointsPerInch()));
 }
 
 quint16 TPrintMgr::AvgCharWidth() const {
@@ -291,9 +277,8 @@ void TPrintMgr::PrintImage(const TTextItem& ti) {
 void TPrintMgr::PrintBarcode(const TLinearBarcode& ABarcode) {
     if (!Printer().Printing())
         return;
-    TLinearBarcode copy;
-    copy.Assign(&ABarcode);
-    copy.DrawBarcode(Printer().Canvas());
+    QPainter& canvas = Printer().Canvas();
+    PaintBarcode(canvas, ABarcode.Layout(canvas.device()));
 }
 
 void TPrintMgr::PrintQRcode1(const TTextItem& ti) {
@@ -421,7 +406,7 @@ void ReportPage(const TCPrint& value, QPicture& picture, const TDeviceMetrics& m
     QPainter canvas(&picture);
     if (value.Font())
         canvas.setFont(value.Font()->toQFont());
-    const long double dpm = std::trunc(static_cast<long double>(metrics.DpiX) / mmPerInch);
+    const long double dpm = SketchDotsPerMm(metrics.DpiX);
     const int w = RoundHalfEven(value.PageWidth() * dpm);
     const int h = RoundHalfEven(value.PageHeight() * dpm);
     canvas.setPen(QPen(Qt::black, 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
@@ -434,8 +419,8 @@ void ReportPage(const TCPrint& value, QPicture& picture, const TDeviceMetrics& m
             const TTextItem& item = *line.Items(i);
             const long double xmm = offsetX / 10.0L + item.x();
             const long double ymm = offsetY / 10.0L + item.y();
-            const long double px = std::trunc(dpm * xmm);
-            const long double py = std::trunc(dpm * ymm) - metrics.OffsetY;
+            const long double px = SketchDots(xmm, dpm);
+            const long double py = SketchDots(ymm, dpm) - metrics.OffsetY;
             const TFont font = item.Font() ? *item.Font() : TFont();
             QFont qfont = font.toQFont();
             // A cell about as tall as the printed text on a 288-dpi printer.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/Rounding.h"
+#include "base/Units.h"
 #include "model/Colors.h"
 #include "model/bom/PrintBom.h"
 #include "model/manager/PageRenderer.h"
@@ -12,15 +12,6 @@
 #include <QtGlobal>
 #include <functional>
 #include <memory>
-
-// Millimetres to device pixels the way every printed position is converted:
-// first to ten-thousandths of a pixel, then to a whole pixel.
-int MmToPixels(long double mm, int dpi);
-
-// Placing a point: the page offset (tenths of a millimetre) is added, the
-// position converted and the printable area's offset taken off, so the result
-// is relative to the device context's origin.
-QPoint PlacePoint(const TDeviceMetrics& metrics, int offsetX, int offsetY, double x, double y);
 
 // What InitPrinter and SetPagerSize do, on any printer object: the project's
 // printer ("TRUE" in any case for the default, else the named one, falling back
@@ -102,7 +93,7 @@ public:
     void PrintOutLine(const QRect& ARect, QPainter& ACanvas, int APenWidth, TColor APenColor,
                       TPenStyle APenStyle);
     void PrintImage(const TTextItem& ti);
-    // Draws a copy of the barcode; ABarcode stays the caller's, unchanged.
+    // Draws the barcode laid out for the printer; ABarcode stays as it was.
     void PrintBarcode(const TLinearBarcode& ABarcode);
     void PrintQRcode1(const TTextItem& ti);
     // Stretches "temp/<ItemName>.bmp" under programDir onto the item's rectangle.

@@ -1,7 +1,7 @@
 #include "model/manager/PrintRun.h"
 
 #include "base/Errors.h"
-#include "base/Rounding.h"
+#include "base/Units.h"
 #include "model/Composer.h"
 #include "model/Fields.h"
 #include "model/bom/SettingBom.h"

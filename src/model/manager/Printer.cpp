@@ -1,7 +1,7 @@
 #include "model/manager/Printer.h"
 
 #include "base/Errors.h"
-#include "fbarcode/Barcode2.h"
+#include "base/Units.h"
 #include "model/manager/PrinterResolution.h"
 #include "persistence/PersistentObject.h"
 

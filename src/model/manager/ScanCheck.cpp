@@ -1,8 +1,9 @@
 #include "model/manager/ScanCheck.h"
 
 #include "base/Errors.h"
-#include "fbarcode/Barcode.h"
+#include "base/Units.h"
 #include "fbarcode/QRCode.h"
+#include "fbarcode/Symbologies.h"
 #include "model/bom/PrintBom.h"
 #include "model/manager/Printer.h"
 #include "model/manager/SymbolScanner.h"
@@ -28,43 +29,6 @@ int DotsCovering(double dots) {
 } // namespace
 
 namespace {
-
-// What the check knows of a symbology: whether zbar reads it, what zbar calls
-// it, and the quiet zone its standard asks for before and after the symbol, in
-// narrow modules (ISO/IEC 15417, 16388, 16390; the GS1 General Specifications
-// for EAN/UPC and the add-ons; AIM's for Code 93 and Codabar).
-struct TSymbologyCheck {
-    bool Checkable;
-    int Zbar;
-    int QuietBefore;
-    int QuietAfter;
-};
-
-constexpr TSymbologyCheck kSymbologies[BarcodeTypeCount] = {
-    {true, ZbarType::I25, 10, 10},
-    {false, 0, 0, 0}, // 2 of 5 industrial
-    {false, 0, 0, 0}, // 2 of 5 matrix
-    {true, ZbarType::Code39, 10, 10},
-    {true, ZbarType::Code39, 10, 10}, // and full ASCII
-    {true, ZbarType::Code128, 10, 10},
-    {true, ZbarType::Code128, 10, 10},
-    {true, ZbarType::Code128, 10, 10},
-    {true, ZbarType::Code93, 10, 10},
-    {true, ZbarType::Code93, 10, 10},
-    {false, 0, 0, 0}, // MSI
-    {false, 0, 0, 0}, // PostNet
-    {true, ZbarType::Codabar, 10, 10},
-    {true, ZbarType::EAN8, 7, 7},
-    {true, ZbarType::EAN13, 11, 7},
-    {true, ZbarType::UPCA, 9, 9},
-    {true, ZbarType::UPCE, 9, 7},
-    {false, 0, 0, 0}, // UPC-E1
-    {true, ZbarType::EAN2, 7, 5},
-    {true, ZbarType::EAN5, 7, 5},
-    {true, ZbarType::Code128, 10, 10},
-    {true, ZbarType::Code128, 10, 10},
-    {true, ZbarType::Code128, 10, 10},
-};
 
 // ISO/IEC 18004.
 constexpr int kQRQuietZone = 4;
@@ -128,12 +92,13 @@ QString Millimetres(double mm) {
 // and stop characters, UPC-E without number system and check digit where the
 // program's text has none. (An EAN-13 starting with 0, which a scanner reads as
 // the UPC-A number, differs in a leading zero only.)
-QString AsHeld(TBarcodeType typ, const QString& read, const QString& expected) {
+QString AsHeld(TScannerReading reading, const QString& read, const QString& expected) {
     const QString ends = QStringLiteral("ABCD");
-    if (typ == bcCodeCodabar && read.size() >= 2 && ends.contains(read.front().toUpper()) &&
-        ends.contains(read.back().toUpper()) && !ends.contains(expected.left(1).toUpper()))
+    if (reading == TScannerReading::CodabarEnds && read.size() >= 2 &&
+        ends.contains(read.front().toUpper()) && ends.contains(read.back().toUpper()) &&
+        !ends.contains(expected.left(1).toUpper()))
         return read.mid(1, read.size() - 2);
-    if (typ == bcCodeUPC_E0 && read.size() == 8 && expected.size() < 8)
+    if (reading == TScannerReading::UpcENumber && read.size() == 8 && expected.size() < 8)
         return read.mid(1, expected.size());
     return read;
 }
@@ -288,69 +253,50 @@ TSymbolCheck TChecker::Barcode(const TTextItem& item, const TPreparedBarcode& pr
     TSymbolCheck check;
     check.ItemName = item.ItemName();
     check.ItemData = item.Text();
-    TLinearBarcode symbol;
-    symbol.Assign(prepared.Barcode.get());
-    const TBarcodeType typ = symbol.Typ();
-    check.Symbology = symbol.GetTypText();
-    const bool checksum = symbol.Checksum();
-    const QString data = symbol.MakeData();
+    const TBarcodeLayout& symbol = prepared.Layout;
+    const TSymbology& rules = *SymbologyOf(symbol.Typ);
+    check.Symbology = QString::fromLatin1(rules.Name);
     // What the bars hold: the line under them, but for the add-ons' check
     // digit, which is shown and not drawn.
-    check.Expected = symbol.ShownText();
-    if (typ == bcCodeUPC_Supp2 || typ == bcCodeUPC_Supp5)
-        check.Expected.truncate(typ == bcCodeUPC_Supp2 ? 2 : 5);
+    check.Expected = symbol.Shown;
+    if (rules.Reading == TScannerReading::AddOnDigits)
+        check.Expected.truncate(symbol.Typ == bcCodeUPC_Supp2 ? 2 : 5);
 
-    // The elements: where the first bar starts, the last one ends, the narrowest.
-    qint64 x = 0, first = -1, last = 0;
-    int narrow = INT_MAX;
-    for (QChar code : data) {
-        int w = 0;
-        TBarLineType kind;
-        symbol.OneBarProps(code, w, kind);
-        if (kind != white) {
-            if (first < 0)
-                first = x;
-            last = x + w;
-        }
-        narrow = std::min(narrow, w);
-        x += w;
-    }
-    const TBarcodePlacement place = symbol.Placement(x);
+    const TBarcodePlacement& place = symbol.Placement;
     const TFrame frame{place.Map(0, 0), place.Map(1, 0) - place.Map(0, 0),
                        place.Map(0, 1) - place.Map(0, 0)};
     const double dotsPerUnit = DotsAlong(frame.U);
-    check.NarrowDots = narrow == INT_MAX ? 0 : WholeDots(narrow * dotsPerUnit);
+    check.NarrowDots = WholeDots(symbol.Narrowest * dotsPerUnit);
     if (check.NarrowDots < MinElementDots) {
         check.Failed = true;
         check.Warnings << QStringLiteral("最窄的条或空只有 %1 个打印点，至少需要 %2 个")
                               .arg(check.NarrowDots)
                               .arg(MinElementDots);
     }
-    const TSymbologyCheck& rules = kSymbologies[typ];
-    if (!rules.Checkable) {
+    if (rules.Zbar == 0) {
         check.Outcome = TScanOutcome::NotCheckable;
         return check;
     }
+    const qint64 first = symbol.FirstBar, last = symbol.LastBar;
     if (first < 0) {
         check.Outcome = TScanOutcome::NotRead;
         check.Failed = true;
         return check;
     }
 
-    const double h = symbol.Height();
+    const double h = symbol.Height;
     QPolygonF quad;
     quad << frame.At(first, 0) << frame.At(last, 0) << frame.At(last, h) << frame.At(first, h);
     const QRectF box = quad.boundingRect();
     const bool onSheet = OnSheet(check, box);
-    const double module = symbol.Modul();
-    const double reach = (std::max(rules.QuietBefore, rules.QuietAfter) + 2) * module;
+    const double module = symbol.Module;
+    const double reach = std::max(symbol.QuietBefore, symbol.QuietAfter) + 2 * module;
     const QPointF margin(std::abs(frame.U.x()) * reach + std::abs(frame.V.x()) * reach,
                          std::abs(frame.U.y()) * reach + std::abs(frame.V.y()) * reach);
     if (Render(box, margin, check) && onSheet) {
-        const double moduleDots = module * dotsPerUnit;
-        const double dotsPerMm = dotsPerUnit * FDevice.Metrics.DpiX / 25.4;
-        const int before = DotsCovering(rules.QuietBefore * moduleDots),
-                  after = DotsCovering(rules.QuietAfter * moduleDots);
+        const double dotsPerMm = dotsPerUnit * FDevice.Metrics.DpiX / double(mmPerInch);
+        const int before = DotsCovering(symbol.QuietBefore * dotsPerUnit),
+                  after = DotsCovering(symbol.QuietAfter * dotsPerUnit);
         QuietZone(check, QStringLiteral("左侧"),
                   FreeBeyond(frame, first, 0, h, -frame.U, before + 1), before, rules.QuietBefore,
                   dotsPerMm);
@@ -365,9 +311,10 @@ TSymbolCheck TChecker::Barcode(const TTextItem& item, const TPreparedBarcode& pr
         if (d.Type != rules.Zbar && !eanFamily)
             continue;
         // A scanner set up for full ASCII shows the characters, not the pairs.
-        const QString read = typ == bcCode39Extended ? FromFullAscii39(QString::fromUtf8(d.Data))
-                                                     : QString::fromUtf8(d.Data);
-        const bool same = SameData(AsHeld(typ, read, check.Expected), check.Expected);
+        const QString read = rules.Reading == TScannerReading::FullAscii39
+                                 ? FromFullAscii39(QString::fromUtf8(d.Data))
+                                 : QString::fromUtf8(d.Data);
+        const bool same = SameData(AsHeld(rules.Reading, read, check.Expected), check.Expected);
         if (!best || same)
             best = {read, same};
         if (same)
@@ -381,7 +328,7 @@ TSymbolCheck TChecker::Barcode(const TTextItem& item, const TPreparedBarcode& pr
         check.Outcome = best->second ? TScanOutcome::Read : TScanOutcome::WrongData;
         check.Failed = check.Failed || check.Outcome != TScanOutcome::Read;
     }
-    if (!CarriesItemData(check.Expected, item.Text().trimmed(), checksum))
+    if (!CarriesItemData(check.Expected, item.Text().trimmed(), symbol.Checksum))
         check.Warnings << QStringLiteral("条码内容 \"%1\" 与打印项内容 \"%2\" 不同")
                               .arg(Elided(check.Expected), Elided(item.Text()));
     return check;
@@ -418,7 +365,8 @@ TSymbolCheck TChecker::QR(const TTextItem& item, const TPreparedQR& prepared) {
         const int limitW = needW + 1, limitH = needH + 1;
         const TFrame across{symbol.topLeft(), QPointF(1, 0), QPointF(0, 1)};
         const TFrame down{symbol.topLeft(), QPointF(0, 1), QPointF(1, 0)};
-        const double perMmX = FDevice.DpiX / 25.4, perMmY = FDevice.DpiY / 25.4;
+        const double perMmX = FDevice.DpiX / double(mmPerInch),
+                     perMmY = FDevice.DpiY / double(mmPerInch);
         const double w = symbol.width(), h = symbol.height();
         QuietZone(check, QStringLiteral("左侧"),
                   FreeBeyond(across, 0, 0, h, QPointF(-1, 0), limitW), needW, kQRQuietZone, perMmX);

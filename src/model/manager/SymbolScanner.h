@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fbarcode/Symbologies.h" // ZbarType
+
 #include <QByteArray>
 #include <QImage>
 #include <QPolygon>
@@ -35,9 +37,3 @@ public:
 private:
     zbar::zbar_image_scanner_s* FScanner;
 };
-
-// zbar's symbology numbers for the ones the check asks for.
-namespace ZbarType {
-constexpr int EAN2 = 2, EAN5 = 5, EAN8 = 8, UPCE = 9, UPCA = 12, EAN13 = 13, I25 = 25, Codabar = 38,
-              Code39 = 39, QRCode = 64, Code93 = 93, Code128 = 128;
-}

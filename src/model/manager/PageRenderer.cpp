@@ -303,8 +303,14 @@ TPreparedQR TPageRenderer::PrepareQR(const TTextItem& item) {
     // pixel from the symbol's corner, so every module is one of two whole sizes
     // and every edge is on the printer's grid. The inset makes both fill rules a
     // raster printer may use fill exactly those dots.
-    auto edgeX = [&](int i) { return p.x() + RoundHalfEven(static_cast<long double>(i) * w / n); };
-    auto edgeY = [&](int i) { return p.y() + RoundHalfEven(static_cast<long double>(i) * h / n); };
+    // Worked out once per symbol: a page of per-page symbols rounds 2n edges, not 4 per run.
+    std::vector<int> xs(n + 1), ys(n + 1);
+    for (int i = 0; i <= n; ++i) {
+        xs[i] = p.x() + RoundHalfEven(static_cast<long double>(i) * w / n);
+        ys[i] = p.y() + RoundHalfEven(static_cast<long double>(i) * h / n);
+    }
+    const auto edgeX = [&](int i) { return xs[i]; };
+    const auto edgeY = [&](int i) { return ys[i]; };
     for (int r = 0; r < n; ++r) {
         int c = 0;
         while (c < n) {

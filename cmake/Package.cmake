@@ -69,7 +69,7 @@ add_custom_command(OUTPUT ${KOVA_GENERATED_DIR}/changelog.gz
 list(APPEND kova_generated ${KOVA_GENERATED_DIR}/changelog.gz)
 add_custom_target(kova_package_files ALL DEPENDS ${kova_generated})
 install(FILES ${KOVA_GENERATED_DIR}/changelog.gz ${KOVA_PACKAGING_DIR}/copyright
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kova)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kova)

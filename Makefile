@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build run test test-sanitize soak bench fuzz clean
+.PHONY: all setup build run test test-sanitize soak bench fuzz package package-test clean
 
 all: build
 
@@ -50,5 +50,26 @@ fuzz:
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DKOVA_FUZZ=ON >/dev/null
 	cmake --build build-fuzz -j $(JOBS) --target kova_fuzzers
 
+# The Debian package kova_<version>_amd64.deb, here: a release build installed
+# under /usr, with Debian's hardening flags, stripped, without the tests.
+PACKAGE_BUILD ?= build-package
+package:
+	@./scripts/setup package
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOVA_TESTS=OFF \
+		-DCMAKE_INSTALL_PREFIX=/usr \
+		-DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS) -s" >/dev/null
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	rm -f $(PACKAGE_BUILD)/kova_*.deb
+	cd $(PACKAGE_BUILD) && cpack -G DEB >/dev/null
+	cp $(PACKAGE_BUILD)/kova_*.deb .
+	@ls kova_*.deb
+
+# Builds the package and tries it on this machine as root: installs it, prints
+# as two users of the group kova, upgrades and removes it; leaves the machine as
+# it was (scripts/package-test). Not part of `make test`: it needs root and time.
+package-test: package
+	./scripts/package-test
+
 clean:
-	rm -rf build build-sanitize build-fuzz
+	rm -rf build build-sanitize build-fuzz $(PACKAGE_BUILD) kova_*.deb

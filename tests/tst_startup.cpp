@@ -1,9 +1,10 @@
-// Start-up of the program: database beside the executable, error messages, the
-// application-wide error handler.
+// Start-up of the program: database beside the executable or an installed copy's
+// database of the machine, error messages, the application-wide error handler.
 #include "TestSupport.h"
 
 #include "PrintMain.h"
 #include "model/PrintCommon.h"
+#include "view/ABOUT.h"
 #include "view/KovaApplication.h"
 
 #include <QDir>
@@ -40,6 +41,7 @@ class TestStartup : public QObject {
 private slots:
     void initTestCase() { EnsurePersistence(); }
     void missingDatabaseShowsMessageAndEnds();
+    void startsWithDatabaseBesideProgram_data();
     void startsWithDatabaseBesideProgram();
     void errorHandlerShowsMessageAndKeepsRunning();
     void windowOpensOnSmallScreen();
@@ -67,10 +69,53 @@ void TestStartup::missingDatabaseShowsMessageAndEnds() {
     QCOMPARE(PrintModel, nullptr);
 }
 
+void TestStartup::startsWithDatabaseBesideProgram_data() {
+    QTest::addColumn<QString>("program");   // the program's folder in the temporary one
+    QTest::addColumn<QStringList>("files"); // made there (an installed copy's marks)
+    QTest::addColumn<QString>("ini");       // its kova.ini, at the path given first
+    QTest::addColumn<QString>("database");  // where the database is put and must be found
+    QTest::addColumn<QString>("help");
+    QTest::newRow("a copy in its own folder") << "" << QStringList() << "" << "data/KOVAUTF8.FDB"
+                                              << "help/index.html";
+    QTest::newRow("an installed copy uses the machine's database")
+        << "bin" << QStringList{"share/kova/firebird/firebird.conf"} << ""
+        << "var/lib/kova/KOVAUTF8.FDB"
+        << "share/kova/help/index.html";
+    QTest::newRow("an installed copy reads etc/kova/kova.ini, relative to it")
+        << "bin" << QStringList{"share/kova/firebird/firebird.conf"}
+        << "etc/kova/kova.ini\n[Database]\nLocation = shared.FDB\n"
+        << "etc/kova/shared.FDB"
+        << "share/kova/help/index.html";
+    QTest::newRow("a bin folder without the installed files is a copy of its own")
+        << "bin" << QStringList{"share/firebird.conf"} << ""
+        << "bin/data/KOVAUTF8.FDB"
+        << "bin/help/index.html";
+}
+
 void TestStartup::startsWithDatabaseBesideProgram() {
-    QTemporaryDir programDir;
-    QDir(programDir.path()).mkpath("data");
-    TestDatabase::copyTemplate(programDir.filePath("data/KOVAUTF8.FDB"));
+    QFETCH(QString, program);
+    QFETCH(QStringList, files);
+    QFETCH(QString, ini);
+    QFETCH(QString, database);
+    QFETCH(QString, help);
+    QTemporaryDir root;
+    const QDir top(root.path());
+    const QString programDir = top.absoluteFilePath(program);
+    top.mkpath(program.isEmpty() ? "." : program);
+    for (const QString& file : files) {
+        top.mkpath(QFileInfo(file).path());
+        QVERIFY(QFile::copy(KOVA_SOURCE_DIR "/db/firebird.conf", top.filePath(file)));
+    }
+    if (!ini.isEmpty()) {
+        const QString path = ini.section('\n', 0, 0);
+        top.mkpath(QFileInfo(path).path());
+        QFile file(top.filePath(path));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ini.section('\n', 1).toUtf8());
+    }
+    top.mkpath(QFileInfo(database).path());
+    TestDatabase::copyTemplate(top.filePath(database));
+    QCOMPARE(HelpUrl(programDir).toLocalFile(), top.absoluteFilePath(help));
     QString caption;
     QSize size;
     int projects = -1;
@@ -84,7 +129,7 @@ void TestStartup::startsWithDatabaseBesideProgram() {
     });
     // Started from elsewhere: only the program's folder decides where the database is.
     QDir::setCurrent(QDir::tempPath());
-    QCOMPARE(RunKova(programDir.path()), 0);
+    QCOMPARE(RunKova(programDir), 0);
     QCOMPARE(caption, QString("KOVA 自定义定位打印 v5.1"));
     QCOMPARE(size, QSize(493, 664));
     QCOMPARE(projects, 10);

@@ -75,12 +75,51 @@ bool IsServerLocation(const QString& location) {
     return !location.startsWith(QLatin1Char('/')) && location.contains(QLatin1Char(':'));
 }
 
+QString InstalledPrefix(const QString& programDir) {
+    QDir dir(programDir);
+    if (dir.dirName() != QLatin1String("bin") || !dir.cdUp())
+        return QString();
+    // The engine configuration is what every installed copy needs; a bare bin/
+    // folder (a build's, a copy unpacked anywhere) is a copy of its own.
+    if (!QFileInfo::exists(dir.filePath(QStringLiteral("share/kova/firebird/firebird.conf"))))
+        return QString();
+    return dir.absolutePath();
+}
+
+namespace {
+
+// /etc and /var for the system's own prefix, as Debian lays them out; below the
+// prefix for any other.
+QString systemFolder(const QString& prefix, const QString& folder) {
+    if (prefix == QLatin1String("/usr"))
+        return QLatin1Char('/') + folder;
+    return prefix + QLatin1Char('/') + folder;
+}
+
+} // namespace
+
+QString ProgramDataDir(const QString& programDir) {
+    const QString prefix = InstalledPrefix(programDir);
+    return prefix.isEmpty() ? QDir(programDir).absolutePath()
+                            : prefix + QStringLiteral("/share/kova");
+}
+
+QString SettingsFilePath(const QString& programDir) {
+    const QString prefix = InstalledPrefix(programDir);
+    if (prefix.isEmpty())
+        return QDir(programDir).absoluteFilePath(QStringLiteral("kova.ini"));
+    return systemFolder(prefix, QStringLiteral("etc/kova/kova.ini"));
+}
+
 QString DefaultDatabasePath(const QString& programDir) {
-    return QDir(programDir).absoluteFilePath(QStringLiteral("data/KOVAUTF8.FDB"));
+    const QString prefix = InstalledPrefix(programDir);
+    if (prefix.isEmpty())
+        return QDir(programDir).absoluteFilePath(QStringLiteral("data/KOVAUTF8.FDB"));
+    return systemFolder(prefix, QStringLiteral("var/lib/kova/KOVAUTF8.FDB"));
 }
 
 TDatabaseLocation ResolveDatabaseLocation(const QString& programDir, const QString& given) {
-    const QString iniPath = QDir(programDir).absoluteFilePath(QStringLiteral("kova.ini"));
+    const QString iniPath = SettingsFilePath(programDir);
     const QHash<QString, QString> ini = readSettingsFile(iniPath);
     const QString fromEnv = qEnvironmentVariable("KOVA_DATABASE");
 
@@ -92,7 +131,8 @@ TDatabaseLocation ResolveDatabaseLocation(const QString& programDir, const QStri
         location.Name = fileFrom(fromEnv, QDir::currentPath());
         location.Origin = QStringLiteral("the environment variable KOVA_DATABASE");
     } else if (!ini.value(QStringLiteral("location")).isEmpty()) {
-        location.Name = fileFrom(ini.value(QStringLiteral("location")), programDir);
+        location.Name =
+            fileFrom(ini.value(QStringLiteral("location")), QFileInfo(iniPath).absolutePath());
         location.Origin = iniPath;
     } else {
         location.Name = DefaultDatabasePath(programDir);

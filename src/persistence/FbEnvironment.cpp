@@ -1,5 +1,7 @@
 #include "persistence/FbEnvironment.h"
 
+#include "persistence/DatabaseLocation.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,10 +13,19 @@
 #include <unistd.h>
 
 void SetupFirebirdEnvironment(const QString& programDir) {
-    const QString confDir = QDir(programDir).absoluteFilePath(QStringLiteral("firebird"));
+    const QString confDir = QDir(ProgramDataDir(programDir)).absoluteFilePath(QStringLiteral("firebird"));
     if (QFileInfo::exists(confDir + QStringLiteral("/firebird.conf")))
         qputenv("FIREBIRD", QFile::encodeName(confDir));
-    if (qEnvironmentVariableIsEmpty("FIREBIRD_LOCK"))
+    if (!qEnvironmentVariableIsEmpty("FIREBIRD_LOCK"))
+        return;
+    // An installed copy shares the machine's database with the group kova: the lock
+    // folder the package made beside it (setgid, so every member may open the lock
+    // files another made), the same for every installed copy.
+    if (!InstalledPrefix(programDir).isEmpty())
+        qputenv("FIREBIRD_LOCK",
+                QFile::encodeName(QFileInfo(DefaultDatabasePath(programDir)).absolutePath() +
+                                  QStringLiteral("/.kova-lock")));
+    else
         qputenv("FIREBIRD_LOCK", QByteArrayLiteral("/tmp/kova-firebird"));
 }
 

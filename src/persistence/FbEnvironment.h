@@ -4,7 +4,9 @@
 
 // Points the embedded engine at the program's own configuration (SuperClassic, so
 // several copies can share one database file) and at the lock folder every copy
-// shares. Must run before the first connection opens.
+// shares: /tmp/kova-firebird, or for an installed copy .kova-lock beside the
+// machine's database; FIREBIRD_LOCK, when set, comes first. Must run before the
+// first connection opens.
 void SetupFirebirdEnvironment(const QString& programDir);
 
 // Readies the lock folder (FIREBIRD_LOCK) before a connection opens: a missing one

@@ -127,9 +127,13 @@ int main(int argc, char* argv[]) {
     opt("printer", "CUPS queue to print on instead of the project's printer");
     opt("pdf", "write the job to this PDF file instead of a queue");
     opt("dpi", "with --pdf: the printer dots per inch the job is laid out at (default 300)");
-    opt("database", "database file, or host[/port]:/path on a Firebird server (default: "
-                    "KOVA_DATABASE, else Location in kova.ini beside the program, else "
-                    "data/KOVAUTF8.FDB beside the program)");
+    // The defaults as this copy finds them: an installed one's or its own folder's.
+    args.addOption(QCommandLineOption(
+        QStringLiteral("database"),
+        QStringLiteral("database file, or host[/port]:/path on a Firebird server (default: "
+                       "KOVA_DATABASE, else Location in %1, else %2)")
+            .arg(SettingsFilePath(programDir), DefaultDatabasePath(programDir)),
+        QStringLiteral("v")));
     opt("no-save", "leave the stored start as it is", false);
     opt("title", "document name of the job");
     opt("wait", "seconds to wait for another run of the project to end (default 600)");

@@ -2,6 +2,8 @@
 
 #include "view/KovaApplication.h"
 
+#include "persistence/DatabaseLocation.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -117,7 +119,8 @@ QPixmap ProgramPixmap(int size) {
 }
 
 QUrl HelpUrl(const QString& programDir) {
-    return QUrl::fromLocalFile(QDir(programDir).filePath(QStringLiteral("help/index.html")));
+    return QUrl::fromLocalFile(
+        QDir(ProgramDataDir(programDir)).filePath(QStringLiteral("help/index.html")));
 }
 
 QString HelpUnavailableMessage(const QString& path, bool fileMissing) {

@@ -38,7 +38,7 @@ void ShowAboutBox(QWidget* owner);
 // The program's picture: the application icon when one is set, else drawn here.
 QPixmap ProgramPixmap(int size);
 
-// help/index.html in the program's folder, as a local-file URL.
+// help/index.html among the program's files (ProgramDataDir), as a local-file URL.
 QUrl HelpUrl(const QString& programDir);
 // Hands the help page to the desktop's default viewer. When there is none (no
 // browser on the machine), a message tells the user where the help file is.

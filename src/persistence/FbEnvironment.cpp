@@ -128,7 +128,7 @@ QSet<QString> filesHeldOpen(QSet<uid_t>& hidden) {
                 hidden.insert(ps.st_uid);
             continue;
         }
-        for (const QString& fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot))
+        for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
             held.insert(QFile::symLinkTarget(fdDir + QLatin1Char('/') + fd));
     }
     return held;

@@ -130,8 +130,9 @@ void TestCups::printsFromAnyCheckout() {
     QCOMPARE(PdfPageTexts(pdf).join(QString()).trimmed(), marker);
     // No other local user reaches the server, let alone adds a queue to it.
     int code = 0;
-    const QString added = RunTool("runuser", {"-u", "nobody", "--", "lpadmin", "-h", server.Socket(),
-                                              "-p", "STRANGER", "-v", "lpd://localhost/q"},
+    const QString added = RunTool("runuser",
+                                  {"-u", "nobody", "--", "lpadmin", "-h", server.Socket(), "-p",
+                                   "STRANGER", "-v", "lpd://localhost/q"},
                                   &code);
     QVERIFY2(code != 0, qPrintable(added));
     QVERIFY(!RunTool("lpstat", {"-h", server.Socket(), "-p"}).contains("STRANGER"));

@@ -55,7 +55,10 @@ QString Mode(const QString& path) {
     struct stat st;
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
         return QStringLiteral("missing");
-    return QStringLiteral("%1 %2:%3").arg(QString::number(st.st_mode & 07777, 8)).arg(st.st_uid).arg(st.st_gid);
+    return QStringLiteral("%1 %2:%3")
+        .arg(QString::number(st.st_mode & 07777, 8))
+        .arg(st.st_uid)
+        .arg(st.st_gid);
 }
 
 QString KovaPrint() {
@@ -115,8 +118,8 @@ void TestLockFolder::preparedOrRefused_data() {
     QTest::addColumn<QString>("problem");  // %1 is the folder; empty when it may be used
     QTest::addColumn<QString>("modeAfter");
 
-    const QString openToAll = QStringLiteral(
-        "The Firebird lock folder %1 may be changed by any user; it must not be writable by others");
+    const QString openToAll = QStringLiteral("The Firebird lock folder %1 may be changed by any "
+                                             "user; it must not be writable by others");
     QTest::newRow("missing: made private") << "missing" << 0 << false << false << ""
                                            << "700 0:0";
     QTest::newRow("missing in a group's folder: shared with the group")
@@ -131,8 +134,8 @@ void TestLockFolder::preparedOrRefused_data() {
         << "missing";
     QTest::newRow("own folder kept private") << "folder" << 0700 << false << false << ""
                                              << "700 0:0";
-    QTest::newRow("folder open to all") << "folder" << 0777 << false << false << openToAll
-                                        << "777 0:0";
+    QTest::newRow("folder open to all")
+        << "folder" << 0777 << false << false << openToAll << "777 0:0";
     QTest::newRow("sticky folder open to all, like the temp folder")
         << "folder" << 01777 << false << true << openToAll << "1777 0:0";
     QTest::newRow("root's folder another user cannot write to")
@@ -263,13 +266,14 @@ void TestLockFolder::leftoversOfKilledRunsAreRemoved_data() {
     QTest::addColumn<bool>("live");      // that process is alive (and holds it open)
     QTest::addColumn<bool>("removed");
     QTest::newRow("a killed run's job file is removed")
-        << "temp" << "kova-job-%1-Ab12Cd.pdf" << false << true;
-    QTest::newRow("a live run's job file stays") << "temp" << "kova-job-%1-Ab12Cd.pdf" << true
-                                                 << false;
-    QTest::newRow("a trace file no process holds is removed")
-        << "lock" << "fb_trace_a%1" << false << true;
-    QTest::newRow("a trace file a live process holds stays")
-        << "lock" << "fb_trace_a%1" << true << false;
+        << "temp"
+        << "kova-job-%1-Ab12Cd.pdf" << false << true;
+    QTest::newRow("a live run's job file stays") << "temp"
+                                                 << "kova-job-%1-Ab12Cd.pdf" << true << false;
+    QTest::newRow("a trace file no process holds is removed") << "lock"
+                                                              << "fb_trace_a%1" << false << true;
+    QTest::newRow("a trace file a live process holds stays") << "lock"
+                                                             << "fb_trace_a%1" << true << false;
 }
 
 void TestLockFolder::leftoversOfKilledRunsAreRemoved() {
@@ -290,8 +294,7 @@ void TestLockFolder::leftoversOfKilledRunsAreRemoved() {
             ::_exit(0);
         ::waitpid(pid, nullptr, 0);
     }
-    QFile file(QDir(folder == "temp" ? temp : dir.filePath(".kova-lock"))
-                   .filePath(name.arg(pid)));
+    QFile file(QDir(folder == "temp" ? temp : dir.filePath(".kova-lock")).filePath(name.arg(pid)));
     QVERIFY(file.open(QIODevice::WriteOnly));
     if (!live)
         file.close();
@@ -324,7 +327,8 @@ void TestLockFolder::newDatabaseIsNotOpenToAll() {
     QVERIFY(p.waitForFinished(120000));
     QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
     QCOMPARE(Mode(database), mode);
-    QCOMPARE(Mode(dir.filePath(".kova-lock")), groupFolder ? QString("2770 0:65534") : QString("700 0:0"));
+    QCOMPARE(Mode(dir.filePath(".kova-lock")),
+             groupFolder ? QString("2770 0:65534") : QString("700 0:0"));
 }
 
 QTEST_GUILESS_MAIN(TestLockFolder)

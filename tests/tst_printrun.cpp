@@ -16,23 +16,23 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QFileDialog>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QLineEdit>
-#include <QScopeGuard>
-#include <QTableWidget>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -745,10 +745,14 @@ void TestPrintRun::pageWithoutASheetIsRefused() {
 void TestPrintRun::pdfTargetOnlyEverAFile_data() {
     QTest::addColumn<QString>("target"); // device, fifo, link, or none
     QTest::addColumn<QString>("refusal");
-    QTest::newRow("a device is refused") << "device" << "是设备，不是普通文件";
-    QTest::newRow("a FIFO is refused") << "fifo" << "是管道，不是普通文件";
-    QTest::newRow("a symbolic link is refused") << "link" << "是符号链接，不是普通文件";
-    QTest::newRow("a new file's mode follows the umask") << "none" << "";
+    QTest::newRow("a device is refused") << "device"
+                                         << "是设备，不是普通文件";
+    QTest::newRow("a FIFO is refused") << "fifo"
+                                       << "是管道，不是普通文件";
+    QTest::newRow("a symbolic link is refused") << "link"
+                                                << "是符号链接，不是普通文件";
+    QTest::newRow("a new file's mode follows the umask") << "none"
+                                                         << "";
 }
 
 void TestPrintRun::pdfTargetOnlyEverAFile() {
@@ -768,7 +772,8 @@ void TestPrintRun::pdfTargetOnlyEverAFile() {
     ::lstat(native.constData(), &before);
     QProcess p;
     p.setChildProcessModifier([] { ::umask(027); });
-    p.start(KovaPrint(), {"--database", db->path(), "--project", kProject, "--pages", "1", "--pdf", pdf});
+    p.start(KovaPrint(),
+            {"--database", db->path(), "--project", kProject, "--pages", "1", "--pdf", pdf});
     p.waitForFinished(120000);
     const Printed run = Collect(p);
     struct stat after = {};

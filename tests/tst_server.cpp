@@ -235,13 +235,14 @@ void TestServer::locationSettings_data() {
         << ""
         << ""
         << "" << QStringList{"设置文件 %D/kova.ini 不是普通文件"};
-    QTest::newRow("kova.ini as a FIFO is refused without waiting") << "@fifo"
-                                                                  << ""
-                                                                  << ""
-                                                                  << ""
-                                                                  << QStringList{"不是普通文件"};
+    QTest::newRow("kova.ini as a FIFO is refused without waiting")
+        << "@fifo"
+        << ""
+        << ""
+        << "" << QStringList{"不是普通文件"};
     QTest::newRow("kova.ini over 64 kB is refused")
-        << "@big" << ""
+        << "@big"
+        << ""
         << ""
         << "" << QStringList{"设置文件 %D/kova.ini 太大（超过 64 KB）"};
 }

@@ -47,11 +47,12 @@ private slots:
 };
 
 void TestStartup::missingDatabaseShowsMessageAndEnds_data() {
-    QTest::addColumn<QByteArray>("ini"); // kova.ini beside the program; none when empty
+    QTest::addColumn<QByteArray>("ini");  // kova.ini beside the program; none when empty
     QTest::addColumn<QString>("message"); // how the message starts; %1 the program's folder
     QTest::newRow("no database file")
-        << QByteArray() << "Cannot connect to database.\nDatabase name:       %1/data/KOVAUTF8.FDB"
-                           "\nUser name:           SYSDBA\nPersistence layer:";
+        << QByteArray()
+        << "Cannot connect to database.\nDatabase name:       %1/data/KOVAUTF8.FDB"
+           "\nUser name:           SYSDBA\nPersistence layer:";
     // Left unread, it would have the window open on the file beside the program.
     QTest::newRow("a kova.ini the program cannot read")
         << QByteArray("\xff\xfe[\0D\0", 6) << "设置文件 %1/kova.ini 不是 UTF-8 文本";

@@ -39,7 +39,8 @@ QString readSettingsText(const QString& path) {
         QFile file;
         if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             ::close(fd);
-            throw Exception(QStringLiteral("设置文件 %1 无法读取：%2").arg(path, file.errorString()));
+            throw Exception(
+                QStringLiteral("设置文件 %1 无法读取：%2").arg(path, file.errorString()));
         }
         bytes = file.read(kMaxSettingsBytes + 1);
     } else {
@@ -48,12 +49,14 @@ QString readSettingsText(const QString& path) {
     if (!regular)
         throw Exception(QStringLiteral("设置文件 %1 不是普通文件，无法读取").arg(path));
     if (st.st_size > kMaxSettingsBytes || bytes.size() > kMaxSettingsBytes)
-        throw Exception(QStringLiteral("设置文件 %1 太大（超过 64 KB），不是 KOVA 的设置文件").arg(path));
+        throw Exception(
+            QStringLiteral("设置文件 %1 太大（超过 64 KB），不是 KOVA 的设置文件").arg(path));
     QStringDecoder decoder(QStringDecoder::Utf8);
     QString text = decoder.decode(bytes);
     if (decoder.hasError() || text.contains(QChar(0)))
         throw Exception(
-            QStringLiteral("设置文件 %1 不是 UTF-8 文本，无法读取；请把它另存为 UTF-8 编码").arg(path));
+            QStringLiteral("设置文件 %1 不是 UTF-8 文本，无法读取；请把它另存为 UTF-8 编码")
+                .arg(path));
     return text;
 }
 

@@ -49,7 +49,8 @@ QString createLockFolder(const QString& dir) {
     // Root may hand it to the folder's owner; anyone else gives it the group if it may.
     if (::chown(path.constData(), ::geteuid() == 0 ? up.st_uid : uid_t(-1), up.st_gid) != 0 &&
         ::geteuid() == 0)
-        return QStringLiteral("The Firebird lock folder %1 cannot be given to its folder's owner: %2")
+        return QStringLiteral(
+                   "The Firebird lock folder %1 cannot be given to its folder's owner: %2")
             .arg(dir, errnoText());
     if (::chmod(path.constData(), mode) != 0)
         return QStringLiteral("The Firebird lock folder %1 cannot be created: %2")
@@ -66,7 +67,8 @@ QString PrepareLockFolder(const QString& dir) {
         if (const QString problem = createLockFolder(dir); !problem.isEmpty())
             return problem;
     if (::lstat(path.constData(), &st) != 0)
-        return QStringLiteral("The Firebird lock folder %1 cannot be used: %2").arg(dir, errnoText());
+        return QStringLiteral("The Firebird lock folder %1 cannot be used: %2")
+            .arg(dir, errnoText());
     if (S_ISLNK(st.st_mode))
         return QStringLiteral("The Firebird lock folder %1 is a symbolic link, not a folder")
             .arg(dir);
@@ -92,8 +94,8 @@ QString PrepareLockFolder(const QString& dir) {
             .arg(dir);
     // A link planted under one of the engine's lock-file names would have the engine
     // create, truncate or chown whatever it points to.
-    const QFileInfoList entries =
-        QDir(dir).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QFileInfoList entries = QDir(dir).entryInfoList(QDir::AllEntries | QDir::Hidden |
+                                                          QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries) {
         struct stat es;
         if (::lstat(QFile::encodeName(entry.absoluteFilePath()).constData(), &es) != 0)
@@ -128,7 +130,8 @@ QSet<QString> filesHeldOpen(QSet<uid_t>& hidden) {
                 hidden.insert(ps.st_uid);
             continue;
         }
-        for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        for (const QString& fd :
+             fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
             held.insert(QFile::symLinkTarget(fdDir + QLatin1Char('/') + fd));
     }
     return held;

@@ -339,7 +339,8 @@ QString TPrinter::PdfTargetRefusal(const QString& path) {
                          : S_ISFIFO(st.st_mode) ? QStringLiteral("管道")
                          : S_ISSOCK(st.st_mode) ? QStringLiteral("套接字")
                                                 : QStringLiteral("设备");
-    return QStringLiteral("%1 是%2，不是普通文件，不能写成 PDF 文件，什么也没有打印").arg(path, what);
+    return QStringLiteral("%1 是%2，不是普通文件，不能写成 PDF 文件，什么也没有打印")
+        .arg(path, what);
 }
 
 void TPrinter::RemoveLeftoverJobFiles() {

@@ -10,6 +10,7 @@
 #include "model/bom/SettingBom.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/PrintRun.h"
+#include "model/manager/Printer.h"
 #include "model/manager/RunLedger.h"
 #include "persistence/DatabaseLocation.h"
 #include "persistence/FbEnvironment.h"
@@ -1273,6 +1274,8 @@ int KovaMain(int& argc, char** argv, const QString& programDir) {
     SetupFirebirdEnvironment(programDir);
     RegisterBusinessObjects();
     RegisterFirebirdLayer();
+    // What runs killed earlier left in the temp folder.
+    TPrinter::RemoveLeftoverJobFiles();
 
     TKovaApplication app(argc, argv);
     InstallFontSubstitutions();

@@ -128,6 +128,14 @@ void TestCups::printsFromAnyCheckout() {
     const QString pdf = WaitForJobPdf(marker, id, &why);
     QVERIFY2(!pdf.isEmpty(), qPrintable(why));
     QCOMPARE(PdfPageTexts(pdf).join(QString()).trimmed(), marker);
+    // No other local user reaches the server, let alone adds a queue to it.
+    int code = 0;
+    const QString added = RunTool("runuser",
+                                  {"-u", "nobody", "--", "lpadmin", "-h", server.Socket(), "-p",
+                                   "STRANGER", "-v", "lpd://localhost/q"},
+                                  &code);
+    QVERIFY2(code != 0, qPrintable(added));
+    QVERIFY(!RunTool("lpstat", {"-h", server.Socket(), "-p"}).contains("STRANGER"));
 }
 
 void TestCups::concurrentServersKeepTheirPdfs_data() {

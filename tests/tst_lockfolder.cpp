@@ -1,6 +1,3 @@
-// The Firebird lock folder every copy of the program shares: made shareable when
-// missing, and refused, with the reason, where another user could remove or
-// replace the lock files of a database in use.
 #include "TestSupport.h"
 
 #include "persistence/FbEnvironment.h"
@@ -8,8 +5,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 
 #include <grp.h>
 #include <sys/stat.h>
@@ -20,9 +19,9 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 
-// PrepareLockFolder's answer as the given user sees it: in a child process that
-// has dropped to that user when it is not root.
-QString PrepareAs(uid_t user, const QString& dir) {
+// What `call` answers as the given user: in a child process that has dropped to
+// that user (and that user's own group) when it is not root.
+QString As(uid_t user, const std::function<QString()>& call) {
     int out[2];
     if (::pipe(out) != 0)
         qFatal("pipe failed");
@@ -32,7 +31,7 @@ QString PrepareAs(uid_t user, const QString& dir) {
         if (user != 0 &&
             (::setgroups(0, nullptr) != 0 || ::setgid(gid_t(user)) != 0 || ::setuid(user) != 0))
             ::_exit(2);
-        const QByteArray answer = ("answer:" + PrepareLockFolder(dir)).toUtf8();
+        const QByteArray answer = ("answer:" + call()).toUtf8();
         if (::write(out[1], answer.constData(), size_t(answer.size())) != answer.size())
             ::_exit(3);
         ::_exit(0);
@@ -51,11 +50,34 @@ QString PrepareAs(uid_t user, const QString& dir) {
     return QString::fromUtf8(answer).mid(7);
 }
 
+// Mode, owner and group, as "2770 0:65534"; "missing" when there is nothing.
 QString Mode(const QString& path) {
     struct stat st;
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
         return QStringLiteral("missing");
-    return QString::number(st.st_mode & 07777, 8);
+    return QStringLiteral("%1 %2:%3")
+        .arg(QString::number(st.st_mode & 07777, 8))
+        .arg(st.st_uid)
+        .arg(st.st_gid);
+}
+
+QString KovaPrint() {
+    return QStringLiteral(KOVA_BIN_DIR "/kova-print");
+}
+
+// kova-print reading the ledger of `database` as the program runs on a station:
+// no lock folder given, temp files in `temp`. Its exit code, and its messages.
+int ReadLedger(const QString& database, const QString& temp, QString* messages = nullptr) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("FIREBIRD_LOCK"));
+    env.insert(QStringLiteral("TMPDIR"), temp);
+    p.setProcessEnvironment(env);
+    p.start(KovaPrint(), {QStringLiteral("--history"), QStringLiteral("--database"), database});
+    p.waitForFinished(120000);
+    if (messages)
+        *messages = QString::fromUtf8(p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
 } // namespace
@@ -68,6 +90,11 @@ private slots:
     void preparedOrRefused_data();
     void preparedOrRefused();
     void refusedFolderRefusesTheConnection();
+    void engineKeepsItsLocksBesideTheDatabase();
+    void leftoversOfKilledRunsAreRemoved_data();
+    void leftoversOfKilledRunsAreRemoved();
+    void newDatabaseIsNotOpenToAll_data();
+    void newDatabaseIsNotOpenToAll();
 
 private:
     QTemporaryDir FDir;
@@ -81,8 +108,9 @@ void TestLockFolder::initTestCase() {
 }
 
 void TestLockFolder::preparedOrRefused_data() {
-    // folder, link (to a folder as made), file, or missing (in the test's folder, or in
-    // one writable by all)
+    // folder, link (to a folder as made), file, missing (in the test's folder, or in a
+    // group's setgid folder of nobody's group), or a folder holding a planted link or
+    // a file open to all
     QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("mode"); // of the folder as made
     QTest::addColumn<bool>("ownedByOther");
@@ -90,54 +118,51 @@ void TestLockFolder::preparedOrRefused_data() {
     QTest::addColumn<QString>("problem");  // %1 is the folder; empty when it may be used
     QTest::addColumn<QString>("modeAfter");
 
-    const QString owner = QStringLiteral("The Firebird lock folder %1 belongs to another user "
-                                         "(user id 65534); it must belong to root or to this user");
-    const QString openToAll =
-        QStringLiteral("The Firebird lock folder %1 may be changed by other users; it must be "
-                       "sticky when others may write to it (mode 1777, like /tmp)");
-    QTest::newRow("missing: made sticky and world-writable")
-        << "missing" << 0 << false << false << ""
-        << "1777";
-    QTest::newRow("missing, made by another user: sticky and world-writable")
-        << "missing in shared" << 0 << false << true << ""
-        << "1777";
+    const QString openToAll = QStringLiteral("The Firebird lock folder %1 may be changed by any "
+                                             "user; it must not be writable by others");
+    QTest::newRow("missing: made private") << "missing" << 0 << false << false << ""
+                                           << "700 0:0";
+    QTest::newRow("missing in a group's folder: shared with the group")
+        << "missing in group" << 0 << false << false << ""
+        << "2770 0:65534";
+    QTest::newRow("missing in a group's folder, made by a member")
+        << "missing in group" << 0 << false << true << ""
+        << "2770 65534:65534";
     QTest::newRow("missing where another user cannot make it")
         << "missing" << 0 << false << true
         << "The Firebird lock folder %1 cannot be created: Permission denied"
         << "missing";
     QTest::newRow("own folder kept private") << "folder" << 0700 << false << false << ""
-                                             << "700";
-    QTest::newRow("own folder open to all: made sticky") << "folder" << 0777 << false << false << ""
-                                                         << "1777";
-    QTest::newRow("own folder open to the group: made sticky")
-        << "folder" << 0775 << false << false << ""
-        << "1775";
-    QTest::newRow("root's shared folder used by another user")
-        << "folder" << 01777 << false << true << ""
-        << "1777";
+                                             << "700 0:0";
+    QTest::newRow("folder open to all")
+        << "folder" << 0777 << false << false << openToAll << "777 0:0";
+    QTest::newRow("sticky folder open to all, like the temp folder")
+        << "folder" << 01777 << false << true << openToAll << "1777 0:0";
     QTest::newRow("root's folder another user cannot write to")
         << "folder" << 0755 << false << true
-        << "The Firebird lock folder %1 is not writable by this user; to share it, give it mode "
-           "1777 like /tmp"
-        << "755";
-    QTest::newRow("root's folder open to all without the sticky bit")
-        << "folder" << 0777 << false << true << openToAll << "777";
-    QTest::newRow("root's folder open to the group without the sticky bit")
-        << "folder" << 0775 << false << true << openToAll << "775";
-    QTest::newRow("another user's folder") << "folder" << 0755 << true << false << owner << "755";
-    QTest::newRow("another user's sticky folder")
-        << "folder" << 01777 << true << false << owner << "1777";
-    QTest::newRow("symbolic link to a shared folder")
-        << "link" << 01777 << false << false
+        << "The Firebird lock folder %1 is not writable by this user; to share the database, "
+           "give its folder to a group (setgid) and this user that group"
+        << "755 0:0";
+    QTest::newRow("another user's folder")
+        << "folder" << 0700 << true << false
+        << "The Firebird lock folder %1 belongs to another user (user id 65534); it must belong "
+           "to root, to this user or to the owner of the database's folder"
+        << "700 65534:65534";
+    QTest::newRow("symbolic link to a folder")
+        << "link" << 0700 << false << false
         << "The Firebird lock folder %1 is a symbolic link, not a folder"
-        << "777";
-    QTest::newRow("symbolic link seen by another user")
-        << "link" << 01777 << false << true
-        << "The Firebird lock folder %1 is a symbolic link, not a folder"
-        << "777";
-    QTest::newRow("a file") << "file" << 0666 << false << false
+        << "777 0:0";
+    QTest::newRow("a file") << "file" << 0600 << false << false
                             << "The Firebird lock folder %1 is not a folder"
-                            << "666";
+                            << "600 0:0";
+    QTest::newRow("a link a group member planted under a lock file's name")
+        << "planted link" << 02770 << false << false
+        << "The Firebird lock folder %1 holds a symbolic link, fb_init; lock files must be files"
+        << "2770 0:65534";
+    QTest::newRow("a lock file any user may change")
+        << "open file" << 0700 << false << false
+        << "The Firebird lock folder %1 holds fb_init, which any user may change"
+        << "700 0:0";
 }
 
 void TestLockFolder::preparedOrRefused() {
@@ -149,16 +174,20 @@ void TestLockFolder::preparedOrRefused() {
     QFETCH(QString, modeAfter);
 
     QString path = FDir.filePath(QString::fromUtf8(QTest::currentDataTag()).replace(' ', '-'));
-    if (kind == "missing in shared") {
-        // Inside a folder like /tmp.
+    if (kind == "missing in group") {
+        // A database folder shared by nobody's group.
         QVERIFY(QDir().mkpath(path));
-        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 01777), 0);
-        path += QStringLiteral("/lock");
+        QCOMPARE(::chown(QFile::encodeName(path).constData(), 0, kNobody), 0);
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 02770), 0);
+        path += QStringLiteral("/.kova-lock");
     }
     const QByteArray native = QFile::encodeName(path);
-    if (kind == "folder" || kind == "link") {
+    const QString victim = FDir.filePath("victim");
+    if (kind == "folder" || kind == "link" || kind.endsWith("link") || kind == "open file") {
         const QByteArray folder = kind == "link" ? native + "-target" : native;
         QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+        if (kind == "planted link")
+            QCOMPARE(::chown(folder.constData(), 0, kNobody), 0);
         QCOMPARE(::chmod(folder.constData(), mode_t(mode)), 0);
         if (ownedByOther)
             QCOMPARE(::chown(folder.constData(), kNobody, kNobody), 0);
@@ -170,10 +199,29 @@ void TestLockFolder::preparedOrRefused() {
         file.close();
         QCOMPARE(::chmod(native.constData(), mode_t(mode)), 0);
     }
+    if (kind == "planted link") {
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("root's");
+        file.close();
+        const QString planted = As(kNobody, [&] {
+            return ::symlink(QFile::encodeName(victim).constData(), native + "/fb_init") == 0
+                       ? QString()
+                       : QStringLiteral("no link");
+        });
+        QCOMPARE(planted, QString());
+    } else if (kind == "open file") {
+        QFile file(path + "/fb_init");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QCOMPARE(::chmod(QFile::encodeName(file.fileName()).constData(), 0666), 0);
+    }
 
-    const QString answer = PrepareAs(seenByOther ? kNobody : 0, path);
+    const QString answer = As(seenByOther ? kNobody : 0, [&] { return PrepareLockFolder(path); });
     QCOMPARE(answer, problem.isEmpty() ? QString() : problem.arg(path));
     QCOMPARE(Mode(path), modeAfter);
+    if (kind == "planted link")
+        QCOMPARE(Mode(victim), QString("644 0:0"));
 }
 
 // The program's connection shows the reason; nothing is opened.
@@ -191,10 +239,96 @@ void TestLockFolder::refusedFolderRefusesTheConnection() {
         PersistenceManager().ConnectDatabase(database, "SYSDBA", "pinecrest", "", "FBAPI");
     });
     qputenv("FIREBIRD_LOCK", before);
-    QVERIFY2(message.endsWith("\r\rMessage:\rThe Firebird lock folder " + link +
+    QVERIFY2(message.endsWith("\n\nMessage:\nThe Firebird lock folder " + link +
                               " is a symbolic link, not a folder"),
              qPrintable(message));
-    QVERIFY(message.startsWith("Cannot connect to database. \rDatabase name:       " + database));
+    QVERIFY(message.startsWith("Cannot connect to database.\nDatabase name:       " + database));
+}
+
+// With no lock folder given, the engine keeps a database's locks in .kova-lock
+// beside it, private to the folder's owner: no world-writable folder is involved.
+void TestLockFolder::engineKeepsItsLocksBesideTheDatabase() {
+    QTemporaryDir dir;
+    const QString database = dir.filePath("KOVAUTF8.FDB");
+    TestDatabase::copyTemplate(database);
+    QString messages;
+    QCOMPARE(ReadLedger(database, dir.path(), &messages), 0);
+    const QString folder = dir.filePath(".kova-lock");
+    QCOMPARE(Mode(folder), QString("700 0:0"));
+    QVERIFY2(QFile::exists(folder + "/fb_init"),
+             qPrintable(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden).join(' ')));
+}
+
+// What a killed run left goes at the next start; what a live one holds stays.
+void TestLockFolder::leftoversOfKilledRunsAreRemoved_data() {
+    QTest::addColumn<QString>("folder"); // "temp" or "lock", the folder beside the database
+    QTest::addColumn<QString>("name");   // %1: the process it was made by
+    QTest::addColumn<bool>("live");      // that process is alive (and holds it open)
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("a killed run's job file is removed")
+        << "temp"
+        << "kova-job-%1-Ab12Cd.pdf" << false << true;
+    QTest::newRow("a live run's job file stays") << "temp"
+                                                 << "kova-job-%1-Ab12Cd.pdf" << true << false;
+    QTest::newRow("a trace file no process holds is removed") << "lock"
+                                                              << "fb_trace_a%1" << false << true;
+    QTest::newRow("a trace file a live process holds stays") << "lock"
+                                                             << "fb_trace_a%1" << true << false;
+}
+
+void TestLockFolder::leftoversOfKilledRunsAreRemoved() {
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    QFETCH(bool, live);
+    QFETCH(bool, removed);
+    QTemporaryDir dir;
+    const QString database = dir.filePath("KOVAUTF8.FDB");
+    TestDatabase::copyTemplate(database);
+    const QString temp = dir.filePath("tmp");
+    QVERIFY(QDir().mkpath(temp));
+    QVERIFY(QDir().mkdir(dir.filePath(".kova-lock"), QFileDevice::Permissions(0x7700)));
+    pid_t pid = ::getpid();
+    if (!live) {
+        pid = ::fork();
+        if (pid == 0)
+            ::_exit(0);
+        ::waitpid(pid, nullptr, 0);
+    }
+    QFile file(QDir(folder == "temp" ? temp : dir.filePath(".kova-lock")).filePath(name.arg(pid)));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    if (!live)
+        file.close();
+    QCOMPARE(ReadLedger(database, temp), 0);
+    QCOMPARE(!QFile::exists(file.fileName()), removed);
+}
+
+// The database a script makes is its owner's, or its group's in a setgid folder.
+void TestLockFolder::newDatabaseIsNotOpenToAll_data() {
+    QTest::addColumn<bool>("groupFolder");
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("in a private folder: the owner's alone") << false << "600 0:0";
+    QTest::newRow("in a group's setgid folder: the group's too") << true << "660 0:65534";
+}
+
+void TestLockFolder::newDatabaseIsNotOpenToAll() {
+    QFETCH(bool, groupFolder);
+    QFETCH(QString, mode);
+    QTemporaryDir dir;
+    if (groupFolder) {
+        QCOMPARE(::chown(QFile::encodeName(dir.path()).constData(), 0, kNobody), 0);
+        QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 02770), 0);
+    }
+    const QString database = dir.filePath("KOVAUTF8.FDB");
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("FIREBIRD_LOCK"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(KOVA_SOURCE_DIR "/scripts/create-db"), {database});
+    QVERIFY(p.waitForFinished(120000));
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    QCOMPARE(Mode(database), mode);
+    QCOMPARE(Mode(dir.filePath(".kova-lock")),
+             groupFolder ? QString("2770 0:65534") : QString("700 0:0"));
 }
 
 QTEST_GUILESS_MAIN(TestLockFolder)

@@ -16,27 +16,30 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QFileDialog>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QLineEdit>
-#include <QScopeGuard>
-#include <QTableWidget>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
 #include <functional>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
@@ -91,6 +94,8 @@ private slots:
     void ambiguousNameIsRefused();
     void pageWithoutASheetIsRefused_data();
     void pageWithoutASheetIsRefused();
+    void pdfTargetOnlyEverAFile_data();
+    void pdfTargetOnlyEverAFile();
     void projectDeletedElsewhereDuringARun();
     void fieldsTakeThePagesValues_data();
     void fieldsTakeThePagesValues();
@@ -732,6 +737,59 @@ void TestPrintRun::pageWithoutASheetIsRefused() {
     QCOMPARE(storedStart(), 30);
     QCOMPARE(JobsOnQueue(queue.name()).size(), jobsBefore);
     QVERIFY(!QFile::exists(dir.filePath("out.pdf")));
+}
+
+// --pdf writes a file and nothing else: a device, a FIFO or a link standing at the
+// path is refused before a number is used (renamed over, it was gone), and a new
+// file gets the mode the user's umask gives.
+void TestPrintRun::pdfTargetOnlyEverAFile_data() {
+    QTest::addColumn<QString>("target"); // device, fifo, link, or none
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("a device is refused") << "device"
+                                         << "是设备，不是普通文件";
+    QTest::newRow("a FIFO is refused") << "fifo"
+                                       << "是管道，不是普通文件";
+    QTest::newRow("a symbolic link is refused") << "link"
+                                                << "是符号链接，不是普通文件";
+    QTest::newRow("a new file's mode follows the umask") << "none"
+                                                         << "";
+}
+
+void TestPrintRun::pdfTargetOnlyEverAFile() {
+    QFETCH(QString, target);
+    QFETCH(QString, refusal);
+    project.start(30).store({SerialNumberItem()});
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("out.pdf");
+    const QByteArray native = QFile::encodeName(pdf);
+    if (target == "device")
+        QCOMPARE(::mknod(native.constData(), S_IFCHR | 0666, makedev(1, 7)), 0); // like /dev/full
+    else if (target == "fifo")
+        QCOMPARE(::mkfifo(native.constData(), 0666), 0);
+    else if (target == "link")
+        QVERIFY(QFile::link(dir.filePath("elsewhere"), pdf));
+    struct stat before = {};
+    ::lstat(native.constData(), &before);
+    QProcess p;
+    p.setChildProcessModifier([] { ::umask(027); });
+    p.start(KovaPrint(),
+            {"--database", db->path(), "--project", kProject, "--pages", "1", "--pdf", pdf});
+    p.waitForFinished(120000);
+    const Printed run = Collect(p);
+    struct stat after = {};
+    QCOMPARE(::lstat(native.constData(), &after), 0);
+    if (refusal.isEmpty()) {
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QCOMPARE(after.st_mode & 07777, mode_t(0640));
+        return;
+    }
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(pdf + " " + refusal), qPrintable(run.err));
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(storedStart(), 30);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{"out.pdf"});
 }
 
 // While project A prints, project B is shown with an item selected, deleted by

@@ -22,6 +22,8 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -200,7 +202,7 @@ void TestServer::locationSettings_data() {
         << ""
         << ""
         << QStringList{"Database name:       %S",
-                       "Password:            XXXXXX\rPersistence layer:   FBAPI\r\r"
+                       "User name:           %U\nPersistence layer:   FBAPI\n\n"
                        "The location was set by %D/kova.ini."};
     QTest::newRow("a database the server does not have")
         << "[Database]\nLocation = %S.missing\nUser = %U\nPassword = %W\n"
@@ -216,6 +218,33 @@ void TestServer::locationSettings_data() {
                                                        << ""
                                                        << ""
                                                        << "" << QStringList{"第 3 行"};
+    // A kova.ini that is there but not readable as ours stops the program: the
+    // file beside it would print another series. "@utf16:", "@link:", "@fifo" and
+    // "@big" stand for files that cannot be written as text here.
+    QTest::newRow("kova.ini saved as UTF-16 is refused")
+        << "@utf16:" + ini << ""
+        << ""
+        << "" << QStringList{"设置文件 %D/kova.ini 不是 UTF-8 文本"};
+    QTest::newRow("a misspelt section is refused")
+        << "[Databse]\nLocation = %S\n"
+        << ""
+        << ""
+        << "" << QStringList{"设置文件 %D/kova.ini 中没有 [Database] 一节"};
+    QTest::newRow("kova.ini pointing at an endless device is refused")
+        << "@link:/dev/zero"
+        << ""
+        << ""
+        << "" << QStringList{"设置文件 %D/kova.ini 不是普通文件"};
+    QTest::newRow("kova.ini as a FIFO is refused without waiting")
+        << "@fifo"
+        << ""
+        << ""
+        << "" << QStringList{"不是普通文件"};
+    QTest::newRow("kova.ini over 64 kB is refused")
+        << "@big"
+        << ""
+        << ""
+        << "" << QStringList{"设置文件 %D/kova.ini 太大（超过 64 KB）"};
 }
 
 void TestServer::locationSettings() {
@@ -234,10 +263,24 @@ void TestServer::locationSettings() {
     QDir(programDir.path()).mkpath("data");
     TestDatabase::copyTemplate(programDir.filePath("data/KOVAUTF8.FDB"));
     TestDatabase::copyTemplate(programDir.filePath("data/other.FDB"));
-    if (!ini.isEmpty()) {
+    const QByteArray iniPath = QFile::encodeName(programDir.filePath("kova.ini"));
+    if (ini.startsWith("@link:")) {
+        QCOMPARE(::symlink(ini.mid(6).toUtf8().constData(), iniPath.constData()), 0);
+    } else if (ini == "@fifo") {
+        QCOMPARE(::mkfifo(iniPath.constData(), 0600), 0);
+    } else if (!ini.isEmpty()) {
         QFile file(programDir.filePath("kova.ini"));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(fill(ini).toUtf8());
+        if (ini.startsWith("@utf16:")) {
+            const QString text = fill(ini.mid(7));
+            file.write("\xff\xfe");
+            file.write(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        } else if (ini == "@big") {
+            file.write(fill("[Database]\nLocation = %S\n").toUtf8());
+            file.write(QByteArray(64 * 1024, ';'));
+        } else {
+            file.write(fill(ini).toUtf8());
+        }
     }
     if (!environment.isEmpty())
         qputenv("KOVA_DATABASE", environment.toUtf8());
@@ -263,7 +306,7 @@ void TestServer::locationSettings() {
         QVERIFY2(at >= 0, qPrintable(fill(part) + " not in: " + failure));
     }
     if (message.first().startsWith("Database name"))
-        QVERIFY2(failure.startsWith("Cannot connect to database. \r"), qPrintable(failure));
+        QVERIFY2(failure.startsWith("Cannot connect to database.\n"), qPrintable(failure));
 }
 
 // Two stations print 500 pages each of the same project at the same moment, 20

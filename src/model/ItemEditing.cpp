@@ -162,7 +162,7 @@ QString SaveRefusedMessage(const QString& databaseMessage) {
         return QStringLiteral("保存失败：有内容超出了数据库允许的长度，请缩短后再保存。");
     if (databaseMessage.contains(QLatin1String("Malformed string"), Qt::CaseInsensitive))
         return QStringLiteral("保存失败：内容中有数据库无法保存的字符，请修改后再保存。");
-    return QStringLiteral("保存失败，数据库拒绝了这次修改：\r") + databaseMessage;
+    return QStringLiteral("保存失败，数据库拒绝了这次修改：\n") + databaseMessage;
 }
 
 TObjectSnapshot::TObjectSnapshot(const TPersistentObject& object)

@@ -43,21 +43,21 @@ void TConnectionPool::ConnectDatabase(const QString& databaseName, const QString
         const bool rejectedLogin =
             e.Message().contains(QLatin1String("user name and password"), Qt::CaseInsensitive);
         if (!rejectedLogin)
-            cause = QStringLiteral("Error attempting to connect to database.\r%1\rError code: %2")
+            cause = QStringLiteral("Error attempting to connect to database.\n%1\nError code: %2")
                         .arg(e.Message())
                         .arg(e.ErrorCode());
     } catch (const Exception& e) {
         cause = e.Message();
     }
-    QString message =
-        QStringLiteral("Cannot connect to database. \r"
-                       "Database name:       %1\r"
-                       "User name:           %2\r"
-                       "Password:            %3\r"
-                       "Persistence layer:   %4")
-            .arg(databaseName, userName, QString(password.size(), QLatin1Char('X')), layerName);
+    // Nothing of the password, not even its length, goes into a message that is shown
+    // on screen and in logs.
+    QString message = QStringLiteral("Cannot connect to database.\n"
+                                     "Database name:       %1\n"
+                                     "User name:           %2\n"
+                                     "Persistence layer:   %3")
+                          .arg(databaseName, userName, layerName);
     if (!cause.isEmpty())
-        message += QStringLiteral("\r\rMessage:\r") + cause;
+        message += QStringLiteral("\n\nMessage:\n") + cause;
     throw EPersistenceError(message);
 }
 

@@ -7,22 +7,67 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QStringDecoder>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 const QString kUserName = QStringLiteral("SYSDBA");
 const QString kPassword = QStringLiteral("pinecrest");
 
+// Larger than any settings file; a device or a mistaken file is not read whole.
+constexpr qint64 kMaxSettingsBytes = 64 * 1024;
+
+// kova.ini as text, or an exception naming it: a file that is there but cannot be
+// read as ours must stop the program, or a station would silently use another
+// database. Opened without blocking and checked on the open file, so that a FIFO or
+// a device put in its place is refused, not waited on or read without end.
+QString readSettingsText(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw Exception(QStringLiteral("设置文件 %1 无法读取：%2")
+                            .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    struct stat st;
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    QByteArray bytes;
+    if (regular && st.st_size <= kMaxSettingsBytes) {
+        QFile file;
+        if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            throw Exception(
+                QStringLiteral("设置文件 %1 无法读取：%2").arg(path, file.errorString()));
+        }
+        bytes = file.read(kMaxSettingsBytes + 1);
+    } else {
+        ::close(fd);
+    }
+    if (!regular)
+        throw Exception(QStringLiteral("设置文件 %1 不是普通文件，无法读取").arg(path));
+    if (st.st_size > kMaxSettingsBytes || bytes.size() > kMaxSettingsBytes)
+        throw Exception(
+            QStringLiteral("设置文件 %1 太大（超过 64 KB），不是 KOVA 的设置文件").arg(path));
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError() || text.contains(QChar(0)))
+        throw Exception(
+            QStringLiteral("设置文件 %1 不是 UTF-8 文本，无法读取；请把它另存为 UTF-8 编码")
+                .arg(path));
+    return text;
+}
+
 // The [Database] section of kova.ini, keys in lower case. Our own small reader:
 // QSettings would turn a password with a comma into a list.
 QHash<QString, QString> readSettingsFile(const QString& path) {
     QHash<QString, QString> values;
-    QFile file(path);
-    if (!file.exists())
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 && errno == ENOENT)
         return values;
-    if (!file.open(QIODevice::ReadOnly))
-        throw Exception(QStringLiteral("设置文件 %1 无法读取：%2").arg(path, file.errorString()));
-    QString text = QString::fromUtf8(file.readAll());
+    QString text = readSettingsText(path);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     const auto fault = [&](int line, const QString& what) {
@@ -31,6 +76,7 @@ QHash<QString, QString> readSettingsFile(const QString& path) {
     static const QStringList known{QStringLiteral("location"), QStringLiteral("user"),
                                    QStringLiteral("password")};
     bool inDatabase = false;
+    bool sectionFound = false;
     const QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
     for (int i = 0; i < lines.size(); ++i) {
         const QString line = lines.at(i).trimmed();
@@ -41,6 +87,7 @@ QHash<QString, QString> readSettingsFile(const QString& path) {
             inDatabase = line.mid(1, line.size() - 2)
                              .trimmed()
                              .compare(QLatin1String("Database"), Qt::CaseInsensitive) == 0;
+            sectionFound = sectionFound || inDatabase;
             continue;
         }
         if (!inDatabase)
@@ -60,6 +107,10 @@ QHash<QString, QString> readSettingsFile(const QString& path) {
             value = value.mid(1, value.size() - 2);
         values.insert(key, value);
     }
+    if (!sectionFound)
+        throw Exception(QStringLiteral("设置文件 %1 中没有 [Database] 一节；数据库的设置写在 "
+                                       "[Database] 下（Location、User、Password）")
+                            .arg(path));
     return values;
 }
 
@@ -157,6 +208,6 @@ void ConnectToDatabase(const TDatabaseLocation& location) {
         if (location.Origin.isEmpty())
             throw;
         throw EPersistenceError(
-            e.Message() + QStringLiteral("\r\rThe location was set by %1.").arg(location.Origin));
+            e.Message() + QStringLiteral("\n\nThe location was set by %1.").arg(location.Origin));
     }
 }

@@ -43,9 +43,10 @@ QString DefaultDatabasePath(const QString& programDir);
 // the default file. The user and password come from KOVA_DATABASE_USER
 // and KOVA_DATABASE_PASSWORD, else kova.ini's User and Password, else the
 // embedded engine's fixed ones. A relative file is taken from the current folder
-// (given, environment) or from kova.ini's folder. Throws Exception
-// naming the file and line when kova.ini cannot be read or has a line it does not
-// understand: a setting silently ignored would send a station to another database.
+// (given, environment) or from kova.ini's folder. Throws Exception naming the
+// file (and line) when kova.ini is there but cannot be read, is not a regular file
+// of at most 64 kB of UTF-8 text, has no [Database] section or has a line it does
+// not understand: a setting silently ignored would send a station to another database.
 TDatabaseLocation ResolveDatabaseLocation(const QString& programDir, const QString& given = {});
 
 // Connects the persistence layer ("FBAPI"). The failure message names the

@@ -3,20 +3,30 @@
 #include <QString>
 
 // Points the embedded engine at the program's own configuration (SuperClassic, so
-// several copies can share one database file) and at the lock folder every copy
-// shares: /tmp/kova-firebird, or for an installed copy .kova-lock beside the
-// machine's database; FIREBIRD_LOCK, when set, comes first. Must run before the
-// first connection opens.
+// several copies can share one database file). Must run before the first
+// connection opens.
 void SetupFirebirdEnvironment(const QString& programDir);
 
-// Readies the lock folder (FIREBIRD_LOCK) before a connection opens: a missing one
-// is created sticky and world-writable like /tmp, one of this user's that others
-// may write to gets the sticky bit. Returns why it may not be used, or an empty
-// string. It must be a folder, not a symbolic link, of root or of this user,
-// writable by this user, and sticky when others may write to it: nobody else may
-// remove or replace the lock files of a database in use. Every connection is
-// refused with this text otherwise.
+// The engine's lock folder for a database file: .kova-lock beside it, so that every
+// process sharing the file shares its locks and no other user can plant anything
+// among them. FIREBIRD_LOCK, when set, is used instead.
+QString LockFolderFor(const QString& databaseFile);
+
+// Readies a lock folder before a connection opens: a missing one is created with
+// the owner and group of the folder it is in, shared with that group (setgid, mode
+// 2770) where that folder is setgid, else private (0700). Returns why it may not be
+// used, or an empty string: it must be a folder, not a symbolic link, of root, of
+// this user or of its folder's owner, writable by this user and not by all, and
+// hold no symbolic link and nothing writable by all. Every connection is refused
+// with this text otherwise.
 QString PrepareLockFolder(const QString& dir);
+
+// Readies the lock folder for a connection to `databaseName`: FIREBIRD_LOCK when it
+// is set, else LockFolderFor the file, which this process then keeps (the engine
+// reads the folder once); a server location needs none. Trace files that killed
+// processes left in the folder are removed. Returns why the connection is refused,
+// or an empty string.
+QString ReadyLockFolder(const QString& databaseName);
 
 // SIGINT and SIGTERM reach the program instead of ending the database engine's
 // attachments under it: the Firebird client library's own handling is told

@@ -15,10 +15,8 @@ static_assert(std::is_same_v<isc_tr_handle, unsigned int> &&
               std::is_same_v<isc_db_handle, unsigned int>);
 
 QSqlDatabase TFbApiLayer::Open(const TConnectionParams& params, const QString& connectionName) {
-    const QString lockDir = qEnvironmentVariable("FIREBIRD_LOCK");
-    if (!lockDir.isEmpty())
-        if (const QString problem = PrepareLockFolder(lockDir); !problem.isEmpty())
-            throw EPersistenceError(problem);
+    if (const QString problem = ReadyLockFolder(params.DatabaseName); !problem.isEmpty())
+        throw EPersistenceError(problem);
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QIBASE")))
         throw Exception(
             QStringLiteral("Unable to load the Firebird client library libfbclient.so.2"));

@@ -93,6 +93,8 @@ int main(int argc, char* argv[]) {
     InstallTerminationHandling(onSignal);
     RegisterBusinessObjects();
     RegisterFirebirdLayer();
+    // What runs killed earlier left in the temp folder.
+    TPrinter::RemoveLeftoverJobFiles();
     // Fonts need a platform; a batch tool must also run without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

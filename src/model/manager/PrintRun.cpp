@@ -112,7 +112,7 @@ QString TPrintRun::ProjectPrinter() const {
 QString TPrintRun::PrinterRefusal(const TPrintRunOptions& o, QString& printer) const {
     if (!o.PdfFile.isEmpty()) {
         printer = o.PdfFile;
-        return QString();
+        return TPrinter::PdfTargetRefusal(o.PdfFile);
     }
     printer = o.Printer.isEmpty() ? FProject.ProjectDeviceName() : o.Printer;
     try {

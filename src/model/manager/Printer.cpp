@@ -13,12 +13,17 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <cups/cups.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -239,6 +244,33 @@ void TPrinter::SetUpJobCanvas(QPainter& canvas) const {
     canvas.setFont(FFont);
 }
 
+namespace {
+
+// A copy in a file made anew, with the mode a new file of the user's gets (the
+// umask decides), not the private temporary file's.
+bool copyAsNewFile(const QString& from, const QString& to) {
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    const int fd = ::open(QFile::encodeName(to).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    QFile target;
+    if (!target.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    while (!source.atEnd()) {
+        const QByteArray block = source.read(1 << 20);
+        if (block.isEmpty() || target.write(block) != block.size())
+            return false;
+    }
+    return target.flush();
+}
+
+} // namespace
+
 void TPrinter::WritePage(const QString& path, const std::function<void(QPainter&)>& paint) const {
     if (!HasPrinter())
         throw EInOutError(QStringLiteral("No printer is selected"));
@@ -257,8 +289,9 @@ void TPrinter::BeginDoc() {
     CheckNotPrinting();
     if (!HasPrinter())
         throw EInOutError(QStringLiteral("No printer is selected"));
-    auto file =
-        std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/kova-job-XXXXXX.pdf"));
+    // The process id in the name tells a later start whose file it was.
+    auto file = std::make_unique<QTemporaryFile>(
+        QDir::tempPath() + QStringLiteral("/kova-job-%1-XXXXXX.pdf").arg(::getpid()));
     if (!file->open())
         throw EInOutError(
             QStringLiteral("Cannot create the print file %1").arg(file->fileTemplate()));
@@ -297,6 +330,37 @@ QString TPrinter::PartFile(const QString& pdfFile, const QString& token) {
     return pdfFile + QLatin1Char('.') + token + QStringLiteral(".part");
 }
 
+QString TPrinter::PdfTargetRefusal(const QString& path) {
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode))
+        return QString();
+    const QString what = S_ISLNK(st.st_mode)    ? QStringLiteral("符号链接")
+                         : S_ISDIR(st.st_mode)  ? QStringLiteral("文件夹")
+                         : S_ISFIFO(st.st_mode) ? QStringLiteral("管道")
+                         : S_ISSOCK(st.st_mode) ? QStringLiteral("套接字")
+                                                : QStringLiteral("设备");
+    return QStringLiteral("%1 是%2，不是普通文件，不能写成 PDF 文件，什么也没有打印")
+        .arg(path, what);
+}
+
+void TPrinter::RemoveLeftoverJobFiles() {
+    static const QRegularExpression name(QStringLiteral("^kova-job-(\\d+)-\\w+\\.pdf$"));
+    const QDir temp(QDir::tempPath());
+    for (const QString& file : temp.entryList({QStringLiteral("kova-job-*.pdf")}, QDir::Files)) {
+        const QRegularExpressionMatch match = name.match(file);
+        if (!match.hasMatch())
+            continue;
+        const pid_t pid = pid_t(match.captured(1).toLongLong());
+        const bool gone = pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+        struct stat st;
+        // Only this user's, and only where that process is gone.
+        if (!gone || ::lstat(QFile::encodeName(temp.filePath(file)).constData(), &st) != 0 ||
+            !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        QFile::remove(temp.filePath(file));
+    }
+}
+
 namespace {
 
 // CUPS cuts media=Custom.<w>x<h>mm to whole points and may swap it for a size
@@ -326,7 +390,7 @@ void TPrinter::FinishDoc(const QString& token) {
         // Written beside the target first, so that handing it over is one rename.
         const QString part = PartFile(FPdfFile, token);
         QFile::remove(part);
-        if (!QFile::copy(FJobFile->fileName(), part) || !WholePdf(part)) {
+        if (!copyAsNewFile(FJobFile->fileName(), part) || !WholePdf(part)) {
             QFile::remove(part);
             FJobFile.reset();
             throw EInOutError(QStringLiteral("无法写入 PDF 文件 %1").arg(FPdfFile));
@@ -353,14 +417,16 @@ int TPrinter::HandOver() {
     const std::unique_ptr<QTemporaryFile> file = std::move(FJobFile);
     if (!FPdfFile.isEmpty()) {
         const QString part = std::exchange(FPartFile, QString());
+        // Asked again: the target may have been replaced since the run began.
+        if (const QString refusal = PdfTargetRefusal(FPdfFile); !refusal.isEmpty()) {
+            QFile::remove(part);
+            throw EInOutError(refusal);
+        }
         if (::rename(QFile::encodeName(part).constData(), QFile::encodeName(FPdfFile).constData())) {
             const QString why = QString::fromLocal8Bit(std::strerror(errno));
             QFile::remove(part);
             throw EInOutError(QStringLiteral("无法写入 PDF 文件 %1：%2").arg(FPdfFile, why));
         }
-        // The temporary file was private; the document is the user's like any other file.
-        QFile::setPermissions(FPdfFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                            QFileDevice::ReadGroup | QFileDevice::ReadOther);
         return 0;
     }
 

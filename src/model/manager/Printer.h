@@ -114,6 +114,13 @@ public:
     static QString JobTitle(const QString& title, const QString& token);
     // Where a finished job waits beside a PDF file until it is renamed into place.
     static QString PartFile(const QString& pdfFile, const QString& token);
+    // Why a PDF file may not be written to `path`, or an empty string: a path that
+    // is there and not a regular file (a device, a FIFO, a symbolic link) would be
+    // replaced by the renamed job.
+    static QString PdfTargetRefusal(const QString& path);
+    // Removes the job files (kova-job-<pid>-*.pdf in the temp folder) of processes
+    // that were killed while they printed.
+    static void RemoveLeftoverJobFiles();
     // One page drawn into the PDF file `path` exactly as a job draws it (the same
     // device, layout, resolution and origin), outside any document: the check
     // rasterises it to see what the queue will get.

@@ -887,14 +887,14 @@ void TestPrintRun::fieldsTakeThePagesValues() {
         barcode->SetBarcodeModule(0.33);
         items << barcode;
     }
-    project.start(1).store(items);
+    project.start(1).store(items); // which takes the items over
     if (!rename.isEmpty()) {
         const QStringList names = rename.split(u'>');
-        for (TPrintItem* item : items)
-            if (item->ItemType() == itText)
-                db->exec(QStringLiteral("update P_ITEM set item_value = '%1' where item_name = '%2'")
-                             .arg(RenameField(item->ItemValue(), names[0], names[1]),
-                                  item->ItemName()));
+        for (const QString& text : texts) {
+            const QStringList nameValue = text.split(u'=');
+            db->exec(QStringLiteral("update P_ITEM set item_value = '%1' where item_name = '%2'")
+                         .arg(RenameField(nameValue[1], names[0], names[1]), nameValue[0]));
+        }
         db->exec(QStringLiteral("update P_ITEM set item_name = '%1' where item_name = '%2'")
                      .arg(names[1], names[0]));
     }

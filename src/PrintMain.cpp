@@ -879,7 +879,8 @@ void TPrintMainFrm::btnProjectDelClick() {
     try {
         PrintModel->FileMgr()->DeleteProjectData(projectOid);
     } catch (const Exception& e) {
-        ShowMessage(QStringLiteral("已删除，但数据文件没能从数据库中删除：%1").arg(e.Message()), this);
+        ShowMessage(QStringLiteral("已删除，但数据文件没能从数据库中删除：%1").arg(e.Message()),
+                    this);
     }
 }
 

@@ -22,8 +22,7 @@ void TestDataFile::rowsAndColumns_data() {
         << QByteArray("名,备注\r\n张,\"a,b \"\"c\"\"\nd\"\r\n\r\n李,\r\n") << ","
         << QStringList{"名", "备注"} << QStringList{"张|a,b \"c\"\nd", "李|"};
     QTest::newRow("a tab in the first line makes it TSV, commas and all")
-        << QByteArray("a\tb,c\n1\t2,3") << "\t" << QStringList{"a", "b,c"}
-        << QStringList{"1|2,3"};
+        << QByteArray("a\tb,c\n1\t2,3") << "\t" << QStringList{"a", "b,c"} << QStringList{"1|2,3"};
     QTest::newRow("the most frequent of the others: semicolons")
         << QByteArray("a;b;c,d\n1;2;3,4\n") << ";" << QStringList{"a", "b", "c,d"}
         << QStringList{"1|2|3,4"};

@@ -926,8 +926,9 @@ void TestPrintItemEditor::fieldsOfTheWindowsStartPage() {
     shortSerial->SetItemActive(kFalse);
     TPrintItem* code = NewItem(itBarcode, 10, 40, 40, 12, "{票号}", "条码");
     code->SetBarcodeType(bcCode128B);
-    const QString oid = base.start(7).store(
-        {SerialNumberItem("票号"), shortSerial, NewItem(itText, 10, 30, 0, 1.2, "号{票号}", "说明"), code});
+    const QString oid =
+        base.start(7).store({SerialNumberItem("票号"), shortSerial,
+                             NewItem(itText, 10, 30, 0, 1.2, "号{票号}", "说明"), code});
     TProjectData data;
     data.FileName = "名单.csv";
     data.Body = "姓名,证号\n";
@@ -956,7 +957,8 @@ void TestPrintItemEditor::fieldsOfTheWindowsStartPage() {
         QStringList listed;
         for (int i = 0; i < fields->count(); ++i)
             listed << fields->itemText(i);
-        QCOMPARE(listed, (QStringList{"插入字段", "页码", "短号", "票号", "说明", "", "姓名", "证号"}));
+        QCOMPARE(listed,
+                 (QStringList{"插入字段", "页码", "短号", "票号", "说明", "", "姓名", "证号"}));
         Child<QPlainTextEdit>(e, "ItemValue")->setPlainText("{证号}");
         e->previewBarcode();
         QCOMPARE(Child<QLabel>(e, "labelCode")->text(), QString("Z7"));

@@ -16,24 +16,24 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QFileDialog>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QLineEdit>
-#include <QScopeGuard>
-#include <QTableWidget>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QStringEncoder>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -1007,17 +1007,20 @@ void TestPrintRun::badDataFailsItsPage_data() {
     QTest::addColumn<QString>("error");
 
     const int code128 = bcCode128B;
-    QTest::newRow("a row short of fields") << QByteArray("王同学3") << code128 << "" << 3
+    QTest::newRow("a row short of fields")
+        << QByteArray("王同学3") << code128 << "" << 3
         << "第 3 页无法打印：数据第 3 行只有 1 个字段，缺少列 \"座位\"";
-    QTest::newRow("an empty value for a barcode") << QByteArray("王同学3,3排,") << code128 << "" << 3
+    QTest::newRow("an empty value for a barcode")
+        << QByteArray("王同学3,3排,") << code128 << "" << 3
         << "第 3 页无法打印：数据第 3 行的列 \"证号\" 是空的，二维码 \"二维码\" 不能没有内容";
     QTest::newRow("a value the barcode cannot carry")
         << QByteArray("王同学3,3排,C000003") << int(bcCodeEAN8) << "" << 3
         << "（数据第 3 行，列 \"证号\"）";
     QTest::newRow("a file over 50 MB") << QByteArray("王同学3,3排,0000003") << int(bcCodeEAN8)
-        << "bytes" << 1 << "数据文件有 51 MB，超过了上限 50 MB";
-    QTest::newRow("a file over 1 000 000 rows") << QByteArray("王同学3,3排,0000003") << int(bcCodeEAN8)
-        << "rows" << 1 << "数据文件超过了 1000000 行的上限";
+                                       << "bytes" << 1 << "数据文件有 51 MB，超过了上限 50 MB";
+    QTest::newRow("a file over 1 000 000 rows")
+        << QByteArray("王同学3,3排,0000003") << int(bcCodeEAN8) << "rows" << 1
+        << "数据文件超过了 1000000 行的上限";
 }
 
 void TestPrintRun::badDataFailsItsPage() {
@@ -1048,8 +1051,7 @@ void TestPrintRun::badDataFailsItsPage() {
     QVERIFY2(run.exitCode == 1, qPrintable(run.err));
     QVERIFY2(run.err.contains(error), qPrintable(run.err));
     QCOMPARE(storedStart(), stored);
-    const QStringList pages =
-        stored > 1 ? PdfPageTexts(dir.filePath("out.pdf")) : QStringList();
+    const QStringList pages = stored > 1 ? PdfPageTexts(dir.filePath("out.pdf")) : QStringList();
     QCOMPARE(pages.size(), stored - 1);
 }
 

@@ -3,8 +3,8 @@
 #include "TestSupport.h"
 
 #include "model/PrintCommon.h"
-#include "model/manager/FileMgrImpl.h"
 #include "model/bom/SettingBom.h"
+#include "model/manager/FileMgrImpl.h"
 #include "view/FontColorDialog.h"
 #include "view/projectEditor.h"
 
@@ -125,8 +125,9 @@ void TestProjectEditor::captionsAreTheFormsOwn() {
     auto ed = openEditor(p);
     QCOMPARE(ed->windowTitle(), QString("项目编辑器"));
     QStringList groups;
-    for (auto* g : Child<QTabWidget>(ed.get(), "tabs")->widget(0)->findChildren<QGroupBox*>(
-             QString(), Qt::FindDirectChildrenOnly))
+    for (auto* g : Child<QTabWidget>(ed.get(), "tabs")
+                       ->widget(0)
+                       ->findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly))
         groups << g->title();
     QCOMPARE(groups, (QStringList{" 打印设备 ", " 页面设置(单位:mm) ", " 打印方向 ",
                                   " 偏移设置(单位:0.1mm) ", " 项目缺省字体设置 ", " 备注 "}));
@@ -677,15 +678,16 @@ void TestProjectEditor::dataFileIsShownAndStoredOnSave_data() {
     for (int row = 1; row <= 25; ++row)
         gb += QStringEncoder("GB18030")(QStringLiteral("学员%1\t%1排\n").arg(row));
     QTest::newRow("GB18030 with tabs, first row the names")
-        << gb << "" << "编码：GB18030|制表符|共 25 行，2 列" << QStringList{"姓名", "座位"} << "TRUE";
+        << gb << ""
+        << "编码：GB18030|制表符|共 25 行，2 列" << QStringList{"姓名", "座位"} << "TRUE";
     QTest::newRow("UTF-8 with a byte order mark, first row data")
         << QByteArray("\xEF\xBB\xBF甲;1\n乙;2\n") << "no header"
         << "编码：UTF-8（带 BOM）|分号|共 2 行，2 列" << QStringList{"列1", "列2"} << "FALSE";
-    QTest::newRow("chosen, then removed")
-        << QByteArray("a,b\n1,2\n") << "remove" << "" << QStringList{} << "";
+    QTest::newRow("chosen, then removed") << QByteArray("a,b\n1,2\n") << "remove"
+                                          << "" << QStringList{} << "";
     QTest::newRow("neither UTF-8 nor GB18030 is refused")
-        << QByteArray("a,b\n\xFF\xFF\n") << "" << "数据文件不是 UTF-8 或 GB18030 编码的文本"
-        << QStringList{} << "";
+        << QByteArray("a,b\n\xFF\xFF\n") << ""
+        << "数据文件不是 UTF-8 或 GB18030 编码的文本" << QStringList{} << "";
 }
 
 void TestProjectEditor::dataFileIsShownAndStoredOnSave() {

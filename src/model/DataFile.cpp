@@ -100,7 +100,8 @@ TDataTable ParseDataFile(const QByteArray& bytes, const TDataFormat& format) {
         // A blank line is no row.
         if (row.size() > 1 || !row.first().isEmpty() || lastQuoted) {
             if (int(rows.size()) >= kDataFileMaxRows + (format.HeaderRow ? 1 : 0))
-                throw EDataFileError(QStringLiteral("数据文件超过了 %1 行的上限").arg(kDataFileMaxRows));
+                throw EDataFileError(
+                    QStringLiteral("数据文件超过了 %1 行的上限").arg(kDataFileMaxRows));
             rows.push_back(std::move(row));
         }
         row = QStringList();

@@ -187,12 +187,13 @@ QString TPageValues::ownText(int index) {
             const QString& cell = FData->PageRow(FPage)[col];
             // A symbol of nothing scans as nothing: the row is missing a value.
             if (symbol && cell.trimmed().isEmpty())
-                throw EDataFileError(QStringLiteral("数据第 %1 行的列 \"%2\" 是空的，%3 \"%4\" 不能没有内容")
-                                      .arg(FPage)
-                                      .arg(part.Text,
-                                           item.ItemType() == itBarcode ? QStringLiteral("条码")
-                                                                        : QStringLiteral("二维码"),
-                                           item.ItemName()));
+                throw EDataFileError(
+                    QStringLiteral("数据第 %1 行的列 \"%2\" 是空的，%3 \"%4\" 不能没有内容")
+                        .arg(FPage)
+                        .arg(part.Text,
+                             item.ItemType() == itBarcode ? QStringLiteral("条码")
+                                                          : QStringLiteral("二维码"),
+                             item.ItemName()));
             text += cell;
         } else {
             text += QString::number(FPage);

@@ -96,8 +96,7 @@ private:
 // the project's item of its object (a form's copy stands in for the stored one).
 QString ItemPageValue(const TProject& project, const TPrintItem& item, qint32 page,
                       const TClock& clock = SystemClock(),
-                      const QLocale& locale = QLocale::system(),
-                      const TDataTable* data = nullptr);
+                      const QLocale& locale = QLocale::system(), const TDataTable* data = nullptr);
 
 template <class Known> std::vector<TFieldPart> SplitFields(const QString& value, Known known) {
     std::vector<TFieldPart> parts;

@@ -23,12 +23,12 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QHeaderView>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -453,9 +453,9 @@ bool TprojectEditorView::LoadDataFile(const QString& path) {
 }
 
 void TprojectEditorView::btnDataFileClick() {
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("选择数据文件"), QString(),
-        QStringLiteral("数据文件 (*.csv *.tsv *.txt);;所有文件 (*)"));
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("选择数据文件"), QString(),
+                                     QStringLiteral("数据文件 (*.csv *.tsv *.txt);;所有文件 (*)"));
     if (!path.isEmpty())
         LoadDataFile(path);
 }
@@ -514,7 +514,8 @@ void TprojectEditorView::showData() {
         const QSignalBlocker block(chkHeaderRow);
         chkHeaderRow->setChecked(table.HeaderRow);
     }
-    lblDataRows->setText(QStringLiteral("共 %1 行，%2 列").arg(table.RowCount()).arg(table.Columns.size()));
+    lblDataRows->setText(
+        QStringLiteral("共 %1 行，%2 列").arg(table.RowCount()).arg(table.Columns.size()));
     tblData->setColumnCount(int(table.Columns.size()));
     tblData->setHorizontalHeaderLabels(table.Columns);
     const int rows = qMin(shownRows, table.RowCount());
@@ -526,7 +527,8 @@ void TprojectEditorView::showData() {
     for (const QString& column : table.Columns)
         if (CanBeField(column))
             fields << FieldText(column);
-    lblDataColumns->setText(QStringLiteral("可插入的字段：%1").arg(fields.join(QStringLiteral("  "))));
+    lblDataColumns->setText(
+        QStringLiteral("可插入的字段：%1").arg(fields.join(QStringLiteral("  "))));
     if (currProject)
         if (const QStringList clashes = ColumnsNamedLikeItems(*currProject, table.Columns);
             !clashes.isEmpty())

@@ -173,7 +173,8 @@ void TFileMgr::SaveProjectData(const QString& projectOid, TProjectData& data) {
         query->ExecSQL();
         query->Close();
     };
-    run(QStringLiteral("insert into P_FILE values(:oid,:owner,:filename,:filetype,:filesize,:body)"),
+    run(QStringLiteral(
+            "insert into P_FILE values(:oid,:owner,:filename,:filetype,:filesize,:body)"),
         [&](TQuery& q) {
             q.ParamAsString(QStringLiteral("oid"), file.Oid);
             q.ParamAsString(QStringLiteral("owner"), file.Owner);

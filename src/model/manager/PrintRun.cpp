@@ -105,7 +105,10 @@ QString DataPageProblem(const TProject& project, const TDataTable& data, int pag
                     columns << quoted;
     if (columns.isEmpty())
         return e.Message();
-    return QStringLiteral("%1（数据第 %2 行，列 %3）").arg(e.Message()).arg(page).arg(columns.join(u'、'));
+    return QStringLiteral("%1（数据第 %2 行，列 %3）")
+        .arg(e.Message())
+        .arg(page)
+        .arg(columns.join(u'、'));
 }
 
 // The ledger's note of the rows a run printed.

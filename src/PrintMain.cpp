@@ -859,6 +859,7 @@ void TPrintMainFrm::btnProjectDelClick() {
         if (item->ItemType() == itImage)
             pictures << item->FileId();
     }
+    const QString projectOid = FCurrProject->OID();
     DeleteOrRestore(*FCurrProject);
     // Gone from the database: only now from the window and from memory.
     TProject* gone = FCurrProject;
@@ -876,6 +877,12 @@ void TPrintMainFrm::btnProjectDelClick() {
     }
     RenderView();
     deletePictures(pictures);
+    try {
+        PrintModel->FileMgr()->DeleteProjectData(projectOid);
+    } catch (const Exception& e) {
+        ShowMessage(QStringLiteral("已删除，但数据文件没能从数据库中删除：%1").arg(e.Message()),
+                    this);
+    }
 }
 
 void TPrintMainFrm::ItemListBoxClick() {

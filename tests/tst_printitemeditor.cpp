@@ -6,6 +6,7 @@
 #include "PrintMain.h"
 #include "fbarcode/Barcode.h"
 #include "fbarcode/QRCode.h"
+#include "model/Fields.h"
 #include "model/ItemEditing.h"
 #include "model/PrintCommon.h"
 #include "model/SummaryPicture.h"
@@ -925,8 +926,15 @@ void TestPrintItemEditor::fieldsOfTheWindowsStartPage() {
     shortSerial->SetItemActive(kFalse);
     TPrintItem* code = NewItem(itBarcode, 10, 40, 40, 12, "{票号}", "条码");
     code->SetBarcodeType(bcCode128B);
-    base.start(7).store({SerialNumberItem("票号"), shortSerial, NewItem(itText, 10, 30, 0, 1.2, "号{票号}", "说明"),
-                code});
+    const QString oid =
+        base.start(7).store({SerialNumberItem("票号"), shortSerial,
+                             NewItem(itText, 10, 30, 0, 1.2, "号{票号}", "说明"), code});
+    TProjectData data;
+    data.FileName = "名单.csv";
+    data.Body = "姓名,证号\n";
+    for (int row = 1; row <= 9; ++row)
+        data.Body += QStringLiteral("甲%1,Z%1\n").arg(row).toUtf8();
+    TFileMgr().SaveProjectData(oid, data);
     start();
     const auto edit = [&](const QString& name, std::function<void(TprintItemEditorView*)> steps) {
         frm->ItemListBox->setCurrentItem(frm->ItemListBox->findItems(name, Qt::MatchExactly).value(0));
@@ -949,7 +957,11 @@ void TestPrintItemEditor::fieldsOfTheWindowsStartPage() {
         QStringList listed;
         for (int i = 0; i < fields->count(); ++i)
             listed << fields->itemText(i);
-        QCOMPARE(listed, (QStringList{"插入字段", "页码", "短号", "票号", "说明"}));
+        QCOMPARE(listed,
+                 (QStringList{"插入字段", "页码", "短号", "票号", "说明", "", "姓名", "证号"}));
+        Child<QPlainTextEdit>(e, "ItemValue")->setPlainText("{证号}");
+        e->previewBarcode();
+        QCOMPARE(Child<QLabel>(e, "labelCode")->text(), QString("Z7"));
         Child<QPlainTextEdit>(e, "ItemValue")->setPlainText("AB");
         Child<QPlainTextEdit>(e, "ItemValue")->moveCursor(QTextCursor::NextCharacter);
         emit fields->activated(int(listed.indexOf("票号")));
@@ -969,6 +981,13 @@ void TestPrintItemEditor::fieldsOfTheWindowsStartPage() {
     QCOMPARE(stored("条码"), QString("{票号}"));
 
     edit("票号", [&](TprintItemEditorView* e) {
+        Child<QLineEdit>(e, "itemName")->setText("姓名");
+        {
+            MessageAnswerer answers;
+            QTest::mouseClick(Child<QPushButton>(e, "btnSave"), Qt::LeftButton);
+            QCOMPARE(answers.texts, QStringList{ColumnItemClash("姓名")});
+        }
+        QVERIFY(e->isVisible());
         Child<QLineEdit>(e, "itemName")->setText("号码");
         {
             MessageAnswerer answers({QMessageBox::Cancel});

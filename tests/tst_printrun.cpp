@@ -32,6 +32,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSpinBox>
+#include <QStringEncoder>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -101,6 +102,10 @@ private slots:
     void fieldsTakeThePagesValues();
     void symbolsCarryTheirPagesValues_data();
     void symbolsCarryTheirPagesValues();
+    void dataRowsFillThePages_data();
+    void dataRowsFillThePages();
+    void badDataFailsItsPage_data();
+    void badDataFailsItsPage();
 
 private:
     Printed print(const QStringList& args);
@@ -678,6 +683,7 @@ void TestPrintRun::ledgerFiltersExportsAndReprints() {
 void TestPrintRun::olderDatabaseGetsTheLedger() {
     project.start(5).store({SerialNumberItem()});
     db->exec("drop table P_RUN");
+    db->exec("drop table P_DATA");
     db->exec("delete from P_SETTING where setting_name = 'schema_version'");
     const Printed run = print({"--pages", "2", "--follow"});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
@@ -685,7 +691,8 @@ void TestPrintRun::olderDatabaseGetsTheLedger() {
     QCOMPARE(db->scalar("select setting_value from P_SETTING where setting_name = "
                         "'schema_version'")
                  .toString(),
-             QString("2"));
+             QString("3"));
+    QCOMPARE(db->count("P_DATA"), 0);
     const QStringList history = print({"--history"}).out.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(history.size(), 2);
     const QStringList row = history.at(1).split('\t');
@@ -960,6 +967,150 @@ void TestPrintRun::symbolsCarryTheirPagesValues() {
         expected.sort();
         QCOMPARE(read, expected);
     }
+}
+
+namespace {
+
+// A name, a seat and a card number a row of the test data holds.
+QStringList DataRow(int row) {
+    static const QString surnames = QStringLiteral("赵钱孙李周吴郑王");
+    return {surnames[row % 8] + QStringLiteral("同学%1").arg(row), QStringLiteral("%1排").arg(row),
+            QStringLiteral("C%1").arg(row, 6, 10, QLatin1Char('0'))};
+}
+
+// The project's page for the data: the name and seat as text, the card number
+// as Code 128 and, with the seat, as QR code.
+QList<TPrintItem*> DataItems() {
+    TPrintItem* code128 = NewItem(itBarcode, 10, 25, 50, 12, "{证号}", "条码");
+    code128->SetBarcodeType(bcCode128B);
+    code128->SetBarcodeModule(0.33);
+    return {NewItem(itText, 10, 10, 0, 1.2, "{姓名} {座位}", "文字"), code128,
+            NewItem(itQRCode, 65, 25, 28, 28, "{证号}/{页码}", "二维码")};
+}
+
+void StoreData(const QString& projectOid, const QByteArray& body) {
+    TProjectData data;
+    data.FileName = QStringLiteral("名单.csv");
+    data.Body = body;
+    TFileMgr().SaveProjectData(projectOid, data);
+}
+
+} // namespace
+
+// A thousand rows, in UTF-8 stored with the project or in GB18030 given for the
+// run: pages 1, 500 and 1000 show and scan their rows; the next start is the next
+// row; a run past the last row is refused and prints nothing.
+void TestPrintRun::dataRowsFillThePages_data() {
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::addColumn<bool>("stored"); // else --data, the stored rows untouched
+    QTest::newRow("UTF-8 with a byte order mark, stored") << QByteArray("UTF-8") << true;
+    QTest::newRow("GB18030 with tabs, for one run") << QByteArray("GB18030") << false;
+}
+
+void TestPrintRun::dataRowsFillThePages() {
+    QFETCH(QByteArray, encoding);
+    QFETCH(bool, stored);
+    const QChar delimiter = stored ? u',' : u'\t';
+    QString text = QStringList{"姓名", "座位", "证号"}.join(delimiter) + "\r\n";
+    for (int row = 1; row <= 1000; ++row)
+        text += DataRow(row).join(delimiter) + "\r\n";
+    QByteArray body = QStringEncoder(encoding.constData())(text);
+    if (stored)
+        body.prepend("\xEF\xBB\xBF");
+    const QString oid = project.start(1).store(DataItems());
+    const QByteArray storedRows = "姓名,座位,证号\n甲,1,C1\n";
+    StoreData(oid, stored ? body : storedRows);
+    QTemporaryDir dir;
+    QStringList data;
+    if (!stored) {
+        QFile file(dir.filePath("名单.tsv"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(body) == body.size());
+        data = QStringList{"--data", file.fileName()};
+    }
+    const auto pdf = [&](int run) { return dir.filePath(QStringLiteral("run%1.pdf").arg(run)); };
+    const Printed first = print(data + QStringList{"--pages", "500", "--pdf", pdf(1)});
+    QVERIFY2(first.exitCode == 0, qPrintable(first.err));
+    QCOMPARE(first.nextStart(), 501);
+    const Printed past = print(data + QStringList{"--pages", "501", "--pdf", pdf(2)});
+    QCOMPARE(past.exitCode, 1);
+    QVERIFY2(past.err.contains("数据只有 1000 行，第 501 页起还剩 500 行"), qPrintable(past.err));
+    QVERIFY(!QFile::exists(pdf(2)));
+    const Printed last = print(data + QStringList{"--pages", "500", "--pdf", pdf(2)});
+    QVERIFY2(last.exitCode == 0, qPrintable(last.err));
+    QCOMPARE(storedStart(), 1001);
+    QCOMPARE(db->scalar("select message from P_RUN where first_page = 501").toString(),
+             QString("数据第 501 行到第 1000 行"));
+    for (const auto& [run, page] : {std::pair{1, 1}, {1, 500}, {2, 1000}}) {
+        const QStringList row = DataRow(page);
+        const int inRun = run == 1 ? page : page - 500;
+        const QString shown = PdfPageTexts(pdf(run)).value(inRun - 1);
+        QVERIFY2(QString(shown).remove(u' ').contains(row[0] + row[1]), qPrintable(shown));
+        const QString image = dir.filePath(QStringLiteral("p%1.png").arg(page));
+        RasterisePdfPage(pdf(run), inRun, 300).save(image);
+        QStringList read = ZbarScan(image).split(u'\n', Qt::SkipEmptyParts);
+        read.sort();
+        QCOMPARE(read, (QStringList{row[2], row[2] + "/" + QString::number(page)}));
+    }
+    QCOMPARE(TFileMgr().GetProjectData(oid)->Body, stored ? body : storedRows);
+}
+
+// A row that cannot fill its page fails that page: the pages before it print, it
+// is the next start and the message names its row and column. A file too large
+// is refused before anything prints.
+void TestPrintRun::badDataFailsItsPage_data() {
+    QTest::addColumn<QByteArray>("row3"); // the third of five rows: 姓名,座位,证号
+    QTest::addColumn<int>("symbology");   // of the barcode
+    QTest::addColumn<QString>("big");     // a file of too many bytes or rows, for the run
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<QString>("error");
+
+    const int code128 = bcCode128B;
+    QTest::newRow("a row short of fields")
+        << QByteArray("王同学3") << code128 << "" << 3
+        << "第 3 页无法打印：数据第 3 行只有 1 个字段，缺少列 \"座位\"";
+    QTest::newRow("an empty value for a barcode")
+        << QByteArray("王同学3,3排,") << code128 << "" << 3
+        << "第 3 页无法打印：数据第 3 行的列 \"证号\" 是空的，二维码 \"二维码\" 不能没有内容";
+    QTest::newRow("a value the barcode cannot carry")
+        << QByteArray("王同学3,3排,C000003") << int(bcCodeEAN8) << "" << 3
+        << "（数据第 3 行，列 \"证号\"）";
+    QTest::newRow("a file over 50 MB") << QByteArray("王同学3,3排,0000003") << int(bcCodeEAN8)
+                                       << "bytes" << 1 << "数据文件有 51 MB，超过了上限 50 MB";
+    QTest::newRow("a file over 1 000 000 rows")
+        << QByteArray("王同学3,3排,0000003") << int(bcCodeEAN8) << "rows" << 1
+        << "数据文件超过了 1000000 行的上限";
+}
+
+void TestPrintRun::badDataFailsItsPage() {
+    QFETCH(QByteArray, row3);
+    QFETCH(int, symbology);
+    QFETCH(QString, big);
+    QFETCH(int, stored);
+    QFETCH(QString, error);
+    QList<TPrintItem*> items = DataItems();
+    items[1]->SetBarcodeType(symbology);
+    items[1]->SetItemAllowNewLine(FlagText(symbology == bcCodeEAN8)); // its check digit
+    const QString oid = project.start(1).store(items);
+    StoreData(oid, "姓名,座位,证号\n赵同学1,1排,0000001\n钱同学2,2排,0000002\n" + row3 +
+                       "\n李同学4,4排,0000004\n周同学5,5排,0000005\n");
+    QTemporaryDir dir;
+    QStringList args{"--pages", "5", "--pdf", dir.filePath("out.pdf")};
+    if (!big.isEmpty()) {
+        QFile file(dir.filePath("big.csv"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (big == "bytes")
+            QVERIFY(file.resize(50 * 1024 * 1024 + 1));
+        else
+            QVERIFY(file.write(QByteArray("1\n").repeated(1000002)) > 0);
+        file.close();
+        args << "--data" << file.fileName();
+    }
+    const Printed run = print(args);
+    QVERIFY2(run.exitCode == 1, qPrintable(run.err));
+    QVERIFY2(run.err.contains(error), qPrintable(run.err));
+    QCOMPARE(storedStart(), stored);
+    const QStringList pages = stored > 1 ? PdfPageTexts(dir.filePath("out.pdf")) : QStringList();
+    QCOMPARE(pages.size(), stored - 1);
 }
 
 QTEST_MAIN(TestPrintRun)

@@ -4,6 +4,7 @@
 
 #include "model/PrintCommon.h"
 #include "model/bom/SettingBom.h"
+#include "model/manager/FileMgrImpl.h"
 #include "view/FontColorDialog.h"
 #include "view/projectEditor.h"
 
@@ -20,6 +21,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStringEncoder>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -82,6 +87,8 @@ private slots:
     void fontDialogNeedsNameAndSize();
     void pageTheQueueHasNoSheetForIsRefused_data();
     void pageTheQueueHasNoSheetForIsRefused();
+    void dataFileIsShownAndStoredOnSave_data();
+    void dataFileIsShownAndStoredOnSave();
 
 private:
     std::unique_ptr<TprojectEditorView> openEditor(TProject& project);
@@ -118,7 +125,9 @@ void TestProjectEditor::captionsAreTheFormsOwn() {
     auto ed = openEditor(p);
     QCOMPARE(ed->windowTitle(), QString("项目编辑器"));
     QStringList groups;
-    for (auto* g : ed->findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly))
+    for (auto* g : Child<QTabWidget>(ed.get(), "tabs")
+                       ->widget(0)
+                       ->findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly))
         groups << g->title();
     QCOMPARE(groups, (QStringList{" 打印设备 ", " 页面设置(单位:mm) ", " 打印方向 ",
                                   " 偏移设置(单位:0.1mm) ", " 项目缺省字体设置 ", " 备注 "}));
@@ -654,4 +663,78 @@ void TestProjectEditor::pageTheQueueHasNoSheetForIsRefused() {
     QCOMPARE(answer.texts, refusal.isEmpty() ? QStringList() : QStringList{refusal});
     QCOMPARE(ed->doSave(), refusal.isEmpty());
     QCOMPARE(p.ProjectPageWidth(), refusal.isEmpty() ? width : 100.5);
+}
+
+// The data tab: a chosen file shows its encoding, delimiter, first rows and
+// columns; the stored rows change only when the project is saved.
+void TestProjectEditor::dataFileIsShownAndStoredOnSave_data() {
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("change"); // after choosing: "", "no header", "remove"
+    QTest::addColumn<QString>("shown");  // encoding, delimiter, rows; or the refusal
+    QTest::addColumn<QStringList>("columns");
+    QTest::addColumn<QString>("stored"); // header_row, or "" for none
+
+    QByteArray gb = QStringEncoder("GB18030")(QStringLiteral("姓名\t座位\n"));
+    for (int row = 1; row <= 25; ++row)
+        gb += QStringEncoder("GB18030")(QStringLiteral("学员%1\t%1排\n").arg(row));
+    QTest::newRow("GB18030 with tabs, first row the names")
+        << gb << ""
+        << "编码：GB18030|制表符|共 25 行，2 列" << QStringList{"姓名", "座位"} << "TRUE";
+    QTest::newRow("UTF-8 with a byte order mark, first row data")
+        << QByteArray("\xEF\xBB\xBF甲;1\n乙;2\n") << "no header"
+        << "编码：UTF-8（带 BOM）|分号|共 2 行，2 列" << QStringList{"列1", "列2"} << "FALSE";
+    QTest::newRow("chosen, then removed") << QByteArray("a,b\n1,2\n") << "remove"
+                                          << "" << QStringList{} << "";
+    QTest::newRow("neither UTF-8 nor GB18030 is refused")
+        << QByteArray("a,b\n\xFF\xFF\n") << ""
+        << "数据文件不是 UTF-8 或 GB18030 编码的文本" << QStringList{} << "";
+}
+
+void TestProjectEditor::dataFileIsShownAndStoredOnSave() {
+    QFETCH(QByteArray, body);
+    QFETCH(QString, change);
+    QFETCH(QString, shown);
+    QFETCH(QStringList, columns);
+    QFETCH(QString, stored);
+    TProject p;
+    fillProject(p);
+    auto ed = openEditor(p);
+    QTemporaryDir dir;
+    QFile file(dir.filePath("名单.csv"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(body) == body.size());
+    file.close();
+    MessageAnswerer answers;
+    const bool taken = ed->LoadDataFile(file.fileName());
+    QCOMPARE(taken, columns.size() > 0 || change == "remove");
+    if (!taken) {
+        QCOMPARE(answers.texts, QStringList{shown});
+        QVERIFY(!Child<QPushButton>(ed.get(), "btnSave")->isEnabled());
+        return;
+    }
+    if (change == "no header")
+        Child<QCheckBox>(ed.get(), "chkHeaderRow")->click();
+    else if (change == "remove")
+        Child<QPushButton>(ed.get(), "btnDataRemove")->click();
+    auto* table = Child<QTableWidget>(ed.get(), "tblData");
+    if (!shown.isEmpty()) {
+        QCOMPARE(QStringList({Child<QLabel>(ed.get(), "lblDataEncoding")->text(),
+                              Child<QComboBox>(ed.get(), "cbbDelimiter")->currentText(),
+                              Child<QLabel>(ed.get(), "lblDataRows")->text()})
+                     .join(u'|'),
+                 shown);
+        QStringList headers;
+        for (int c = 0; c < table->columnCount(); ++c)
+            headers << table->horizontalHeaderItem(c)->text();
+        QCOMPARE(headers, columns);
+        QCOMPARE(table->rowCount(), qMin(20, shown.section("共 ", 1).section(u' ', 0, 0).toInt()));
+        QVERIFY(Child<QLabel>(ed.get(), "lblDataColumns")->text().contains("{" + columns[0] + "}"));
+    }
+    QCOMPARE(FDb->count("P_DATA"), 0);
+    QTest::mouseClick(Child<QPushButton>(ed.get(), "btnSave"), Qt::LeftButton);
+    QCOMPARE(FDb->scalar("select header_row from P_DATA where project_id = '" + p.OID() + "'")
+                 .toString(),
+             stored);
+    if (!stored.isEmpty())
+        QCOMPARE(TFileMgr().GetProjectData(p.OID())->Body, body);
+    FDb->exec("delete from P_DATA");
 }

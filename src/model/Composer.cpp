@@ -4,6 +4,7 @@
 #include "base/Units.h"
 #include "model/Colors.h"
 #include "model/Convert.h"
+#include "model/DataFile.h"
 #include "model/Fields.h"
 #include "model/bom/SettingBom.h"
 #include "model/manager/FileMgrImpl.h"
@@ -101,11 +102,29 @@ std::unique_ptr<TCPrint> TPageComposer::GenerateTCPrint(const TProject& project,
     page->SetPaperOrientation(QString::number(project.ProjectPaperOrientation()));
     // Later lines are drawn over earlier ones, so the order is the name order.
     const std::vector<const TPrintItem*> items = ItemsInNameOrder(project);
-    TPageValues values(items, serialno, FClock, FLocale);
+    const TDataTable* data = Data(project);
+    // A short row fails its page even where no item takes the missing column:
+    // its values are likely in the wrong columns.
+    if (data)
+        data->PageRow(serialno);
+    TPageValues values(items, serialno, FClock, FLocale, data);
     for (int i = 0; i < int(items.size()); ++i)
         if (IsTrue(items[i]->ItemActive()))
             page->AddLine(makeLine(*items[i], values.Text(i)));
     return page;
+}
+
+const TDataTable* TPageComposer::Data(const TProject& project) const {
+    if (!FDataGiven && FDataProject != project.OID()) {
+        FData = FFiles.ReadProjectTable(project.OID());
+        FDataProject = project.OID();
+    }
+    return FData.get();
+}
+
+void TPageComposer::SetData(std::shared_ptr<const TDataTable> data) {
+    FData = std::move(data);
+    FDataGiven = true;
 }
 
 QByteArray TPageComposer::picture(const QString& fileId) const {

@@ -11,6 +11,7 @@
 #include <optional>
 
 class TFileMgr;
+struct TDataTable;
 class TPrintItem;
 class TProject;
 class TSettingMgr;
@@ -57,6 +58,12 @@ public:
     // only field it knows).
     std::unique_ptr<TLineOfText> GetOneLine(const TPrintItem& item, qint32 serialno) const;
 
+    // The rows the pages take their columns from: the project's stored data,
+    // parsed once for the composer's life, unless SetData gave other rows (null:
+    // none). Throws EDataFileError for stored data that cannot be read.
+    const TDataTable* Data(const TProject& project) const;
+    void SetData(std::shared_ptr<const TDataTable> data);
+
 private:
     const TSettingMgr& FSettings;
     TFileMgr& FFiles;
@@ -66,4 +73,7 @@ private:
     TClock FClock;
     QLocale FLocale;
     mutable std::map<QString, QByteArray> FPictures;
+    mutable std::optional<QString> FDataProject; // whose data FData holds, once read
+    mutable std::shared_ptr<const TDataTable> FData;
+    bool FDataGiven = false;
 };

@@ -1,6 +1,7 @@
 #include "model/Fields.h"
 
 #include "model/Composer.h"
+#include "model/DataFile.h"
 #include "model/bom/SettingBom.h"
 
 #include <QCollator>
@@ -71,14 +72,36 @@ std::vector<const TPrintItem*> ItemsPrinted(const TProject& project) {
     return printed;
 }
 
-bool SymbolsVaryByPage(const TProject& project) {
+bool SymbolsVaryByPage(const TProject& project, const QStringList& columns) {
     const std::vector<const TPrintItem*> items = ItemsInNameOrder(project);
+    const auto isColumn = [&](const QString& name) { return columns.contains(name); };
+    const auto usesColumn = [&](const QString& value) {
+        return std::ranges::any_of(SplitFields(value, isColumn),
+                                   [](const TFieldPart& part) { return part.IsField; });
+    };
     for (const TPrintItem* item : ItemsPrinted(project))
         if ((item->ItemType() == itBarcode || item->ItemType() == itQRCode) &&
             (!FieldsUsed(item->ItemValue(), items).isEmpty() ||
-             item->ItemValue().contains(FieldText(PageNumberField))))
+             item->ItemValue().contains(FieldText(PageNumberField)) ||
+             usesColumn(item->ItemValue())))
             return true;
     return false;
+}
+
+QStringList ColumnsNamedLikeItems(const TProject& project, const QStringList& columns) {
+    QStringList clashes;
+    const TPrintItemList& list = *project.ItemList();
+    for (int i = 0; i < list.Count(); ++i)
+        if (columns.contains(list.Items(i)->ItemName()) &&
+            !clashes.contains(list.Items(i)->ItemName()))
+            clashes << list.Items(i)->ItemName();
+    return clashes;
+}
+
+QString ColumnItemClash(const QString& name) {
+    return QStringLiteral("数据的列 \"%1\" 和打印项同名，字段 %2 分不清取哪一个；"
+                          "请给打印项换一个名称")
+        .arg(name, FieldText(name));
 }
 
 QString RenameField(const QString& value, const QString& from, const QString& to) {
@@ -90,8 +113,9 @@ QString RenameField(const QString& value, const QString& from, const QString& to
 }
 
 TPageValues::TPageValues(const std::vector<const TPrintItem*>& items, qint32 page,
-                         const TClock& clock, const QLocale& locale)
-    : FItems(items), FPage(page), FClock(clock), FLocale(locale), FTexts(items.size()) {
+                         const TClock& clock, const QLocale& locale, const TDataTable* data)
+    : FItems(items), FPage(page), FClock(clock), FLocale(locale), FData(data),
+      FTexts(items.size()) {
     // The first item of a name in drawing order answers to it.
     for (int i = int(items.size()) - 1; i >= 0; --i)
         FByName.insert(items[i]->ItemName(), i);
@@ -143,23 +167,43 @@ QString TPageValues::ownText(int index) {
     const QString& value = item.ItemValue();
     if (!TakesFields(item.ItemType()) || (!value.contains(u'{') && !value.contains(u'}')))
         return value;
-    const auto known = [this](const QString& name) {
-        return FByName.contains(name) || name == PageNumberField;
+    const auto column = [this](const QString& name) {
+        return FData ? FData->ColumnIndex(name) : -1;
     };
+    const auto known = [&](const QString& name) {
+        return FByName.contains(name) || name == PageNumberField || column(name) >= 0;
+    };
+    const bool symbol = item.ItemType() == itBarcode || item.ItemType() == itQRCode;
     QString text;
     for (const TFieldPart& part : SplitFields(value, known)) {
-        if (!part.IsField)
+        const int col = column(part.Text);
+        if (!part.IsField) {
             text += part.Text;
-        else if (const auto source = FByName.constFind(part.Text); source != FByName.cend())
+        } else if (const auto source = FByName.constFind(part.Text); source != FByName.cend()) {
+            if (col >= 0)
+                throw EFieldError(ColumnItemClash(part.Text));
             text += Text(*source);
-        else
+        } else if (col >= 0) {
+            const QString& cell = FData->PageRow(FPage)[col];
+            // A symbol of nothing scans as nothing: the row is missing a value.
+            if (symbol && cell.trimmed().isEmpty())
+                throw EDataFileError(
+                    QStringLiteral("数据第 %1 行的列 \"%2\" 是空的，%3 \"%4\" 不能没有内容")
+                        .arg(FPage)
+                        .arg(part.Text,
+                             item.ItemType() == itBarcode ? QStringLiteral("条码")
+                                                          : QStringLiteral("二维码"),
+                             item.ItemName()));
+            text += cell;
+        } else {
             text += QString::number(FPage);
+        }
     }
     return text;
 }
 
 QString ItemPageValue(const TProject& project, const TPrintItem& item, qint32 page,
-                      const TClock& clock, const QLocale& locale) {
+                      const TClock& clock, const QLocale& locale, const TDataTable* data) {
     std::vector<const TPrintItem*> items = ItemsInNameOrder(project);
     const auto same = std::find_if(items.begin(), items.end(), [&](const TPrintItem* i) {
         return i == &item || (!item.OID().isEmpty() && i->OID() == item.OID());
@@ -168,6 +212,6 @@ QString ItemPageValue(const TProject& project, const TPrintItem& item, qint32 pa
         *same = &item;
     else
         items.push_back(&item);
-    TPageValues values(items, page, clock, locale);
+    TPageValues values(items, page, clock, locale, data);
     return values.Text(item);
 }

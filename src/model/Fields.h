@@ -12,10 +12,12 @@
 
 class TPrintItem;
 class TProject;
+struct TDataTable;
 
 // Fields: a text, barcode or QR value may name another item of its project in
 // braces, "{票号}", and shows that item's text of the page in its place;
-// "{页码}" is the page number. Braces that name nothing stay as typed, so values
+// "{页码}" is the page number; "{列名}" a column of the project's data, on the
+// page's row. Braces that name nothing stay as typed, so values
 // stored before fields existed print as they did; "{{" and "}}" are literal braces.
 
 inline const QString PageNumberField = QStringLiteral("页码");
@@ -51,21 +53,30 @@ std::vector<const TPrintItem*> ItemsInNameOrder(const TProject& project);
 QStringList FieldsUsed(const QString& value, const std::vector<const TPrintItem*>& items);
 // The active items and every item their fields take text from, at any depth.
 std::vector<const TPrintItem*> ItemsPrinted(const TProject& project);
-// Whether a printed barcode or QR code takes fields, so its symbol changes with the page.
-bool SymbolsVaryByPage(const TProject& project);
+// Whether a printed barcode or QR code takes fields (items, the page number or
+// one of `columns`), so its symbol changes with the page.
+bool SymbolsVaryByPage(const TProject& project, const QStringList& columns = {});
+// The names that are both a column of the data and an item of the project, which
+// a field cannot tell apart.
+QStringList ColumnsNamedLikeItems(const TProject& project, const QStringList& columns);
+// "列名 \"X\" 和打印项的名称相同…": the error of such a name.
+QString ColumnItemClash(const QString& name);
 // `value` with every field naming `from` renamed to `to`.
 QString RenameField(const QString& value, const QString& from, const QString& to);
 
 // The text every item of a project shows on one page: a serial number item its
 // formatted serial, a date item the date (the clock read once per item and
 // page), a text, barcode or QR item its value with fields resolved. Computed on
-// demand, each once. Inactive items serve as sources too.
+// demand, each once. Inactive items serve as sources too. With `data`, columns
+// take the page's row.
 class TPageValues {
 public:
     TPageValues(const std::vector<const TPrintItem*>& items, qint32 page, const TClock& clock,
-                const QLocale& locale);
-    // Throws EFieldError for a value that names itself or a cycle of items, and
-    // what composing the source throws (a serial start that is no number).
+                const QLocale& locale, const TDataTable* data = nullptr);
+    // Throws EFieldError for a value that names itself or a cycle of items or a
+    // name that is both a column and an item; EDataFileError for the page's row
+    // missing or short or an empty column value in a barcode or QR code; and what
+    // composing the source throws (a serial start that is no number).
     QString Text(int index);
     QString Text(const TPrintItem& item);
 
@@ -74,6 +85,7 @@ private:
     qint32 FPage;
     const TClock& FClock;
     const QLocale& FLocale;
+    const TDataTable* FData;
     QHash<QString, int> FByName;
     std::vector<std::optional<QString>> FTexts;
     std::vector<int> FResolving; // the chain being resolved, for the cycle's names
@@ -84,7 +96,7 @@ private:
 // the project's item of its object (a form's copy stands in for the stored one).
 QString ItemPageValue(const TProject& project, const TPrintItem& item, qint32 page,
                       const TClock& clock = SystemClock(),
-                      const QLocale& locale = QLocale::system());
+                      const QLocale& locale = QLocale::system(), const TDataTable* data = nullptr);
 
 template <class Known> std::vector<TFieldPart> SplitFields(const QString& value, Known known) {
     std::vector<TFieldPart> parts;

@@ -28,27 +28,41 @@ void RunStatements(const QStringList& statements) {
     }
 }
 
-// Version 2: the run ledger.
-void AddRunLedger() {
-    if (TableExists(QStringLiteral("P_RUN")))
+// Another station may be making the same table at the same time.
+void AddTable(const QString& table, const QStringList& statements) {
+    if (TableExists(table))
         return;
     try {
-        RunStatements({QStringLiteral("CREATE TABLE P_RUN (oid VARCHAR(36) NOT NULL PRIMARY KEY, "
-                                      "project_id VARCHAR(36), first_page INTEGER, "
-                                      "last_page INTEGER, pages_asked INTEGER, start_before INTEGER, "
-                                      "printer VARCHAR(255), station VARCHAR(255), "
-                                      "user_name VARCHAR(100), process_id INTEGER, "
-                                      "job_token VARCHAR(64), job_id INTEGER, "
-                                      "started_at TIMESTAMP, ended_at TIMESTAMP, "
-                                      "state VARCHAR(20), message VARCHAR(1000), "
-                                      "reprint VARCHAR(10))"),
-                       QStringLiteral("CREATE INDEX IX_P_RUN_PROJECT ON P_RUN (project_id)"),
-                       QStringLiteral("CREATE INDEX IX_P_RUN_STATE ON P_RUN (state)")});
+        RunStatements(statements);
     } catch (const EDatabaseError&) {
         // Another station made it first.
-        if (!TableExists(QStringLiteral("P_RUN")))
+        if (!TableExists(table))
             throw;
     }
+}
+
+// Version 2: the run ledger.
+void AddRunLedger() {
+    AddTable(QStringLiteral("P_RUN"),
+             {QStringLiteral("CREATE TABLE P_RUN (oid VARCHAR(36) NOT NULL PRIMARY KEY, "
+                             "project_id VARCHAR(36), first_page INTEGER, "
+                             "last_page INTEGER, pages_asked INTEGER, start_before INTEGER, "
+                             "printer VARCHAR(255), station VARCHAR(255), "
+                             "user_name VARCHAR(100), process_id INTEGER, "
+                             "job_token VARCHAR(64), job_id INTEGER, "
+                             "started_at TIMESTAMP, ended_at TIMESTAMP, "
+                             "state VARCHAR(20), message VARCHAR(1000), "
+                             "reprint VARCHAR(10))"),
+              QStringLiteral("CREATE INDEX IX_P_RUN_PROJECT ON P_RUN (project_id)"),
+              QStringLiteral("CREATE INDEX IX_P_RUN_STATE ON P_RUN (state)")});
+}
+
+// Version 3: projects' data files.
+void AddProjectData() {
+    AddTable(
+        QStringLiteral("P_DATA"),
+        {QStringLiteral("CREATE TABLE P_DATA (project_id VARCHAR(36) NOT NULL PRIMARY KEY, "
+                        "file_id VARCHAR(36), delimiter VARCHAR(4), header_row VARCHAR(10))")});
 }
 
 void RecordVersion(int version) {
@@ -87,5 +101,6 @@ void UpdateSchema() {
     if (StoredSchemaVersion() >= kSchemaVersion)
         return;
     AddRunLedger();
+    AddProjectData();
     RecordVersion(kSchemaVersion);
 }

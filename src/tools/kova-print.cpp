@@ -106,8 +106,9 @@ int main(int argc, char* argv[]) {
         "kova-print --project NAME | --project-id OID --pages N [--from S]\n"
         "           [--printer QUEUE | --pdf FILE [--dpi N]]\n"
         "           [--database LOCATION] [--no-save] [--title T] [--wait SECONDS] [--reprint]\n"
-        "           [--force]\n"
-        "kova-print --project NAME --check [--from S] [--printer QUEUE | --pdf FILE]\n"
+        "           [--force] [--data FILE]\n"
+        "kova-print --project NAME --check [--from S] [--printer QUEUE | --pdf FILE] [--data "
+        "FILE]\n"
         "kova-print --history [--project NAME] [--since YYYY-MM-DD]\n"
         "Prints pages S .. S+N-1 of a project as one job (S: the stored start unless given),\n"
         "stores the next start and writes it on standard output. SIGINT or SIGTERM stops\n"
@@ -117,7 +118,8 @@ int main(int argc, char* argv[]) {
         "unless --force. --check runs that check alone: exit status 0 when every symbol\n"
         "passes, 3 when any fails. --follow waits for the queue's outcome of the job: exit\n"
         "status 4 when it was cancelled, aborted or lost. --history prints the run ledger as\n"
-        "tab-separated lines."));
+        "tab-separated lines. --data takes the pages' rows from a CSV/TSV file for this run\n"
+        "instead of the project's stored data; a run past its last row is refused."));
     args.addHelpOption();
     const auto opt = [&](const char* name, const char* help, bool value = true) {
         AddToolOption(args, name, help, value);
@@ -145,6 +147,7 @@ int main(int argc, char* argv[]) {
     opt("follow", "wait until the queue has printed, cancelled or lost the job", false);
     opt("history", "print the run ledger (with --project: that project's runs)", false);
     opt("since", "with --history: runs from this day on (YYYY-MM-DD)");
+    opt("data", "CSV or TSV file whose rows this run prints instead of the project's data");
     args.process(app);
 
     const bool checkOnly = args.isSet(QStringLiteral("check"));
@@ -198,6 +201,8 @@ int main(int argc, char* argv[]) {
         options.Save = !args.isSet(QStringLiteral("no-save"));
         options.Title = args.value(QStringLiteral("title"));
         options.LockWaitMs = waitSeconds * 1000;
+        if (args.isSet(QStringLiteral("data")))
+            options.DataFile = QFileInfo(args.value(QStringLiteral("data"))).absoluteFilePath();
         const bool fromGiven = args.isSet(QStringLiteral("from"));
 
         if (checkOnly) {

@@ -6,6 +6,7 @@
 #include "model/Colors.h"
 #include "model/Composer.h"
 #include "model/Convert.h"
+#include "model/DataFile.h"
 #include "model/DateFormat.h"
 #include "model/Fields.h"
 #include "model/ItemEditing.h"
@@ -519,6 +520,18 @@ void TprintItemEditorView::listFields() {
     for (const TPrintItem* item : ItemsInNameOrder(*currProject))
         if (item != currItem && CanBeField(item->ItemName()))
             cbbInsertField->addItem(item->ItemName());
+    if (FData && !FData->Columns.isEmpty()) {
+        cbbInsertField->insertSeparator(cbbInsertField->count());
+        for (const QString& column : FData->Columns)
+            if (CanBeField(column))
+                cbbInsertField->addItem(column);
+    }
+}
+
+QString TprintItemEditorView::nameClash() const {
+    if (FData && FData->ColumnIndex(itemName->text()) >= 0)
+        return ColumnItemClash(itemName->text());
+    return QString();
 }
 
 void TprintItemEditorView::insertField(int index) {
@@ -537,15 +550,16 @@ QString TprintItemEditorView::pageValue() const {
     form.SetItemType(itemType());
     form.SetItemName(itemName->text());
     form.SetItemValue(ItemValue->toPlainText());
-    return ItemPageValue(*currProject, form, FPageNum.value_or(currProject->ProjectSerialStart()));
+    return ItemPageValue(*currProject, form, FPageNum.value_or(currProject->ProjectSerialStart()),
+                         SystemClock(), QLocale::system(), FData.get());
 }
 
 void TprintItemEditorView::showPageValue() {
     const bool fields = currItem && currProject && TakesFields(itemType()) &&
                         ItemValue->toPlainText().contains(u'{');
-    QString text;
-    bool failed = false;
-    if (fields) {
+    QString text = currItem ? nameClash() : QString();
+    bool failed = !text.isEmpty();
+    if (fields && !failed) {
         try {
             const QString value = pageValue();
             if (value != ItemValue->toPlainText())
@@ -588,6 +602,12 @@ void TprintItemEditorView::SetData(TPrintItem* item, TProject* project, bool edi
     currItem = item;
     currProject = project;
     cbbItemType->setEnabled(!doEdit);
+    // Data that cannot be read offers no columns; the run says why.
+    try {
+        FData = PrintModel->FileMgr()->ReadProjectTable(project->OID());
+    } catch (const Exception&) {
+        FData.reset();
+    }
     loadFields();
     listFields();
 
@@ -994,10 +1014,14 @@ void TprintItemEditorView::btnSaveClick() {
         values.Page = FPageNum.value_or(currProject->ProjectSerialStart());
         try {
             values.PageValue = pageValue();
+        } catch (const EDataFileError&) {
+            // A row of the preview page, not the item, is at fault.
         } catch (const Exception& e) {
             values.FieldError = e.Message();
         }
     }
+    if (const QString clash = nameClash(); !clash.isEmpty())
+        values.FieldError = clash;
     values.TextWidth = itemTextWidth->value();
     values.LineHeight = itemLineHeight->value();
     values.AllowNewLine = chkAllowNewline->isChecked();

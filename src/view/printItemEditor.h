@@ -31,6 +31,8 @@ class TQRPreview;
 // The modal editor of one print item of any of the seven kinds. It writes into
 // the item it is given only when every check passes; the stored picture of an
 // image item is the one thing it saves itself.
+struct TDataTable;
+
 class TprintItemEditorView : public TEditorDialog {
     Q_OBJECT
 
@@ -107,6 +109,10 @@ private:
     bool FLinePenDefaulted = false; // a new line's solid pen was set for it
     bool FdoSave = false;
     std::optional<int> FPageNum;
+    // The project's stored data, for its columns as fields.
+    std::shared_ptr<const TDataTable> FData;
+    // Why the name cannot be a field's: a column of the data has it; empty when it can.
+    QString nameClash() const;
     TFont FFont;
     std::unique_ptr<TLinearBarcode> Barcode1;
     QImage QRCodeBitmap;

@@ -1,5 +1,7 @@
 #include "view/projectEditor.h"
 
+#include "model/DataFile.h"
+#include "model/Fields.h"
 #include "model/ItemEditing.h"
 #include "model/PrintCommon.h"
 #include "model/bom/SettingBom.h"
@@ -16,15 +18,20 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace {
@@ -174,12 +181,20 @@ void TprojectEditorView::createControls() {
     buttonRow->addWidget(btnSave);
     buttonRow->addWidget(btnCancel);
 
+    auto* pageTab = new QWidget(this);
+    auto* pageTabLayout = new QVBoxLayout(pageTab);
+    pageTabLayout->addLayout(nameRow);
+    pageTabLayout->addWidget(grpDevice);
+    pageTabLayout->addLayout(pageRow);
+    pageTabLayout->addWidget(grpFont);
+    pageTabLayout->addWidget(grpNotes);
+    tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("tabs"));
+    tabs->addTab(pageTab, QStringLiteral("页面"));
+    tabs->addTab(createDataTab(), QStringLiteral("数据"));
+
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(nameRow);
-    layout->addWidget(grpDevice);
-    layout->addLayout(pageRow);
-    layout->addWidget(grpFont);
-    layout->addWidget(grpNotes);
+    layout->addWidget(tabs);
     layout->addLayout(buttonRow);
     // Single border: the user cannot resize it.
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -226,6 +241,9 @@ void TprojectEditorView::Setdata(TProject* project) {
     FLoadedOffsetY = PrnOffsetY->value();
 
     FFont = PrintModel->SettingMgr()->GetProjectFont(*project);
+    FData = PrintModel->FileMgr()->GetProjectData(project->OID());
+    FDataChanged = false;
+    showData();
 
     btnSave->setEnabled(false);
     FdoSave = false;
@@ -235,7 +253,8 @@ void TprojectEditorView::Setdata(TProject* project) {
 }
 
 bool TprojectEditorView::changed() const {
-    return currProject && (FFont != FLoadedFont || FormValues(this) != FLoadedValues);
+    return currProject &&
+           (FDataChanged || FFont != FLoadedFont || FormValues(this) != FLoadedValues);
 }
 
 
@@ -303,6 +322,14 @@ void TprojectEditorView::btnSaveClick() {
     const TObjectSnapshot before(*currProject);
     try {
         SaveOrRestore(*currProject, before, [this] {
+            // The rows first: a project saved without them would print without them.
+            if (FDataChanged) {
+                if (FData)
+                    PrintModel->FileMgr()->SaveProjectData(currProject->OID(), *FData);
+                else
+                    PrintModel->FileMgr()->DeleteProjectData(currProject->OID());
+                FDataChanged = false;
+            }
             storeData();
             if (FSaveHandler)
                 FSaveHandler(currProject);
@@ -341,4 +368,169 @@ void TprojectEditorView::storeData() {
 
 void TprojectEditorView::btnCancelClick() {
     reject();
+}
+
+QWidget* TprojectEditorView::createDataTab() {
+    auto* tab = new QWidget(this);
+    lblDataFile = new QLabel(tab);
+    lblDataFile->setObjectName(QStringLiteral("lblDataFile"));
+    btnDataFile = new QPushButton(QStringLiteral("选择文件…"), tab);
+    btnDataFile->setObjectName(QStringLiteral("btnDataFile"));
+    btnDataFile->setAutoDefault(false);
+    btnDataRemove = new QPushButton(QStringLiteral("删除数据"), tab);
+    btnDataRemove->setObjectName(QStringLiteral("btnDataRemove"));
+    btnDataRemove->setAutoDefault(false);
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(new QLabel(QStringLiteral("数据文件："), tab));
+    fileRow->addWidget(lblDataFile, 1);
+    fileRow->addWidget(btnDataFile);
+    fileRow->addWidget(btnDataRemove);
+
+    lblDataEncoding = new QLabel(tab);
+    lblDataEncoding->setObjectName(QStringLiteral("lblDataEncoding"));
+    cbbDelimiter = new QComboBox(tab);
+    cbbDelimiter->setObjectName(QStringLiteral("cbbDelimiter"));
+    for (const TDelimiterName& d : kDelimiters)
+        cbbDelimiter->addItem(QString::fromUtf8(d.Name), QChar(d.Delimiter));
+    chkHeaderRow = new QCheckBox(QStringLiteral("首行是列名"), tab);
+    chkHeaderRow->setObjectName(QStringLiteral("chkHeaderRow"));
+    chkHeaderRow->setChecked(true);
+    lblDataRows = new QLabel(tab);
+    lblDataRows->setObjectName(QStringLiteral("lblDataRows"));
+    auto* formatRow = new QHBoxLayout;
+    formatRow->addWidget(lblDataEncoding);
+    formatRow->addSpacing(12);
+    formatRow->addWidget(new QLabel(QStringLiteral("分隔符"), tab));
+    formatRow->addWidget(cbbDelimiter);
+    formatRow->addSpacing(12);
+    formatRow->addWidget(chkHeaderRow);
+    formatRow->addStretch(1);
+    formatRow->addWidget(lblDataRows);
+
+    tblData = new QTableWidget(tab);
+    tblData->setObjectName(QStringLiteral("tblData"));
+    tblData->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tblData->setMinimumSize(560, 300);
+    lblDataColumns = new QLabel(tab);
+    lblDataColumns->setObjectName(QStringLiteral("lblDataColumns"));
+    lblDataColumns->setWordWrap(true);
+    lblDataColumns->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblDataError = new QLabel(tab);
+    lblDataError->setObjectName(QStringLiteral("lblDataError"));
+    lblDataError->setWordWrap(true);
+    lblDataError->setStyleSheet(QStringLiteral("color: #b00000;"));
+
+    auto* layout = new QVBoxLayout(tab);
+    layout->addLayout(fileRow);
+    layout->addLayout(formatRow);
+    layout->addWidget(tblData, 1);
+    layout->addWidget(lblDataColumns);
+    layout->addWidget(lblDataError);
+
+    connect(btnDataFile, &QPushButton::clicked, this, &TprojectEditorView::btnDataFileClick);
+    connect(btnDataRemove, &QPushButton::clicked, this, &TprojectEditorView::btnDataRemoveClick);
+    connect(cbbDelimiter, &QComboBox::activated, this, &TprojectEditorView::dataFormatChange);
+    connect(chkHeaderRow, &QCheckBox::clicked, this, &TprojectEditorView::dataFormatChange);
+    return tab;
+}
+
+bool TprojectEditorView::LoadDataFile(const QString& path) {
+    TProjectData data;
+    try {
+        data.Body = ReadDataBytes(path);
+        data.FileName = QFileInfo(path).fileName();
+        data.Format.HeaderRow = chkHeaderRow->isChecked();
+        data.Format.Delimiter = ParseDataFile(data.Body, data.Format).Delimiter;
+    } catch (const EDataFileError& e) {
+        ShowMessage(e.Message(), this);
+        return false;
+    }
+    FData = std::move(data);
+    FDataChanged = true;
+    SetBtnSave();
+    showData();
+    return true;
+}
+
+void TprojectEditorView::btnDataFileClick() {
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("选择数据文件"), QString(),
+                                     QStringLiteral("数据文件 (*.csv *.tsv *.txt);;所有文件 (*)"));
+    if (!path.isEmpty())
+        LoadDataFile(path);
+}
+
+void TprojectEditorView::btnDataRemoveClick() {
+    if (!FData)
+        return;
+    FData.reset();
+    FDataChanged = true;
+    SetBtnSave();
+    showData();
+}
+
+void TprojectEditorView::dataFormatChange() {
+    if (!FData)
+        return;
+    FData->Format.Delimiter = cbbDelimiter->currentData().toChar();
+    FData->Format.HeaderRow = chkHeaderRow->isChecked();
+    FDataChanged = true;
+    SetBtnSave();
+    showData();
+}
+
+void TprojectEditorView::showData() {
+    const int shownRows = 20;
+    tblData->clear();
+    tblData->setRowCount(0);
+    tblData->setColumnCount(0);
+    lblDataError->clear();
+    lblDataColumns->clear();
+    lblDataRows->clear();
+    lblDataEncoding->clear();
+    btnDataRemove->setEnabled(FData.has_value());
+    cbbDelimiter->setEnabled(FData.has_value());
+    chkHeaderRow->setEnabled(FData.has_value());
+    btnDataFile->setText(FData ? QStringLiteral("更换文件…") : QStringLiteral("选择文件…"));
+    if (!FData) {
+        lblDataFile->setText(QStringLiteral("没有数据文件，打印不用数据"));
+        return;
+    }
+    lblDataFile->setText(FData->FileName);
+    TDataTable table;
+    try {
+        table = ParseDataFile(FData->Body, FData->Format);
+    } catch (const EDataFileError& e) {
+        lblDataError->setText(e.Message());
+        return;
+    }
+    lblDataEncoding->setText(QStringLiteral("编码：%1").arg(table.Encoding));
+    {
+        const QSignalBlocker block(cbbDelimiter);
+        const int index = cbbDelimiter->findData(QVariant::fromValue(table.Delimiter));
+        cbbDelimiter->setCurrentIndex(index);
+    }
+    {
+        const QSignalBlocker block(chkHeaderRow);
+        chkHeaderRow->setChecked(table.HeaderRow);
+    }
+    lblDataRows->setText(
+        QStringLiteral("共 %1 行，%2 列").arg(table.RowCount()).arg(table.Columns.size()));
+    tblData->setColumnCount(int(table.Columns.size()));
+    tblData->setHorizontalHeaderLabels(table.Columns);
+    const int rows = qMin(shownRows, table.RowCount());
+    tblData->setRowCount(rows);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < table.Rows[r].size() && c < table.Columns.size(); ++c)
+            tblData->setItem(r, c, new QTableWidgetItem(table.Rows[r][c]));
+    QStringList fields;
+    for (const QString& column : table.Columns)
+        if (CanBeField(column))
+            fields << FieldText(column);
+    lblDataColumns->setText(
+        QStringLiteral("可插入的字段：%1").arg(fields.join(QStringLiteral("  "))));
+    if (currProject)
+        if (const QStringList clashes = ColumnsNamedLikeItems(*currProject, table.Columns);
+            !clashes.isEmpty())
+            lblDataError->setText(ColumnItemClash(clashes.first()));
 }

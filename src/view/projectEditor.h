@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Font.h"
+#include "model/manager/FileMgrImpl.h"
 
 #include "view/FormChanges.h"
 
@@ -8,6 +9,7 @@
 #include <QStringList>
 #include <QVariantList>
 #include <functional>
+#include <optional>
 
 class QButtonGroup;
 class QCheckBox;
@@ -18,6 +20,8 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QTableWidget;
+class QTabWidget;
 class TFontColorDialog;
 class TProject;
 
@@ -52,6 +56,9 @@ public:
     bool doSave() const { return FdoSave; }
 
     void RenderView();
+    // Takes a CSV/TSV file as the project's data, kept until the project is
+    // saved; false (and a message) when it cannot be taken.
+    bool LoadDataFile(const QString& path);
 
 protected:
     bool changed() const override;
@@ -65,6 +72,13 @@ private:
     void btnSaveClick();
     void btnCancelClick();
     void storeData();
+    QWidget* createDataTab();
+    void btnDataFileClick();
+    void btnDataRemoveClick();
+    // The data parsed again as the delimiter and header choice say.
+    void dataFormatChange();
+    // Shows FData: encoding, delimiter, the first rows, the columns.
+    void showData();
 
     TProject* currProject = nullptr;
     bool FdoSave = false;
@@ -99,4 +113,19 @@ private:
     QPlainTextEdit* memoNotes;
     QPushButton* btnSave;
     QPushButton* btnCancel;
+
+    // The data file as the form holds it; stored only when the project is saved.
+    std::optional<TProjectData> FData;
+    bool FDataChanged = false;
+    QTabWidget* tabs;
+    QLabel* lblDataFile;
+    QLabel* lblDataEncoding;
+    QComboBox* cbbDelimiter;
+    QCheckBox* chkHeaderRow;
+    QLabel* lblDataRows;
+    QLabel* lblDataColumns;
+    QLabel* lblDataError;
+    QTableWidget* tblData;
+    QPushButton* btnDataFile;
+    QPushButton* btnDataRemove;
 };

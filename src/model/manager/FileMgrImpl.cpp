@@ -1,6 +1,9 @@
 #include "model/manager/FileMgrImpl.h"
 
+#include "model/bom/SettingBom.h"
 #include "persistence/PersistenceManager.h"
+
+#include <functional>
 
 // Reads never commit: giving the connection back rolls their transaction back.
 // The oid is always bound as a parameter, never pasted into the statement.
@@ -118,4 +121,102 @@ QString TFileMgr::ExtractFileNameNoExt(const QString& fileString) {
     if (dot >= 0)
         name.truncate(dot);
     return name;
+}
+
+// The project's data: its link in P_DATA and the file in P_FILE, which names the
+// project as its owner.
+
+std::optional<TProjectData> TFileMgr::GetProjectData(const QString& projectOid) {
+    TDatabaseLock conn;
+    conn->StartTransaction();
+    auto query = conn->CreateQuery();
+    query->SetSQL(QStringLiteral(
+        "select d.file_id, d.delimiter, d.header_row, f.file_name, f.file_type, f.body "
+        "from P_DATA d join P_FILE f on f.oid = d.file_id where d.project_id = :project"));
+    query->ParamAsString(QStringLiteral("project"), projectOid);
+    query->Open();
+    if (query->Eof())
+        return std::nullopt;
+    TProjectData data;
+    data.FileId = query->FieldAsString(QStringLiteral("file_id"));
+    const QString delimiter = query->FieldAsString(QStringLiteral("delimiter"));
+    data.Format.Delimiter = delimiter.isEmpty() ? QChar() : delimiter[0];
+    data.Format.HeaderRow = query->FieldAsString(QStringLiteral("header_row")) != kFalse;
+    data.FileName = query->FieldAsString(QStringLiteral("file_name")) +
+                    query->FieldAsString(QStringLiteral("file_type"));
+    data.Body = query->AssignFieldAsStream(QStringLiteral("body"));
+    query->Close();
+    return data;
+}
+
+std::unique_ptr<TDataTable> TFileMgr::ReadProjectTable(const QString& projectOid) {
+    const std::optional<TProjectData> data = GetProjectData(projectOid);
+    if (!data)
+        return nullptr;
+    return std::make_unique<TDataTable>(ParseDataFile(data->Body, data->Format));
+}
+
+void TFileMgr::SaveProjectData(const QString& projectOid, TProjectData& data) {
+    const std::optional<TProjectData> before = GetProjectData(projectOid);
+    TCFile file;
+    file.Owner = projectOid;
+    const qsizetype dot = data.FileName.lastIndexOf(u'.');
+    file.FileName = dot < 0 ? data.FileName : data.FileName.left(dot);
+    file.FileType = dot < 0 ? QString() : data.FileName.mid(dot);
+    file.SetBody(data.Body);
+    TDatabaseLock conn;
+    conn->StartTransaction();
+    const auto run = [&](const QString& sql, const std::function<void(TQuery&)>& bind) {
+        auto query = conn->CreateQuery();
+        query->SetSQL(sql);
+        bind(*query);
+        query->ExecSQL();
+        query->Close();
+    };
+    run(QStringLiteral(
+            "insert into P_FILE values(:oid,:owner,:filename,:filetype,:filesize,:body)"),
+        [&](TQuery& q) {
+            q.ParamAsString(QStringLiteral("oid"), file.Oid);
+            q.ParamAsString(QStringLiteral("owner"), file.Owner);
+            q.ParamAsString(QStringLiteral("filename"), file.FileName);
+            q.ParamAsString(QStringLiteral("filetype"), file.FileType);
+            q.ParamAsInteger(QStringLiteral("filesize"), file.FileSize);
+            q.ParamFromStream(QStringLiteral("body"), file.Body);
+        });
+    run(QStringLiteral("delete from P_DATA where project_id = :project"),
+        [&](TQuery& q) { q.ParamAsString(QStringLiteral("project"), projectOid); });
+    run(QStringLiteral("insert into P_DATA (project_id, file_id, delimiter, header_row) "
+                       "values (:project, :file, :delimiter, :header)"),
+        [&](TQuery& q) {
+            q.ParamAsString(QStringLiteral("project"), projectOid);
+            q.ParamAsString(QStringLiteral("file"), file.Oid);
+            q.ParamAsString(QStringLiteral("delimiter"), data.Format.Delimiter.isNull()
+                                                             ? QString()
+                                                             : QString(data.Format.Delimiter));
+            q.ParamAsString(QStringLiteral("header"), FlagText(data.Format.HeaderRow));
+        });
+    if (before)
+        run(QStringLiteral("delete from P_FILE where oid = :oid"),
+            [&](TQuery& q) { q.ParamAsString(QStringLiteral("oid"), before->FileId); });
+    conn->Commit();
+    data.FileId = file.Oid;
+}
+
+void TFileMgr::DeleteProjectData(const QString& projectOid) {
+    const std::optional<TProjectData> before = GetProjectData(projectOid);
+    if (!before)
+        return;
+    TDatabaseLock conn;
+    conn->StartTransaction();
+    auto query = conn->CreateQuery();
+    query->SetSQL(QStringLiteral("delete from P_DATA where project_id = :project"));
+    query->ParamAsString(QStringLiteral("project"), projectOid);
+    query->ExecSQL();
+    query->Close();
+    auto file = conn->CreateQuery();
+    file->SetSQL(QStringLiteral("delete from P_FILE where oid = :oid"));
+    file->ParamAsString(QStringLiteral("oid"), before->FileId);
+    file->ExecSQL();
+    file->Close();
+    conn->Commit();
 }

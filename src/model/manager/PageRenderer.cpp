@@ -92,11 +92,6 @@ struct PaintVisitor {
     }
 };
 
-class EPrintItemError : public Exception {
-public:
-    using Exception::Exception;
-};
-
 } // namespace
 
 QPen MakePen(const TPenSettings& settings) {
@@ -154,7 +149,8 @@ TPreparedItem TPageRenderer::PrepareItem(const TTextItem& item) {
         }
     } catch (const Exception& e) {
         throw EPrintItemError(
-            QStringLiteral("打印项 \"%1\" 无法打印：%2").arg(item.ItemName(), e.Message()));
+            QStringLiteral("打印项 \"%1\" 无法打印：%2").arg(item.ItemName(), e.Message()),
+            item.ItemName());
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Errors.h"
 #include "fbarcode/Barcode.h"
 #include "model/bom/PrintBom.h"
 #include "model/manager/Printer.h"
@@ -99,6 +100,14 @@ std::vector<QString> WrapText(const QString& text, qreal limit, int extra, Advan
 // Turns composed pages into device pixels on one device and paints them. The
 // geometry follows the printer's conversions; fonts are measured on `device`,
 // the device the page is painted on (or one of the same resolution).
+// An item of a page that cannot be drawn, by name.
+class EPrintItemError : public Exception {
+public:
+    EPrintItemError(const QString& message, QString itemName)
+        : Exception(message), ItemName(std::move(itemName)) {}
+    QString ItemName;
+};
+
 class TPageRenderer {
 public:
     // offsetX/offsetY: the whole-page shift in tenths of a millimetre.

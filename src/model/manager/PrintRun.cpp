@@ -3,8 +3,11 @@
 #include "base/Errors.h"
 #include "base/Units.h"
 #include "model/Composer.h"
+#include "model/DataFile.h"
 #include "model/Fields.h"
 #include "model/bom/SettingBom.h"
+#include "model/manager/FileMgrImpl.h"
+#include "model/manager/PageRenderer.h"
 #include "model/manager/PrintMgrImpl.h"
 #include "model/manager/Printer.h"
 #include "model/manager/PrinterResolution.h"
@@ -85,7 +88,41 @@ QString RangeProblem(const TProject& project, int from, int count) {
     return QString();
 }
 
+// Why a page with data cannot be drawn, naming its row and the columns the
+// failing item takes.
+QString DataPageProblem(const TProject& project, const TDataTable& data, int page,
+                        const Exception& e) {
+    const auto* item = dynamic_cast<const EPrintItemError*>(&e);
+    if (!item)
+        return e.Message();
+    QStringList columns;
+    const auto isColumn = [&](const QString& name) { return data.ColumnIndex(name) >= 0; };
+    for (const TPrintItem* source : ItemsInNameOrder(project))
+        if (source->ItemName() == item->ItemName)
+            for (const TFieldPart& part : SplitFields(source->ItemValue(), isColumn))
+                if (const QString quoted = QStringLiteral("\"%1\"").arg(part.Text);
+                    part.IsField && !columns.contains(quoted))
+                    columns << quoted;
+    if (columns.isEmpty())
+        return e.Message();
+    return QStringLiteral("%1（数据第 %2 行，列 %3）")
+        .arg(e.Message())
+        .arg(page)
+        .arg(columns.join(u'、'));
+}
+
+// The ledger's note of the rows a run printed.
+QString RowsNote(int first, int last) {
+    return QStringLiteral("数据第 %1 行到第 %2 行").arg(first).arg(last);
+}
+
 } // namespace
+
+std::shared_ptr<const TDataTable> TPrintRun::RunData(const TPrintRunOptions& o) {
+    if (!o.DataFile.isEmpty())
+        return std::make_shared<const TDataTable>(ReadDataFile(o.DataFile));
+    return FFiles.ReadProjectTable(FProject.OID());
+}
 
 TPrintRun::TPrintRun(TProject& project, const TSettingMgr& settings, TFileMgr& files, TClock clock)
     : FProject(project), FSettings(settings), FFiles(files), FClock(std::move(clock)) {}
@@ -177,7 +214,9 @@ std::optional<TScanReport> TPrintRun::CheckPage(const TPageComposer& composer, i
 std::optional<TScanReport> TPrintRun::CheckRun(const TPageComposer& composer, int from,
                                                int count) {
     std::optional<TScanReport> first = CheckPage(composer, from);
-    if (!first || !first->Passed() || count < 2 || !SymbolsVaryByPage(FProject))
+    const TDataTable* data = composer.Data(FProject);
+    if (!first || !first->Passed() || count < 2 ||
+        !SymbolsVaryByPage(FProject, data ? data->Columns : QStringList()))
         return first;
     // A serial that grows a digit may break a fixed-length symbology late in the run.
     const int last = from + count - 1;
@@ -189,6 +228,10 @@ std::optional<TScanReport> TPrintRun::CheckRun(const TPageComposer& composer, in
         const std::unique_ptr<TCPrint> page = composer.GenerateTCPrint(FProject, last);
         end = ::CheckPage(*page, FMgr.PreparePage(*page), Printer(), last);
     } catch (const Exception& e) {
+        // Rows do not grow like serials: a bad row is met by the run, which prints
+        // the pages before it.
+        if (data)
+            return first;
         // Values grow page by page: the page where they stop fitting is the one to name.
         int fits = from, fails = last;
         QString error = e.Message();
@@ -212,7 +255,8 @@ std::optional<TScanReport> TPrintRun::CheckRun(const TPageComposer& composer, in
 
 TScanReport TPrintRun::Check(const TPrintRunOptions& o) {
     SetUpPrinter(o);
-    const TPageComposer composer(FSettings, FFiles, FClock);
+    TPageComposer composer(FSettings, FFiles, FClock);
+    composer.SetData(RunData(o));
     if (std::optional<TScanReport> report = CheckRun(composer, o.From, o.Count))
         return *report;
     // The first page cannot be drawn: its error reaches the caller.
@@ -238,6 +282,7 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
     }
     TDocumentGuard guard;
     std::unique_ptr<TProjectRunLock> lock;
+    std::shared_ptr<const TDataTable> data;
     QString failure;
     try {
         if (o.Save) {
@@ -260,7 +305,14 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
                 throw Exception(kStartTooSmall);
             if (const QString problem = RangeProblem(FProject, from, o.Count); !problem.isEmpty())
                 throw Exception(problem);
-        } else if (from < stored && !(h.ConfirmReprint && h.ConfirmReprint(from, stored))) {
+        }
+        // Parsed once for the whole run; a run never goes past the last row.
+        data = RunData(o);
+        if (data)
+            if (const QString problem = RowsLeftProblem(*data, from, o.Count); !problem.isEmpty())
+                throw Exception(problem);
+        if (!o.FromStored && from < stored &&
+            !(h.ConfirmReprint && h.ConfirmReprint(from, stored))) {
             r.Declined = true;
             return r;
         }
@@ -283,7 +335,8 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
         TPrintMgr& mgr = FMgr;
         SetUpPrinter(o);
         Printer().SetTitle(o.Title);
-        const TPageComposer composer(FSettings, FFiles, FClock);
+        TPageComposer composer(FSettings, FFiles, FClock);
+        composer.SetData(data);
 
         // The first page's symbols are read back before anything is printed: a
         // refused run leaves the job unbegun and the numbering where it was.
@@ -310,7 +363,8 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
                     h.PageStarted(pageNum);
                 page = mgr.PreparePage(*composer.GenerateTCPrint(FProject, pageNum));
             } catch (const Exception& e) {
-                failure = PageFailedText(pageNum, e.Message());
+                failure = PageFailedText(
+                    pageNum, data ? DataPageProblem(FProject, *data, pageNum, e) : e.Message());
                 r.FailedPage = pageNum;
                 break;
             }
@@ -333,11 +387,14 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
         } else if (r.Printed == 0) {
             Printer().Abort();
         } else {
-            HandOver(o, from,
-                     !failure.isEmpty() ? failure
-                     : r.Stopped ? QStringLiteral("已停止，第 %1 页起没有打印").arg(pageNum)
-                                 : QString(),
-                     lock, r);
+            QString note = !failure.isEmpty() ? failure
+                           : r.Stopped ? QStringLiteral("已停止，第 %1 页起没有打印").arg(pageNum)
+                                       : QString();
+            // The ledger's pages are the rows; the note says so.
+            if (data)
+                note += (note.isEmpty() ? QString() : QStringLiteral("；")) +
+                        RowsNote(from, from + r.Printed - 1);
+            HandOver(o, from, note, lock, r);
         }
     } catch (const Exception& e) {
         r.Error = e.Message();

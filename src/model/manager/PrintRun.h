@@ -15,6 +15,7 @@ class TPageComposer;
 class TProject;
 class TProjectRunLock;
 class TSettingMgr;
+struct TDataTable;
 
 // What a print run is asked to do.
 struct TPrintRunOptions {
@@ -36,6 +37,9 @@ struct TPrintRunOptions {
     // How long to wait for another run of the same project to end, in
     // milliseconds; 0 refuses at once.
     int LockWaitMs = 0;
+    // A CSV/TSV file whose rows this run takes instead of the project's stored
+    // data (which stays as it is).
+    QString DataFile;
 };
 
 // How a run talks to whoever started it. Every hook may be left empty.
@@ -125,6 +129,8 @@ private:
     QString ProjectPrinter() const;
     // Selects and sets up the printer (or PDF file) the options ask for.
     void SetUpPrinter(const TPrintRunOptions& options);
+    // The rows the run takes, read and parsed once; null when the project has none.
+    std::shared_ptr<const TDataTable> RunData(const TPrintRunOptions& options);
     // The check of one page; nothing when the page cannot be composed or prepared.
     std::optional<TScanReport> CheckPage(const TPageComposer& composer, int pageNum);
     // The first page's check, or the last page's when only that one fails.

@@ -97,8 +97,11 @@ void TestStartup::startsWithDatabaseBesideProgram_data() {
     QTest::addColumn<QString>("help");
     QTest::newRow("a copy in its own folder") << "" << QStringList() << "" << "data/KOVAUTF8.FDB"
                                               << "help/index.html";
-    QTest::newRow("an installed copy uses the machine's database")
-        << "bin" << QStringList{"share/kova/firebird/firebird.conf"} << ""
+    QFile shipped(KOVA_SOURCE_DIR "/packaging/kova.ini");
+    shipped.open(QIODevice::ReadOnly);
+    QTest::newRow("an installed copy, the package's kova.ini: the machine's database")
+        << "bin" << QStringList{"share/kova/firebird/firebird.conf"}
+        << "etc/kova/kova.ini\n" + QString::fromUtf8(shipped.readAll())
         << "var/lib/kova/KOVAUTF8.FDB"
         << "share/kova/help/index.html";
     QTest::newRow("an installed copy reads etc/kova/kova.ini, relative to it")

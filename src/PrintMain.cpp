@@ -4,6 +4,7 @@
 #include "model/Composer.h"
 #include "model/Font.h"
 #include "model/ItemEditing.h"
+#include "model/DataFile.h"
 #include "model/ItemSummary.h"
 #include "model/PrintCommon.h"
 #include "model/SummaryPicture.h"
@@ -582,9 +583,18 @@ void TPrintMainFrm::renderItemSummary() {
         const QSignalBlocker block(ItemListBox);
         ItemListBox->setCurrentRow(row);
     }
+    // Read afresh, as another station may have replaced it; only for a value with fields.
+    std::unique_ptr<TDataTable> data;
+    if (FCurrItem->ItemValue().contains(u'{')) {
+        try {
+            data = PrintModel->FileMgr()->ReadProjectTable(FCurrProject->OID());
+        } catch (const Exception&) {
+            // The fields then show what they can; the run reports the file's fault.
+        }
+    }
     const TItemSummary s =
         SummarizeItem(*FCurrItem, *FCurrProject, *PrintModel->SettingMgr(), *PrintModel->FileMgr(),
-                      QDateTime::currentDateTime(), PrnSerialFrom->value());
+                      QDateTime::currentDateTime(), PrnSerialFrom->value(), QLocale(), data.get());
     clearItemSummary();
     itemNameLabel->setText(s.Name);
     valueMemo->setPlainText(s.Value);

@@ -928,7 +928,7 @@ void TestPrintItemEditor::fieldsOfTheWindowsStartPage() {
     code->SetBarcodeType(bcCode128B);
     const QString oid =
         base.start(7).store({SerialNumberItem("票号"), shortSerial,
-                             NewItem(itText, 10, 30, 0, 1.2, "号{票号}", "说明"), code});
+                             NewItem(itText, 10, 30, 0, 1.2, "号{票号}/{姓名}", "说明"), code});
     TProjectData data;
     data.FileName = "名单.csv";
     data.Body = "姓名,证号\n";
@@ -951,6 +951,9 @@ void TestPrintItemEditor::fieldsOfTheWindowsStartPage() {
 
     frm->ItemListBox->setCurrentItem(frm->ItemListBox->findItems("条码", Qt::MatchExactly).value(0));
     QVERIFY2(frm->valueMemo->toPlainText().endsWith("（第 7 页：NO.000007）"),
+             qPrintable(frm->valueMemo->toPlainText().replace("\n", "/")));
+    frm->ItemListBox->setCurrentItem(frm->ItemListBox->findItems("说明", Qt::MatchExactly).value(0));
+    QVERIFY2(frm->valueMemo->toPlainText().endsWith("（第 7 页：号NO.000007/甲7）"),
              qPrintable(frm->valueMemo->toPlainText().replace("\n", "/")));
     edit("条码", [&](TprintItemEditorView* e) {
         auto* fields = Child<QComboBox>(e, "cbbInsertField");
@@ -1001,7 +1004,7 @@ void TestPrintItemEditor::fieldsOfTheWindowsStartPage() {
         QTest::mouseClick(Child<QPushButton>(e, "btnSave"), Qt::LeftButton);
         QVERIFY(!e->isVisible());
     });
-    QCOMPARE(stored("说明"), QString("号{号码}"));
+    QCOMPARE(stored("说明"), QString("号{号码}/{姓名}"));
     QCOMPARE(stored("条码"), QString("{号码}"));
     QCOMPARE(stored("号码"), QString("1"));
 }

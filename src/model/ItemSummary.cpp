@@ -58,7 +58,7 @@ QString FormatFixed(double value, int decimals, const QLocale& locale) {
 
 TItemSummary SummarizeItem(const TPrintItem& item, const TProject& project,
                            const TSettingMgr& settings, TFileMgr& files, const QDateTime& now,
-                           qint32 page, const QLocale& locale) {
+                           qint32 page, const QLocale& locale, const TDataTable* data) {
     TItemSummary s;
     const int kind = item.ItemType();
     auto f0 = [&](double v) { return FormatFixed(v, 0, locale); };
@@ -69,7 +69,7 @@ TItemSummary SummarizeItem(const TPrintItem& item, const TProject& project,
     s.Value = s.PageValue = item.ItemValue();
     if (TakesFields(kind) && s.Value.contains(u'{')) {
         try {
-            s.PageValue = ItemPageValue(project, item, page, [&] { return now; }, locale);
+            s.PageValue = ItemPageValue(project, item, page, [&] { return now; }, locale, data);
         } catch (const Exception& e) {
             s.PageValue = e.Message();
         }

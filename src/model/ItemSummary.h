@@ -10,6 +10,7 @@
 class TPrintItem;
 class TProject;
 class TSettingMgr;
+struct TDataTable;
 class TFileMgr;
 
 // What the main window shows about one print item, worked out without widgets.
@@ -33,10 +34,12 @@ struct TItemSummary {
     bool ShowFont = false, ShowPicture = false;
 };
 
-// `page`: the page number whose values the fields show (the window's start).
+// `page`: the page number whose values the fields show (the window's start);
+// `data`: the project's data file, whose row of that page its column fields take.
 TItemSummary SummarizeItem(const TPrintItem& item, const TProject& project,
                            const TSettingMgr& settings, TFileMgr& files, const QDateTime& now,
-                           qint32 page, const QLocale& locale = QLocale());
+                           qint32 page, const QLocale& locale = QLocale(),
+                           const TDataTable* data = nullptr);
 
 // The enumeration identifiers the summary names barcode and QR settings by.
 QString BarcodeTypeName(int type);

@@ -74,16 +74,15 @@ std::vector<const TPrintItem*> ItemsPrinted(const TProject& project) {
 
 bool SymbolsVaryByPage(const TProject& project, const QStringList& columns) {
     const std::vector<const TPrintItem*> items = ItemsInNameOrder(project);
-    const auto isColumn = [&](const QString& name) { return columns.contains(name); };
-    const auto usesColumn = [&](const QString& value) {
-        return std::ranges::any_of(SplitFields(value, isColumn),
-                                   [](const TFieldPart& part) { return part.IsField; });
+    // Every name a field may take: the same rule composition resolves by.
+    const auto known = [&](const QString& name) {
+        return name == PageNumberField || columns.contains(name) ||
+               std::ranges::any_of(items, [&](const TPrintItem* i) { return i->ItemName() == name; });
     };
     for (const TPrintItem* item : ItemsPrinted(project))
         if ((item->ItemType() == itBarcode || item->ItemType() == itQRCode) &&
-            (!FieldsUsed(item->ItemValue(), items).isEmpty() ||
-             item->ItemValue().contains(FieldText(PageNumberField)) ||
-             usesColumn(item->ItemValue())))
+            std::ranges::any_of(SplitFields(item->ItemValue(), known),
+                                [](const TFieldPart& part) { return part.IsField; }))
             return true;
     return false;
 }

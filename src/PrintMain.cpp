@@ -2,6 +2,7 @@
 
 #include "model/Colors.h"
 #include "model/Composer.h"
+#include "model/Duplicate.h"
 #include "model/Font.h"
 #include "model/ItemEditing.h"
 #include "model/DataFile.h"
@@ -165,6 +166,14 @@ void TPrintMainFrm::buildLayout() {
         system->addAction(QStringLiteral("打印记录(&J)"), this, &TPrintMainFrm::mmRunLedgerClick);
     mmRunLedger->setObjectName(QStringLiteral("mmRunLedger"));
     mmRunLedger->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    mmCopyItem = system->addAction(QStringLiteral("复制"), this, &TPrintMainFrm::mmCopyItemClick);
+    mmCopyItem->setObjectName(QStringLiteral("mmCopyItem"));
+    mmCopyItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    mmCopyProject =
+        system->addAction(QStringLiteral("复制项目"), this, &TPrintMainFrm::mmCopyProjectClick);
+    mmCopyProject->setObjectName(QStringLiteral("mmCopyProject"));
+    mmCopyItem->setEnabled(false);
+    mmCopyProject->setEnabled(false);
     mmexit = system->addAction(QStringLiteral("退出(&X)"), this, &TPrintMainFrm::mmexitClick);
     mmexit->setObjectName(QStringLiteral("mmexit"));
     QMenu* help = PMainMenu->addMenu(QStringLiteral("帮助(&H)"));
@@ -413,6 +422,11 @@ void TPrintMainFrm::buildLayout() {
     listKey(QKeySequence::Delete, &TPrintMainFrm::btnDeleteClick);
     listKey(QKeySequence(Qt::Key_Return), &TPrintMainFrm::btnEditClick);
     listKey(QKeySequence(Qt::Key_Enter), &TPrintMainFrm::btnEditClick);
+    // The copies are also offered where their originals are picked.
+    ItemListBox->setContextMenuPolicy(Qt::ActionsContextMenu);
+    ItemListBox->addAction(mmCopyItem);
+    cbbProjectList->setContextMenuPolicy(Qt::ActionsContextMenu);
+    cbbProjectList->addAction(mmCopyProject);
     connect(btnAdd, &QPushButton::clicked, this, &TPrintMainFrm::btnAddClick);
     connect(btnEdit, &QPushButton::clicked, this, &TPrintMainFrm::btnEditClick);
     connect(btnDelete, &QPushButton::clicked, this, &TPrintMainFrm::btnDeleteClick);
@@ -967,6 +981,32 @@ void TPrintMainFrm::enableProjectCommands() {
     // A modal preview opened from a run's idle time would hold the run until closed.
     mmPagePreview->setEnabled(FCurrProject && !FRunning && ModelReady());
     mmRefresh->setEnabled(!FRunning);
+    enableCopyCommands();
+}
+
+// A run composes its project's pages from the items as they are: nothing joins
+// it half way.
+void TPrintMainFrm::enableCopyCommands() {
+    const bool idle = ModelReady() && !FRunning;
+    mmCopyProject->setEnabled(idle && FCurrProject);
+    mmCopyItem->setEnabled(idle && FCurrProject && FCurrItem);
+}
+
+void TPrintMainFrm::mmCopyItemClick() {
+    if (!FCurrItem || !FCurrProject || FRunning || !ModelReady())
+        return;
+    FCurrItem = DuplicateItem(*FCurrItem, *PrintModel->FileMgr());
+    RenderView();
+}
+
+void TPrintMainFrm::mmCopyProjectClick() {
+    if (!FCurrProject || FRunning || !ModelReady())
+        return;
+    FCurrProject =
+        DuplicateProject(*FCurrProject, *PrintModel->SettingMgr(), *PrintModel->FileMgr());
+    FCurrItem = nullptr;
+    prgPrint->setValue(0);
+    RenderView();
 }
 
 void TPrintMainFrm::mmRefreshClick() {

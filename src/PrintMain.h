@@ -91,12 +91,17 @@ public slots:
     void mmRunLedgerClick();
     // The ledger with the run of the notice selected.
     void btnNoticeClick();
+    // "复制": a copy of the selected item, saved and selected.
+    void mmCopyItemClick();
+    // "复制项目": a copy of the project shown, with its items and data, selected.
+    void mmCopyProjectClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void enableProjectCommands();
+    void enableCopyCommands();
     void buildLayout();
     void renderItemSummary();
     void clearItemSummary();
@@ -144,6 +149,7 @@ public:
     QAction* mmRefresh = nullptr;
     QAction* mmPagePreview = nullptr;
     QAction* mmRunLedger = nullptr;
+    QAction *mmCopyItem = nullptr, *mmCopyProject = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QLabel *lblTitle = nullptr, *lblUnit = nullptr;
     QComboBox* cbbProjectList = nullptr;

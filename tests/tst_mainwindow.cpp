@@ -62,6 +62,8 @@ private slots:
     void windowFitsSmallScreen();
     void deleteQuestionSpeaksChineseAndDefaultsToNo();
     void selectedDisabledItemIsReadable();
+    void copiesAreSelectedAndKeepTheirPictures_data();
+    void copiesAreSelectedAndKeepTheirPictures();
 
 private:
     void start();
@@ -888,6 +890,42 @@ void TestMainWindow::selectedDisabledItemIsReadable() {
     const QColor faceColor = button.pixelColor(face.left() + 1, face.center().y());
     const double statusContrast = textContrast(button, face, faceColor);
     QVERIFY2(statusContrast >= 4.5, qPrintable(QString::number(statusContrast)));
+}
+
+void TestMainWindow::copiesAreSelectedAndKeepTheirPictures_data() {
+    QTest::addColumn<QString>("deleted"); // the item deleted after copying
+    QTest::newRow("the copy") << "图 副本";
+    QTest::newRow("the original") << "图";
+}
+
+void TestMainWindow::copiesAreSelectedAndKeepTheirPictures() {
+    QFETCH(QString, deleted);
+    TCFile jpeg;
+    jpeg.SetBody(QuadrantJpeg());
+    TFileMgr().SaveFile(jpeg);
+    TPrintItem* pic = NewItem(itImage, 0, 0, 20, 10, "logo.jpg", "图");
+    pic->SetFileId(jpeg.Oid);
+    TestProject("甲").store({pic});
+    start();
+    QVERIFY(!frm->mmCopyProject->isEnabled() && !frm->mmCopyItem->isEnabled());
+    selectProject("甲");
+    QVERIFY(frm->mmCopyProject->isEnabled() && !frm->mmCopyItem->isEnabled());
+    selectItem("图");
+    QApplication::setActiveWindow(frm);
+    QTest::keyClick(frm->ItemListBox, Qt::Key_D, Qt::ControlModifier);
+    QCOMPARE(frm->CurrItem()->ItemName(), QString("图 副本"));
+    QCOMPARE(frm->ItemListBox->currentItem()->text(), QString("图 副本"));
+    QVERIFY(!frm->imageItem->pixmap().isNull());
+    selectItem(deleted);
+    MessageAnswerer yes({QMessageBox::Yes});
+    frm->btnDelete->click();
+    QCOMPARE(db->count("P_FILE"), 1);
+    QCOMPARE(TFileMgr().getFileData(frm->CurrProject()->ItemList()->Items(0)->FileId()), jpeg.Body);
+    frm->mmCopyProject->trigger();
+    QCOMPARE(frm->cbbProjectList->currentText(), QString("甲 副本"));
+    QCOMPARE(frm->CurrProject()->ProjectName(), QString("甲 副本"));
+    QCOMPARE(frm->ItemListBox->count(), 1);
+    QCOMPARE(db->count("P_FILE"), 2);
 }
 
 int main(int argc, char** argv) {

@@ -306,7 +306,8 @@ const TSavePlan& TObjectStore::savePlan(const TClassInfo& cls,
     return *plan;
 }
 
-void TObjectStore::SaveObject(TPersistentObject& root) {
+void TObjectStore::SaveObject(TPersistentObject& root,
+                              const std::function<void(TWriteSession&)>& alongside) {
     std::vector<TPersistentObject*> preOrder, postOrder;
     collectPreOrder(root, preOrder);
     collectPostOrder(root, postOrder);
@@ -331,6 +332,8 @@ void TObjectStore::SaveObject(TPersistentObject& root) {
     pass(postOrder, posDelete, soDelete);
     pass(preOrder, posUpdate, soUpdate);
     pass(preOrder, posCreate, soInsert);
+    if (alongside)
+        alongside(writes);
     writes.Commit();
     for (TPersistentObject* object : acted)
         object->SetObjectState(object->ObjectState() == posDelete ? posDeleted : posClean);

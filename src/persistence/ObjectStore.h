@@ -2,6 +2,7 @@
 
 #include "persistence/PersistentObject.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -19,6 +20,7 @@ struct TMapping {
 };
 
 struct TSavePlan;
+class TWriteSession;
 
 // Reads and saves whole object trees through each class's registered columns.
 class TObjectStore {
@@ -34,7 +36,10 @@ public:
     const std::vector<TMapping>* MappingsOf(const TClassInfo& cls) const;
 
     void ReadObject(TPersistentObject& root);
-    void SaveObject(TPersistentObject& root);
+    // `alongside` runs statements of the caller's in the save's transaction,
+    // after its own: they and the save are committed, or refused, together.
+    void SaveObject(TPersistentObject& root,
+                    const std::function<void(TWriteSession&)>& alongside = {});
 
 private:
     const TClassInfo* collectionElement(const TClassInfo& listClass) const;

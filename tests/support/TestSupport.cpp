@@ -76,6 +76,39 @@ QVariant TestDatabase::scalar(const QString& sql) {
     return value;
 }
 
+QList<QVariantMap> TestDatabase::rows(const QString& table, const QString& where) {
+    TDatabaseLock conn;
+    conn->StartTransaction();
+    auto query = conn->CreateQuery();
+    query->SetSQL(QStringLiteral("select trim(rdb$field_name) from rdb$relation_fields where "
+                                 "rdb$relation_name = :t order by rdb$field_position"));
+    query->ParamAsString(QStringLiteral("t"), table.toUpper());
+    QStringList columns;
+    for (query->Open(); !query->Eof(); query->Next())
+        columns << query->FieldAt(0).toString();
+    query = conn->CreateQuery();
+    query->SetSQL("select " + columns.join(", ") + " from " + table + " where " + where);
+    QList<QVariantMap> rows;
+    for (query->Open(); !query->Eof(); query->Next()) {
+        rows.append(QVariantMap());
+        for (int i = 0; i < columns.size(); ++i)
+            rows.last().insert(columns.at(i), query->FieldAt(i));
+    }
+    return rows;
+}
+
+void SetEveryField(TPersistentObject& object, const QStringList& except) {
+    int n = 0;
+    for (const TPropInfo& p : object.Class().Props) {
+        ++n;
+        if (!p.Set || except.contains(QLatin1String(p.Name)))
+            continue;
+        p.Set(object, p.Kind == TPropKind::Integer  ? QVariant(100 + n)
+                      : p.Kind == TPropKind::Double ? QVariant(n + 0.25)
+                                                    : QVariant(QStringLiteral("v%1").arg(n)));
+    }
+}
+
 QVariant RecordedStatement::param(const QString& name) const {
     for (const auto& p : params)
         if (p.first.compare(name, Qt::CaseInsensitive) == 0)

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVariant>
+#include <QVariantMap>
 #include <QWidget>
 #include <climits>
 #include <functional>
@@ -33,6 +34,9 @@ public:
     // The first column of the first row, or an invalid QVariant when no row.
     QVariant scalar(const QString& sql);
     int count(const QString& table) { return scalar("select count(*) from " + table).toInt(); }
+    // Every column the table has (not only the mapped ones) of the rows `where`
+    // picks ("order by" may follow), by upper-case column name.
+    QList<QVariantMap> rows(const QString& table, const QString& where);
 
     // Copies the template to path (for tests that run their own processes).
     static void copyTemplate(const QString& path);
@@ -68,6 +72,10 @@ private:
     QString FName;
     QList<std::function<void(TProject&)>> FSetUps;
 };
+
+// Sets every stored value of an object but those named to a value of its own
+// that no default has, so that a copy missing one of them shows.
+void SetEveryField(TPersistentObject& object, const QStringList& except);
 
 // A new item as the editor stores one: position and size, its own font (宋体,
 // 12 points, black), the rest at the defaults.

@@ -109,6 +109,8 @@ void TestDuplicate::itemCopy() {
     QCOMPARE(itemRows(copy), before);
     QCOMPARE(copy->FileId().isEmpty(), pictureGone || name == "票号0");
     QVERIFY(copy->FileId().isEmpty() || copy->FileId() != from->FileId());
+    QCOMPARE(s->db.rows("P_FILE", "owner = '" + copy->OID() + "'").size(),
+             int(!pictureGone && name != "票号0"));
 }
 
 void TestDuplicate::projectCopy_data() {

@@ -1105,6 +1105,16 @@ void TPrintMainFrm::runPrint(TProject* project, int pageNum, int pageCount) {
         box.setDefaultButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes;
     };
+    hooks.ConfirmRowsLeft = [this, &pageCount](const QString& problem, int left) {
+        QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
+                        QStringLiteral("%1。\n只打印这 %2 页？").arg(problem).arg(left),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes)
+            return false;
+        pageCount = left;
+        return true;
+    };
     TPrintRunOptions options;
     options.From = pageNum;
     options.Count = pageCount;

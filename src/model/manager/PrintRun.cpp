@@ -264,7 +264,9 @@ TScanReport TPrintRun::Check(const TPrintRunOptions& o) {
     throw Exception(QStringLiteral("第 %1 页无法检查").arg(o.From));
 }
 
-TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& h) {
+TPrintRunResult TPrintRun::Run(const TPrintRunOptions& asked, const TPrintRunHooks& h) {
+    // The count may shrink to the data's rows left, if the user agrees.
+    TPrintRunOptions o = asked;
     TPrintRunResult r;
     int from = o.From;
     r.NextStart = from;
@@ -309,8 +311,16 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
         // Parsed once for the whole run; a run never goes past the last row.
         data = RunData(o);
         if (data)
-            if (const QString problem = RowsLeftProblem(*data, from, o.Count); !problem.isEmpty())
-                throw Exception(problem);
+            if (const QString problem = RowsLeftProblem(*data, from, o.Count); !problem.isEmpty()) {
+                const int left = qMax(0, data->RowCount() - from + 1);
+                if (left == 0 || !h.ConfirmRowsLeft)
+                    throw Exception(problem);
+                if (!h.ConfirmRowsLeft(problem, left)) {
+                    r.Declined = true;
+                    return r;
+                }
+                o.Count = left;
+            }
         if (!o.FromStored && from < stored &&
             !(h.ConfirmReprint && h.ConfirmReprint(from, stored))) {
             r.Declined = true;

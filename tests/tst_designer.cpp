@@ -89,6 +89,8 @@ private:
     QPointF centreOf(const TPrintItem* item) const;
     TPrintItem* itemNamed(TProject* p, const QString& name) const;
     void refuse(const QString& what);
+    // A picture stored for an image item; its OID, empty when it was not stored.
+    QString storePicture(TPrintItem* item);
 
     TestQueue queue{QStringLiteral("KOVA_DESIGN"), kDpi};
     std::unique_ptr<TestStore> store;
@@ -158,6 +160,15 @@ TPrintItem* TestDesigner::itemNamed(TProject* p, const QString& name) const {
     return nullptr;
 }
 
+QString TestDesigner::storePicture(TPrintItem* item) {
+    TCFile file;
+    file.SetBody(QuadrantJpeg());
+    if (!store->files.SaveFile(file))
+        return QString();
+    item->SetFileId(file.Oid);
+    return file.Oid;
+}
+
 void TestDesigner::refuse(const QString& what) {
     store->db.exec("create exception refused 'refused'");
     store->db.exec("create trigger refuse_it for P_ITEM before " + what +
@@ -170,17 +181,18 @@ void TestDesigner::dragMovesByThePixelsMillimetres_data() {
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("value");
     QTest::addColumn<Geometry>("from");
-    QTest::addColumn<QPoint>("by"); // screen pixels at 1:1
+    QTest::addColumn<QPoint>("by");        // screen pixels at 1:1
     QTest::addColumn<QString>("snapping"); // "grid", "alt" or "off"
     QTest::addColumn<Geometry>("expected");
 
     const Geometry text{20.3, 30.2, 0, 1.2};
-    QTest::newRow("text, to the grid") << int(itText) << "ABC" << text << QPoint(60, 30) << "grid"
-                                       << Geometry{25, 33, 0, 1.2};
+    QTest::newRow("text, to the grid")
+        << int(itText) << "ABC" << text << QPoint(60, 30) << "grid" << Geometry{25, 33, 0, 1.2};
     QTest::newRow("text, Alt held") << int(itText) << "ABC" << text << QPoint(60, 30) << "alt"
                                     << Geometry{25.38, 32.74, 0, 1.2};
     QTest::newRow("serial number, to the grid")
-        << int(itSerial) << "1000" << text << QPoint(120, -60) << "grid" << Geometry{30, 25, 0, 1.2};
+        << int(itSerial) << "1000" << text << QPoint(120, -60) << "grid"
+        << Geometry{30, 25, 0, 1.2};
     QTest::newRow("serial number, snapping off")
         << int(itSerial) << "1000" << text << QPoint(120, -60) << "off"
         << Geometry{30.46, 25.12, 0, 1.2};
@@ -190,20 +202,21 @@ void TestDesigner::dragMovesByThePixelsMillimetres_data() {
     QTest::newRow("line, both ends, Alt held")
         << int(itLine) << "" << Geometry{15, 20, 60, 20} << QPoint(60, 30) << "alt"
         << Geometry{20.08, 22.54, 65.08, 22.54};
-    QTest::newRow("barcode, to the grid") << int(itBarcode) << "20261209" << Geometry{10.4, 40, 0, 12}
-                                          << QPoint(-30, 60) << "grid" << Geometry{8, 45, 0, 12};
+    QTest::newRow("barcode, to the grid")
+        << int(itBarcode) << "20261209" << Geometry{10.4, 40, 0, 12} << QPoint(-30, 60) << "grid"
+        << Geometry{8, 45, 0, 12};
     QTest::newRow("barcode, Alt held") << int(itBarcode) << "20261209" << Geometry{10.4, 40, 0, 12}
                                        << QPoint(-30, 60) << "alt" << Geometry{7.86, 45.08, 0, 12};
     QTest::newRow("QR code, to the grid") << int(itQRCode) << "kova" << Geometry{50, 20, 25, 25}
                                           << QPoint(60, 60) << "grid" << Geometry{55, 25, 25, 25};
-    QTest::newRow("QR code, snapping off") << int(itQRCode) << "kova" << Geometry{50, 20, 25, 25}
-                                           << QPoint(60, 60) << "off"
-                                           << Geometry{55.08, 25.08, 25, 25};
+    QTest::newRow("QR code, snapping off")
+        << int(itQRCode) << "kova" << Geometry{50, 20, 25, 25} << QPoint(60, 60) << "off"
+        << Geometry{55.08, 25.08, 25, 25};
     QTest::newRow("picture, to the grid") << int(itImage) << "p.jpg" << Geometry{30, 30, 40, 20}
                                           << QPoint(-60, -30) << "grid" << Geometry{25, 27, 40, 20};
-    QTest::newRow("picture, Alt held") << int(itImage) << "p.jpg" << Geometry{30, 30, 40, 20}
-                                       << QPoint(-60, -30) << "alt"
-                                       << Geometry{24.92, 27.46, 40, 20};
+    QTest::newRow("picture, Alt held")
+        << int(itImage) << "p.jpg" << Geometry{30, 30, 40, 20} << QPoint(-60, -30) << "alt"
+        << Geometry{24.92, 27.46, 40, 20};
     QTest::newRow("date, to the grid") << int(itDate) << "yyyy" << Geometry{60, 70, 0, 1.2}
                                        << QPoint(30, 30) << "grid" << Geometry{63, 73, 0, 1.2};
     QTest::newRow("date, Alt held") << int(itDate) << "yyyy" << Geometry{60, 70, 0, 1.2}
@@ -220,14 +233,8 @@ void TestDesigner::dragMovesByThePixelsMillimetres() {
 
     TPrintItem* item = NewItem(type, from[0], from[1], from[2], from[3], value, "it");
     item->SetItemOutlinePenStyle(0);
-    if (type == itImage) {
-        TCFile file;
-        file.FileName = value;
-        file.FileType = ".jpg";
-        file.SetBody(QuadrantJpeg());
-        QVERIFY(store->files.SaveFile(file));
-        item->SetFileId(file.Oid);
-    }
+    if (type == itImage)
+        QVERIFY(!storePicture(item).isEmpty());
     TProject* p = project({item});
     open(p);
     item = itemNamed(p, "it");
@@ -242,8 +249,9 @@ void TestDesigner::dragMovesByThePixelsMillimetres() {
     QCOMPARE(w->SelectedItem(), item);
     sendMouse(w->imgPage, QEvent::MouseMove, at + by, Qt::LeftButton, mods);
     // While dragging the status line says where the item goes; nothing is saved yet.
-    QVERIFY2(w->lblDesign->text().contains(
-                 QStringLiteral("X %1 mm，Y %2 mm").arg(expected[0], 0, 'f', 2).arg(expected[1], 0, 'f', 2)),
+    QVERIFY2(w->lblDesign->text().contains(QStringLiteral("X %1 mm，Y %2 mm")
+                                               .arg(expected[0], 0, 'f', 2)
+                                               .arg(expected[1], 0, 'f', 2)),
              qPrintable(w->lblDesign->text()));
     QVERIFY(Same(stored("it"), from));
     sendMouse(w->imgPage, QEvent::MouseButtonRelease, at + by, Qt::NoButton, mods);
@@ -251,7 +259,8 @@ void TestDesigner::dragMovesByThePixelsMillimetres() {
     QVERIFY2(Same(stored("it"), expected), qPrintable(Describe(stored("it"), expected)));
     // The page drawn afresh shows it there: the outline moved by the stored millimetres.
     const QRectF after = w->ItemBox(item);
-    const double dx = (expected[0] - from[0]) * kDpi / 25.4, dy = (expected[1] - from[1]) * kDpi / 25.4;
+    const double dx = (expected[0] - from[0]) * kDpi / 25.4,
+                 dy = (expected[1] - from[1]) * kDpi / 25.4;
     QVERIFY2(std::abs(after.left() - before.left() - dx) <= 1 &&
                  std::abs(after.top() - before.top() - dy) <= 1,
              qPrintable(Describe(before, after, dx, dy)));
@@ -291,9 +300,9 @@ void TestDesigner::handlesResize_data() {
     QTest::newRow("barcode height, Alt held; sideways does nothing")
         << int(itBarcode) << "20261209" << Geometry{10, 40, 0, 12} << int(TDesignHandle::Height)
         << QPoint(90, -30) << true << Geometry{10, 40, 0, 9.46};
-    QTest::newRow("QR code, both ways") << int(itQRCode) << "kova" << Geometry{50, 20, 25, 25}
-                                        << int(TDesignHandle::Corner) << QPoint(60, 120) << false
-                                        << Geometry{50, 20, 30, 35};
+    QTest::newRow("QR code, both ways")
+        << int(itQRCode) << "kova" << Geometry{50, 20, 25, 25} << int(TDesignHandle::Corner)
+        << QPoint(60, 120) << false << Geometry{50, 20, 30, 35};
     QTest::newRow("QR code dragged past nothing keeps a millimetre")
         << int(itQRCode) << "kova" << Geometry{50, 20, 25, 25} << int(TDesignHandle::Corner)
         << QPoint(-600, -600) << false << Geometry{50, 20, 1, 1};
@@ -306,12 +315,12 @@ void TestDesigner::handlesResize_data() {
     QTest::newRow("text frame's wrap width")
         << int(itText) << "汉字汉字汉字" << Geometry{20, 20, 30, 1.2} << int(TDesignHandle::Width)
         << QPoint(60, 0) << false << Geometry{20, 20, 35, 1.2};
-    QTest::newRow("line's start alone") << int(itLine) << "" << Geometry{15, 20, 60, 50}
-                                        << int(TDesignHandle::LineStart) << QPoint(-60, 30) << true
-                                        << Geometry{9.92, 22.54, 60, 50};
-    QTest::newRow("line's end alone") << int(itLine) << "" << Geometry{15, 20, 60, 50}
-                                      << int(TDesignHandle::LineEnd) << QPoint(60, -30) << false
-                                      << Geometry{15, 20, 65, 47};
+    QTest::newRow("line's start alone")
+        << int(itLine) << "" << Geometry{15, 20, 60, 50} << int(TDesignHandle::LineStart)
+        << QPoint(-60, 30) << true << Geometry{9.92, 22.54, 60, 50};
+    QTest::newRow("line's end alone")
+        << int(itLine) << "" << Geometry{15, 20, 60, 50} << int(TDesignHandle::LineEnd)
+        << QPoint(60, -30) << false << Geometry{15, 20, 65, 47};
 }
 
 void TestDesigner::handlesResize() {
@@ -325,12 +334,8 @@ void TestDesigner::handlesResize() {
 
     TPrintItem* item = NewItem(type, from[0], from[1], from[2], from[3], value, "it");
     item->SetItemOutlinePenStyle(0);
-    if (type == itImage) {
-        TCFile file;
-        file.SetBody(QuadrantJpeg());
-        QVERIFY(store->files.SaveFile(file));
-        item->SetFileId(file.Oid);
-    }
+    if (type == itImage)
+        QVERIFY(!storePicture(item).isEmpty());
     TProject* p = project({item});
     open(p);
     item = itemNamed(p, "it");
@@ -347,14 +352,14 @@ void TestDesigner::arrowsNudge_data() {
     QTest::addColumn<bool>("shift");
     QTest::addColumn<Geometry>("expected"); // from 20.5, 30, 40, 30
 
-    QTest::newRow("right, a tenth") << int(itText) << int(Qt::Key_Right) << false
-                                    << Geometry{20.6, 30, 40, 30};
+    QTest::newRow("right, a tenth")
+        << int(itText) << int(Qt::Key_Right) << false << Geometry{20.6, 30, 40, 30};
     QTest::newRow("up with Shift, a millimetre, off the grid kept")
         << int(itQRCode) << int(Qt::Key_Up) << true << Geometry{20.5, 29, 40, 30};
     QTest::newRow("left, the line's both ends")
         << int(itLine) << int(Qt::Key_Left) << false << Geometry{20.4, 30, 39.9, 30};
-    QTest::newRow("down with Shift, barcode") << int(itBarcode) << int(Qt::Key_Down) << true
-                                              << Geometry{20.5, 31, 40, 30};
+    QTest::newRow("down with Shift, barcode")
+        << int(itBarcode) << int(Qt::Key_Down) << true << Geometry{20.5, 31, 40, 30};
 }
 
 void TestDesigner::arrowsNudge() {
@@ -384,10 +389,8 @@ void TestDesigner::undoAndRedoSaveAgain_data() {
 void TestDesigner::undoAndRedoSaveAgain() {
     QFETCH(QString, edit);
     TPrintItem* item = NewItem(itImage, 30, 30, 40, 20, "p.jpg", "pic");
-    TCFile file;
-    file.SetBody(QuadrantJpeg());
-    QVERIFY(store->files.SaveFile(file));
-    item->SetFileId(file.Oid);
+    const QString picture = storePicture(item);
+    QVERIFY(!picture.isEmpty());
     TProject* p = project({item, NewItem(itText, 5, 5, 0, 1.2, "under", "a")});
     const QString oid = itemNamed(p, "pic")->OID();
     const Geometry original = stored("pic");
@@ -422,7 +425,7 @@ void TestDesigner::undoAndRedoSaveAgain() {
     QVERIFY2(Same(stored("pic"), original), qPrintable(Describe(stored("pic"), original)));
     QCOMPARE(store->db.scalar("select oid from P_ITEM where item_name = 'pic'").toString(), oid);
     QCOMPARE(store->db.scalar("select file_id from P_ITEM where item_name = 'pic'").toString(),
-             file.Oid);
+             picture);
     QCOMPARE(p->ItemList()->Count(), 2);
     QCOMPARE(w->lstItems->count(), 2);
     QVERIFY(!w->btnUndo->isEnabled());
@@ -540,8 +543,8 @@ void TestDesigner::printPutsItemWhereDesignerShowedIt_data() {
     QTest::newRow("picture") << int(itImage) << Geometry{20, 20, 40, 20} << QPoint(0, 0);
     QTest::newRow("framed text, page offset")
         << int(itText) << Geometry{20, 30, 30, 1.2} << QPoint(-30, 45);
-    QTest::newRow("QR code without quiet zone") << int(itQRCode) << Geometry{50, 20, 25, 25}
-                                                << QPoint(20, 10);
+    QTest::newRow("QR code without quiet zone")
+        << int(itQRCode) << Geometry{50, 20, 25, 25} << QPoint(20, 10);
     QTest::newRow("slanted line") << int(itLine) << Geometry{15, 20, 90, 70} << QPoint(0, 0);
 }
 
@@ -553,12 +556,8 @@ void TestDesigner::printPutsItemWhereDesignerShowedIt() {
     item->SetItemOutlinePenStyle(0);
     item->SetItemOutlinePenWidth(1);
     item->SetQRcodeQuietZone(0);
-    if (type == itImage) {
-        TCFile file;
-        file.SetBody(QuadrantJpeg());
-        QVERIFY(store->files.SaveFile(file));
-        item->SetFileId(file.Oid);
-    }
+    if (type == itImage)
+        QVERIFY(!storePicture(item).isEmpty());
     TestProject(QStringLiteral("设计"))
         .page(127, 101.6)
         .printer(queue.name())

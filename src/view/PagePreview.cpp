@@ -5,9 +5,9 @@
 #include "model/Fields.h"
 #include "model/bom/PrintBom.h"
 #include "model/bom/SettingBom.h"
+#include "model/manager/FileMgrImpl.h"
 #include "model/manager/PageRenderer.h"
 #include "model/manager/PrintMgrImpl.h"
-#include "model/manager/FileMgrImpl.h"
 #include "model/manager/Printer.h"
 #include "view/printItemEditor.h"
 
@@ -222,8 +222,9 @@ void TPageView::paintRulers(QPainter& p, const QRect& page) {
 }
 
 void TPageView::paintMark(QPainter& p, const TDesignMark& mark, bool selected, bool dragged) {
-    const QColor color = dragged ? QColor(220, 0, 0) : selected ? QColor(0, 90, 220)
-                                                                : QColor(0, 150, 200, 110);
+    const QColor color = dragged    ? QColor(220, 0, 0)
+                         : selected ? QColor(0, 90, 220)
+                                    : QColor(0, 150, 200, 110);
     p.setPen(QPen(color, 1, selected && !dragged ? Qt::SolidLine : Qt::DashLine));
     p.setBrush(Qt::NoBrush);
     if (mark.Line)
@@ -427,7 +428,8 @@ void TPagePreviewFrm::ShowPage(int pageNum) {
     }
 
     FShown = shown;
-    imgPage->SetDesign(Designing(), QPointF(shown.DpiX / double(mmPerInch), shown.DpiY / double(mmPerInch)));
+    imgPage->SetDesign(Designing(),
+                       QPointF(shown.DpiX / double(mmPerInch), shown.DpiY / double(mmPerInch)));
     updateMarks();
     const QPointF corner = shown.ToDots(shown.PrintableRect().topLeft());
     const QPointF far = shown.ToDots(shown.PrintableRect().bottomRight());
@@ -477,10 +479,12 @@ void TPagePreviewFrm::SetDesigning(bool on) {
         const QSignalBlocker block(btnDesign);
         btnDesign->setChecked(on);
     }
-    for (QWidget* w : std::initializer_list<QWidget*>{chkSnap, btnUndo, btnRedo, lstItems, lblDesign})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{chkSnap, btnUndo, btnRedo, lstItems, lblDesign})
         w->setVisible(on);
     imgPage->setFocusPolicy(on ? Qt::StrongFocus : Qt::NoFocus);
-    imgPage->SetDesign(on, QPointF(FShown.DpiX / double(mmPerInch), FShown.DpiY / double(mmPerInch)));
+    imgPage->SetDesign(on,
+                       QPointF(FShown.DpiX / double(mmPerInch), FShown.DpiY / double(mmPerInch)));
     FHeld = TDesignHandle::None;
     imgPage->SetDragged(std::nullopt);
     updateMarks();
@@ -488,7 +492,8 @@ void TPagePreviewFrm::SetDesigning(bool on) {
     if (on) {
         imgPage->setFocus();
         say(FSelected ? describe(*FSelected, GeometryOf(*FSelected))
-                      : QStringLiteral("单击选择打印项，拖动移动，拖动控制点调整大小；方向键微调 0.1 mm（Shift：1 mm），"
+                      : QStringLiteral("单击选择打印项，拖动移动，拖动控制点调整大小；方向键微调 "
+                                       "0.1 mm（Shift：1 mm），"
                                        "Tab 依次选择，双击编辑，Delete 删除。"));
     }
 }
@@ -546,8 +551,9 @@ void TPagePreviewFrm::placeItems(const TCPrint& page, const TPreparedPage& prepa
             [&m, mx, my](const auto& item) {
                 using T = std::decay_t<decltype(item)>;
                 if constexpr (std::is_same_v<T, TPreparedText>) {
-                    m.Box = QRectF(QPointF(item.Outline.topLeft()), QPointF(item.Outline.bottomRight()))
-                                .adjusted(mx, my, -mx, -my);
+                    m.Box =
+                        QRectF(QPointF(item.Outline.topLeft()), QPointF(item.Outline.bottomRight()))
+                            .adjusted(mx, my, -mx, -my);
                 } else if constexpr (std::is_same_v<T, TPreparedLine>) {
                     m.Line = true;
                     m.From = item.From;
@@ -651,8 +657,9 @@ void TPagePreviewFrm::keyPressEvent(QKeyEvent* event) {
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
     if (FHistory && event->key() == Qt::Key_Z && mods == Qt::ControlModifier)
         return Undo();
-    if (FHistory && ((event->key() == Qt::Key_Y && mods == Qt::ControlModifier) ||
-                     (event->key() == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier))))
+    if (FHistory &&
+        ((event->key() == Qt::Key_Y && mods == Qt::ControlModifier) ||
+         (event->key() == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier))))
         return Redo();
     if (Designing() && event->key() == Qt::Key_Delete && mods == Qt::NoModifier)
         return DeleteSelected();
@@ -680,8 +687,12 @@ bool TPagePreviewFrm::designKey(QKeyEvent* event) {
         if (!FSelected)
             return true;
         const double step = (mods & Qt::ShiftModifier) ? 1.0 : 0.1;
-        const double dx = event->key() == Qt::Key_Left ? -step : event->key() == Qt::Key_Right ? step : 0;
-        const double dy = event->key() == Qt::Key_Up ? -step : event->key() == Qt::Key_Down ? step : 0;
+        const double dx = event->key() == Qt::Key_Left    ? -step
+                          : event->key() == Qt::Key_Right ? step
+                                                          : 0;
+        const double dy = event->key() == Qt::Key_Up     ? -step
+                          : event->key() == Qt::Key_Down ? step
+                                                         : 0;
         change(FSelected, NudgedGeometry(GeometryOf(*FSelected), FSelected->ItemType(), dx, dy));
         return true;
     }
@@ -720,7 +731,8 @@ void TPagePreviewFrm::press(const QPointF& at) {
                     hit = FPlaced[i].Item;
             } else {
                 const QRectF box = ItemBox(FPlaced[i].Item);
-                const QRectF shown(imgPage->ToWidget(box.topLeft()), imgPage->ToWidget(box.bottomRight()));
+                const QRectF shown(imgPage->ToWidget(box.topLeft()),
+                                   imgPage->ToWidget(box.bottomRight()));
                 if (shown.adjusted(-3, -3, 3, 3).contains(at))
                     hit = FPlaced[i].Item;
             }
@@ -740,10 +752,10 @@ void TPagePreviewFrm::press(const QPointF& at) {
 TItemGeometry TPagePreviewFrm::dragged(const QPointF& at, Qt::KeyboardModifiers modifiers) const {
     const QRect page = imgPage->PageRect();
     // Screen pixels to the image's dots by the view's scale, to millimetres by their dpi.
-    const double dx = (at.x() - FPressAt.x()) * FImage.width() / page.width() * double(mmPerInch) /
-                      FShown.DpiX;
-    const double dy = (at.y() - FPressAt.y()) * FImage.height() / page.height() * double(mmPerInch) /
-                      FShown.DpiY;
+    const double dx =
+        (at.x() - FPressAt.x()) * FImage.width() / page.width() * double(mmPerInch) / FShown.DpiX;
+    const double dy =
+        (at.y() - FPressAt.y()) * FImage.height() / page.height() * double(mmPerInch) / FShown.DpiY;
     const bool snap = chkSnap->isChecked() && !(modifiers & Qt::AltModifier);
     return DraggedGeometry(FSelected->ItemType(), FHeld, FHeldFrom, dx, dy, snap, FShownWidth);
 }
@@ -910,7 +922,8 @@ QString TPagePreviewFrm::describe(const TPrintItem& item, const TItemGeometry& g
         return text + QStringLiteral("起点 X %1 mm，Y %2 mm；终点 X %3 mm，Y %4 mm")
                           .arg(mm(g.X), mm(g.Y), mm(g.Width), mm(g.Height));
     case itBarcode:
-        return text + QStringLiteral("X %1 mm，Y %2 mm，高 %3 mm").arg(mm(g.X), mm(g.Y), mm(g.Height));
+        return text +
+               QStringLiteral("X %1 mm，Y %2 mm，高 %3 mm").arg(mm(g.X), mm(g.Y), mm(g.Height));
     case itQRCode:
     case itImage:
         return text + QStringLiteral("X %1 mm，Y %2 mm，宽 %3 mm，高 %4 mm")

@@ -91,8 +91,8 @@ void designerProject() {
     TPrintItem* line = item(itLine, QStringLiteral("01 分隔线"), QString(), 5, 50, 115, 50);
     line->SetItemOutlinePenStyle(0);
     line->SetItemOutlinePenWidth(3);
-    TPrintItem* title = item(itText, QStringLiteral("02 标题"), QStringLiteral("产品合格证"), 8, 5,
-                             0, 1.2);
+    TPrintItem* title =
+        item(itText, QStringLiteral("02 标题"), QStringLiteral("产品合格证"), 8, 5, 0, 1.2);
     title->SetItemFontSize(QStringLiteral("20"));
     TPrintItem* serial = SerialNumberItem(QStringLiteral("03 编号"));
     serial->SetItemX(8);
@@ -106,8 +106,8 @@ void designerProject() {
     barcode->SetItemFontSize(QStringLiteral("9"));
     TPrintItem* qr = item(itQRCode, QStringLiteral("05 二维码"),
                           QStringLiteral("https://kova.example/000251"), 88, 14, 26, 26);
-    TPrintItem* picture = item(itImage, QStringLiteral("06 徽标"), QStringLiteral("logo.jpg"), 88, 3,
-                               20, 10);
+    TPrintItem* picture =
+        item(itImage, QStringLiteral("06 徽标"), QStringLiteral("logo.jpg"), 88, 3, 20, 10);
     picture->SetFileId(logo.Oid);
     TPrintItem* date =
         item(itDate, QStringLiteral("07 日期"), QStringLiteral("yyyy-mm-dd"), 8, 55, 0, 1.2);
@@ -186,8 +186,7 @@ int main(int argc, char** argv) {
                     designer->SetData(
                         *label,
                         [label](int page) {
-                            return TPageComposer(*PrintModel->SettingMgr(),
-                                                 *PrintModel->FileMgr())
+                            return TPageComposer(*PrintModel->SettingMgr(), *PrintModel->FileMgr())
                                 .GenerateTCPrint(*label, page);
                         },
                         251);

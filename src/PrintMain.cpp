@@ -1213,7 +1213,17 @@ void TPrintMainFrm::mmPagePreviewClick() {
             return composer.GenerateTCPrint(*project, pageNum);
         },
         PrnSerialFrom->value());
+    preview.EnableDesign(*project, *PrintModel->FileMgr());
     preview.exec();
+    if (!preview.Designed())
+        return;
+    // Items may have moved, changed or gone in the designer.
+    bool kept = false;
+    for (int i = 0; i < project->ItemList()->Count(); ++i)
+        kept = kept || project->ItemList()->Items(i) == FCurrItem;
+    if (!kept)
+        FCurrItem = nullptr;
+    RenderView();
 }
 
 void TPrintMainFrm::TerminateRequested() {

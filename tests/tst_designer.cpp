@@ -63,13 +63,9 @@ private slots:
     void init() { store = std::make_unique<TestStore>(); }
     void cleanup();
 
-    void dragMovesByThePixelsMillimetres_data();
-    void dragMovesByThePixelsMillimetres();
+    void gesturesLandInMillimetres_data();
+    void gesturesLandInMillimetres();
     void fittedViewConvertsThroughItsScale();
-    void handlesResize_data();
-    void handlesResize();
-    void arrowsNudge_data();
-    void arrowsNudge();
     void undoAndRedoSaveAgain_data();
     void undoAndRedoSaveAgain();
     void refusedSaveUndoesItself_data();
@@ -176,57 +172,84 @@ void TestDesigner::refuse(const QString& what) {
 }
 
 // Each kind taken by its middle and dragged: on the grid, off it with Alt held,
-// and off it with snapping switched off.
-void TestDesigner::dragMovesByThePixelsMillimetres_data() {
+// and off it with snapping switched off; a handle per resizable kind and a
+// line's two ends; the arrow keys.
+void TestDesigner::gesturesLandInMillimetres_data() {
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("value");
     QTest::addColumn<Geometry>("from");
-    QTest::addColumn<QPoint>("by");        // screen pixels at 1:1
-    QTest::addColumn<QString>("snapping"); // "grid", "alt" or "off"
+    QTest::addColumn<int>("handle");       // -1: the item's middle; else a TDesignHandle
+    QTest::addColumn<QPoint>("by");        // screen pixels at 1:1; for keys, the key and Shift
+    QTest::addColumn<QString>("snapping"); // "grid", "alt" or "off"; "key" for the arrows
     QTest::addColumn<Geometry>("expected");
 
-    const Geometry text{20.3, 30.2, 0, 1.2};
-    QTest::newRow("text, to the grid")
-        << int(itText) << "ABC" << text << QPoint(60, 30) << "grid" << Geometry{25, 33, 0, 1.2};
-    QTest::newRow("text, Alt held") << int(itText) << "ABC" << text << QPoint(60, 30) << "alt"
-                                    << Geometry{25.38, 32.74, 0, 1.2};
-    QTest::newRow("serial number, to the grid")
-        << int(itSerial) << "1000" << text << QPoint(120, -60) << "grid"
-        << Geometry{30, 25, 0, 1.2};
-    QTest::newRow("serial number, snapping off")
-        << int(itSerial) << "1000" << text << QPoint(120, -60) << "off"
-        << Geometry{30.46, 25.12, 0, 1.2};
-    QTest::newRow("line, both ends, to the grid")
-        << int(itLine) << "" << Geometry{15, 20, 60, 20} << QPoint(60, 30) << "grid"
-        << Geometry{20, 23, 65, 23};
-    QTest::newRow("line, both ends, Alt held")
-        << int(itLine) << "" << Geometry{15, 20, 60, 20} << QPoint(60, 30) << "alt"
-        << Geometry{20.08, 22.54, 65.08, 22.54};
-    QTest::newRow("barcode, to the grid")
-        << int(itBarcode) << "20261209" << Geometry{10.4, 40, 0, 12} << QPoint(-30, 60) << "grid"
-        << Geometry{8, 45, 0, 12};
-    QTest::newRow("barcode, Alt held") << int(itBarcode) << "20261209" << Geometry{10.4, 40, 0, 12}
-                                       << QPoint(-30, 60) << "alt" << Geometry{7.86, 45.08, 0, 12};
-    QTest::newRow("QR code, to the grid") << int(itQRCode) << "kova" << Geometry{50, 20, 25, 25}
-                                          << QPoint(60, 60) << "grid" << Geometry{55, 25, 25, 25};
-    QTest::newRow("QR code, snapping off")
-        << int(itQRCode) << "kova" << Geometry{50, 20, 25, 25} << QPoint(60, 60) << "off"
-        << Geometry{55.08, 25.08, 25, 25};
-    QTest::newRow("picture, to the grid") << int(itImage) << "p.jpg" << Geometry{30, 30, 40, 20}
-                                          << QPoint(-60, -30) << "grid" << Geometry{25, 27, 40, 20};
-    QTest::newRow("picture, Alt held")
-        << int(itImage) << "p.jpg" << Geometry{30, 30, 40, 20} << QPoint(-60, -30) << "alt"
-        << Geometry{24.92, 27.46, 40, 20};
-    QTest::newRow("date, to the grid") << int(itDate) << "yyyy" << Geometry{60, 70, 0, 1.2}
-                                       << QPoint(30, 30) << "grid" << Geometry{63, 73, 0, 1.2};
-    QTest::newRow("date, Alt held") << int(itDate) << "yyyy" << Geometry{60, 70, 0, 1.2}
-                                    << QPoint(30, 30) << "alt" << Geometry{62.54, 72.54, 0, 1.2};
+    const Geometry text{20.3, 30.2, 0, 1.2}, line{15, 20, 60, 20}, code{10.4, 40, 0, 12},
+        qr{50, 20, 25, 25}, pic{30, 30, 40, 20}, date{60, 70, 0, 1.2};
+    const auto drag = [](const char* name, int type, const char* value, const Geometry& from,
+                         QPoint by, const char* snapping, const Geometry& expected) {
+        QTest::newRow(name) << type << value << from << -1 << by << snapping << expected;
+    };
+    drag("text, to the grid", itText, "ABC", text, {60, 30}, "grid", {25, 33, 0, 1.2});
+    drag("text, Alt held", itText, "ABC", text, {60, 30}, "alt", {25.38, 32.74, 0, 1.2});
+    drag("serial number, to the grid", itSerial, "1000", text, {120, -60}, "grid",
+         {30, 25, 0, 1.2});
+    drag("serial number, snapping off", itSerial, "1000", text, {120, -60}, "off",
+         {30.46, 25.12, 0, 1.2});
+    drag("line, both ends, to the grid", itLine, "", line, {60, 30}, "grid", {20, 23, 65, 23});
+    drag("line, both ends, Alt held", itLine, "", line, {60, 30}, "alt",
+         {20.08, 22.54, 65.08, 22.54});
+    drag("barcode, to the grid", itBarcode, "20261209", code, {-30, 60}, "grid", {8, 45, 0, 12});
+    drag("barcode, Alt held", itBarcode, "20261209", code, {-30, 60}, "alt",
+         {7.86, 45.08, 0, 12});
+    drag("QR code, to the grid", itQRCode, "kova", qr, {60, 60}, "grid", {55, 25, 25, 25});
+    drag("QR code, snapping off", itQRCode, "kova", qr, {60, 60}, "off", {55.08, 25.08, 25, 25});
+    drag("picture, to the grid", itImage, "p.jpg", pic, {-60, -30}, "grid", {25, 27, 40, 20});
+    drag("picture, Alt held", itImage, "p.jpg", pic, {-60, -30}, "alt", {24.92, 27.46, 40, 20});
+    drag("date, to the grid", itDate, "yyyy", date, {30, 30}, "grid", {63, 73, 0, 1.2});
+    drag("date, Alt held", itDate, "yyyy", date, {30, 30}, "alt", {62.54, 72.54, 0, 1.2});
+
+    const auto resize = [](const char* name, int type, const char* value, const Geometry& from,
+                           TDesignHandle handle, QPoint by, bool alt, const Geometry& expected) {
+        QTest::newRow(name) << type << value << from << int(handle) << by
+                            << (alt ? "alt" : "grid") << expected;
+    };
+    const Geometry bars{10, 40, 0, 12}, slant{15, 20, 60, 50};
+    resize("barcode height, to the grid", itBarcode, "20261209", bars, TDesignHandle::Height,
+           {0, 60}, false, {10, 40, 0, 17});
+    resize("barcode height, Alt held; sideways does nothing", itBarcode, "20261209", bars,
+           TDesignHandle::Height, {90, -30}, true, {10, 40, 0, 9.46});
+    resize("QR code, both ways", itQRCode, "kova", qr, TDesignHandle::Corner, {60, 120}, false,
+           {50, 20, 30, 35});
+    resize("QR code dragged past nothing keeps a millimetre", itQRCode, "kova", qr,
+           TDesignHandle::Corner, {-600, -600}, false, {50, 20, 1, 1});
+    resize("picture dragged past nothing, Alt held, keeps a tenth", itImage, "p.jpg", pic,
+           TDesignHandle::Corner, {-600, -600}, true, {30, 30, 0.1, 0.1});
+    resize("picture, both ways, Alt held", itImage, "p.jpg", pic, TDesignHandle::Corner,
+           {-60, 30}, true, {30, 30, 34.92, 22.54});
+    resize("text frame's wrap width", itText, "汉字汉字汉字", {20, 20, 30, 1.2},
+           TDesignHandle::Width, {60, 0}, false, {20, 20, 35, 1.2});
+    resize("line's start alone", itLine, "", slant, TDesignHandle::LineStart, {-60, 30}, true,
+           {9.92, 22.54, 60, 50});
+    resize("line's end alone", itLine, "", slant, TDesignHandle::LineEnd, {60, -30}, false,
+           {15, 20, 65, 47});
+
+    const auto nudge = [](const char* name, int type, Qt::Key key, bool shift,
+                          const Geometry& expected) {
+        QTest::newRow(name) << type << (type == itLine ? "" : "42") << Geometry{20.5, 30, 40, 30}
+                            << -1 << QPoint(key, shift) << "key" << expected;
+    };
+    nudge("right, a tenth", itText, Qt::Key_Right, false, {20.6, 30, 40, 30});
+    nudge("up with Shift, a millimetre, off the grid kept", itQRCode, Qt::Key_Up, true,
+          {20.5, 29, 40, 30});
+    nudge("left, the line's both ends", itLine, Qt::Key_Left, false, {20.4, 30, 39.9, 30});
+    nudge("down with Shift, barcode", itBarcode, Qt::Key_Down, true, {20.5, 31, 40, 30});
 }
 
-void TestDesigner::dragMovesByThePixelsMillimetres() {
+void TestDesigner::gesturesLandInMillimetres() {
     QFETCH(int, type);
     QFETCH(QString, value);
     QFETCH(Geometry, from);
+    QFETCH(int, handle);
     QFETCH(QPoint, by);
     QFETCH(QString, snapping);
     QFETCH(Geometry, expected);
@@ -240,23 +263,34 @@ void TestDesigner::dragMovesByThePixelsMillimetres() {
     item = itemNamed(p, "it");
     const QRectF before = w->ItemBox(item);
     QVERIFY2(!before.isEmpty() || type == itLine, qPrintable(w->Error()));
-    if (snapping == "off")
-        w->chkSnap->setChecked(false);
     const Qt::KeyboardModifiers mods = snapping == "alt" ? Qt::AltModifier : Qt::NoModifier;
-
-    const QPointF at = centreOf(item);
-    sendMouse(w->imgPage, QEvent::MouseButtonPress, at, Qt::LeftButton);
-    QCOMPARE(w->SelectedItem(), item);
-    sendMouse(w->imgPage, QEvent::MouseMove, at + by, Qt::LeftButton, mods);
-    // While dragging the status line says where the item goes; nothing is saved yet.
-    QVERIFY2(w->lblDesign->text().contains(QStringLiteral("X %1 mm，Y %2 mm")
-                                               .arg(expected[0], 0, 'f', 2)
-                                               .arg(expected[1], 0, 'f', 2)),
-             qPrintable(w->lblDesign->text()));
-    QVERIFY(Same(stored("it"), from));
-    sendMouse(w->imgPage, QEvent::MouseButtonRelease, at + by, Qt::NoButton, mods);
-
+    if (snapping == "key") {
+        w->SelectItem(item);
+        QTest::keyClick(w->imgPage, Qt::Key(by.x()),
+                        by.y() ? Qt::ShiftModifier : Qt::NoModifier);
+    } else if (handle >= 0) {
+        w->SelectItem(item);
+        const QPoint at = w->HandleAt(TDesignHandle(handle));
+        QVERIFY(!at.isNull());
+        dragBy(at, by, mods);
+    } else {
+        if (snapping == "off")
+            w->chkSnap->setChecked(false);
+        const QPointF at = centreOf(item);
+        sendMouse(w->imgPage, QEvent::MouseButtonPress, at, Qt::LeftButton);
+        QCOMPARE(w->SelectedItem(), item);
+        sendMouse(w->imgPage, QEvent::MouseMove, at + by, Qt::LeftButton, mods);
+        // While dragging the status line says where the item goes; nothing is saved yet.
+        QVERIFY2(w->lblDesign->text().contains(QStringLiteral("X %1 mm，Y %2 mm")
+                                                   .arg(expected[0], 0, 'f', 2)
+                                                   .arg(expected[1], 0, 'f', 2)),
+                 qPrintable(w->lblDesign->text()));
+        QVERIFY(Same(stored("it"), from));
+        sendMouse(w->imgPage, QEvent::MouseButtonRelease, at + by, Qt::NoButton, mods);
+    }
     QVERIFY2(Same(stored("it"), expected), qPrintable(Describe(stored("it"), expected)));
+    if (handle >= 0 || snapping == "key")
+        return;
     // The page drawn afresh shows it there: the outline moved by the stored millimetres.
     const QRectF after = w->ItemBox(item);
     const double dx = (expected[0] - from[0]) * kDpi / 25.4,
@@ -282,98 +316,6 @@ void TestDesigner::fittedViewConvertsThroughItsScale() {
              qPrintable(Describe(g, mmPerPixel)));
     dragBy(centreOf(qr), by, Qt::NoModifier);
     QCOMPARE(stored("qr")[0], std::round(g[0] + by.x() * mmPerPixel));
-}
-
-// A handle per resizable kind and a line's two ends.
-void TestDesigner::handlesResize_data() {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<Geometry>("from");
-    QTest::addColumn<int>("handle");
-    QTest::addColumn<QPoint>("by");
-    QTest::addColumn<bool>("alt");
-    QTest::addColumn<Geometry>("expected");
-
-    QTest::newRow("barcode height, to the grid")
-        << int(itBarcode) << "20261209" << Geometry{10, 40, 0, 12} << int(TDesignHandle::Height)
-        << QPoint(0, 60) << false << Geometry{10, 40, 0, 17};
-    QTest::newRow("barcode height, Alt held; sideways does nothing")
-        << int(itBarcode) << "20261209" << Geometry{10, 40, 0, 12} << int(TDesignHandle::Height)
-        << QPoint(90, -30) << true << Geometry{10, 40, 0, 9.46};
-    QTest::newRow("QR code, both ways")
-        << int(itQRCode) << "kova" << Geometry{50, 20, 25, 25} << int(TDesignHandle::Corner)
-        << QPoint(60, 120) << false << Geometry{50, 20, 30, 35};
-    QTest::newRow("QR code dragged past nothing keeps a millimetre")
-        << int(itQRCode) << "kova" << Geometry{50, 20, 25, 25} << int(TDesignHandle::Corner)
-        << QPoint(-600, -600) << false << Geometry{50, 20, 1, 1};
-    QTest::newRow("picture dragged past nothing, Alt held, keeps a tenth")
-        << int(itImage) << "p.jpg" << Geometry{30, 30, 40, 20} << int(TDesignHandle::Corner)
-        << QPoint(-600, -600) << true << Geometry{30, 30, 0.1, 0.1};
-    QTest::newRow("picture, both ways, Alt held")
-        << int(itImage) << "p.jpg" << Geometry{30, 30, 40, 20} << int(TDesignHandle::Corner)
-        << QPoint(-60, 30) << true << Geometry{30, 30, 34.92, 22.54};
-    QTest::newRow("text frame's wrap width")
-        << int(itText) << "汉字汉字汉字" << Geometry{20, 20, 30, 1.2} << int(TDesignHandle::Width)
-        << QPoint(60, 0) << false << Geometry{20, 20, 35, 1.2};
-    QTest::newRow("line's start alone")
-        << int(itLine) << "" << Geometry{15, 20, 60, 50} << int(TDesignHandle::LineStart)
-        << QPoint(-60, 30) << true << Geometry{9.92, 22.54, 60, 50};
-    QTest::newRow("line's end alone")
-        << int(itLine) << "" << Geometry{15, 20, 60, 50} << int(TDesignHandle::LineEnd)
-        << QPoint(60, -30) << false << Geometry{15, 20, 65, 47};
-}
-
-void TestDesigner::handlesResize() {
-    QFETCH(int, type);
-    QFETCH(QString, value);
-    QFETCH(Geometry, from);
-    QFETCH(int, handle);
-    QFETCH(QPoint, by);
-    QFETCH(bool, alt);
-    QFETCH(Geometry, expected);
-
-    TPrintItem* item = NewItem(type, from[0], from[1], from[2], from[3], value, "it");
-    item->SetItemOutlinePenStyle(0);
-    if (type == itImage)
-        QVERIFY(!storePicture(item).isEmpty());
-    TProject* p = project({item});
-    open(p);
-    item = itemNamed(p, "it");
-    w->SelectItem(item);
-    const QPoint at = w->HandleAt(TDesignHandle(handle));
-    QVERIFY(!at.isNull());
-    dragBy(at, by, alt ? Qt::AltModifier : Qt::NoModifier);
-    QVERIFY2(Same(stored("it"), expected), qPrintable(Describe(stored("it"), expected)));
-}
-
-void TestDesigner::arrowsNudge_data() {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<bool>("shift");
-    QTest::addColumn<Geometry>("expected"); // from 20.5, 30, 40, 30
-
-    QTest::newRow("right, a tenth")
-        << int(itText) << int(Qt::Key_Right) << false << Geometry{20.6, 30, 40, 30};
-    QTest::newRow("up with Shift, a millimetre, off the grid kept")
-        << int(itQRCode) << int(Qt::Key_Up) << true << Geometry{20.5, 29, 40, 30};
-    QTest::newRow("left, the line's both ends")
-        << int(itLine) << int(Qt::Key_Left) << false << Geometry{20.4, 30, 39.9, 30};
-    QTest::newRow("down with Shift, barcode")
-        << int(itBarcode) << int(Qt::Key_Down) << true << Geometry{20.5, 31, 40, 30};
-}
-
-void TestDesigner::arrowsNudge() {
-    QFETCH(int, type);
-    QFETCH(int, key);
-    QFETCH(bool, shift);
-    QFETCH(Geometry, expected);
-    TPrintItem* item = NewItem(type, 20.5, 30, 40, 30, type == itLine ? "" : "42", "it");
-    item->SetItemOutlinePenStyle(0);
-    TProject* p = project({item});
-    open(p);
-    w->SelectItem(itemNamed(p, "it"));
-    QTest::keyClick(w->imgPage, Qt::Key(key), shift ? Qt::ShiftModifier : Qt::NoModifier);
-    QVERIFY2(Same(stored("it"), expected), qPrintable(Describe(stored("it"), expected)));
 }
 
 // Ctrl+Z puts the stored values back, Ctrl+Y the change again; a deleted item

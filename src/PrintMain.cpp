@@ -1145,6 +1145,16 @@ void TPrintMainFrm::runPrint(TProject* project, int pageNum, int pageCount) {
         box.setDefaultButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes;
     };
+    hooks.ConfirmRowsLeft = [this, &pageCount](const QString& problem, int left) {
+        QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
+                        QStringLiteral("%1。\n只打印这 %2 页？").arg(problem).arg(left),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes)
+            return false;
+        pageCount = left;
+        return true;
+    };
     TPrintRunOptions options;
     options.From = pageNum;
     options.Count = pageCount;
@@ -1243,7 +1253,17 @@ void TPrintMainFrm::mmPagePreviewClick() {
             return composer.GenerateTCPrint(*project, pageNum);
         },
         PrnSerialFrom->value());
+    preview.EnableDesign(*project, *PrintModel->FileMgr());
     preview.exec();
+    if (!preview.Designed())
+        return;
+    // Items may have moved, changed or gone in the designer.
+    bool kept = false;
+    for (int i = 0; i < project->ItemList()->Count(); ++i)
+        kept = kept || project->ItemList()->Items(i) == FCurrItem;
+    if (!kept)
+        FCurrItem = nullptr;
+    RenderView();
 }
 
 void TPrintMainFrm::TerminateRequested() {

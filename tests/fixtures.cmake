@@ -7,7 +7,7 @@ set_tests_properties(cups_start PROPERTIES FIXTURES_SETUP cups TIMEOUT 60)
 set_tests_properties(cups_stop PROPERTIES FIXTURES_CLEANUP cups TIMEOUT 60)
 
 foreach(t tst_printmgr tst_projecteditor tst_mainwindow tst_printrun tst_render tst_termination tst_scancheck
-        tst_pagepreview tst_faults tst_labelprinter)
+        tst_pagepreview tst_faults tst_labelprinter tst_designer)
     if(TEST ${t})
         set_tests_properties(${t} PROPERTIES FIXTURES_REQUIRED cups)
     endif()

@@ -67,6 +67,13 @@ Printed Collect(QProcess& p) {
     return r;
 }
 
+void StoreData(const QString& projectOid, const QByteArray& body) {
+    TProjectData data;
+    data.FileName = QStringLiteral("名单.csv");
+    data.Body = body;
+    TFileMgr().SaveProjectData(projectOid, data);
+}
+
 } // namespace
 
 class TestPrintRun : public QObject, MainWindowFixture {
@@ -467,6 +474,12 @@ void TestPrintRun::printButton_data() {
     QTest::newRow("a start below 1: a message and nothing else")
         << 3 << "from 0" << 0 << QStringList() << 1 << ""
         << "页码起始值不能小于1" << "";
+    QTest::newRow("fewer data rows than pages, Yes: the rows left print")
+        << 5 << "rows left, Yes" << 0 << Range(1, 3) << 4 << "打印结束"
+        << "数据只有 3 行，第 1 页起还剩 3 行" << "1–3 已打印";
+    QTest::newRow("fewer data rows than pages, No: nothing")
+        << 5 << "rows left, No" << 0 << QStringList() << 1 << ""
+        << "数据只有 3 行，第 1 页起还剩 3 行" << "";
 }
 
 void TestPrintRun::printButton() {
@@ -478,7 +491,9 @@ void TestPrintRun::printButton() {
     QFETCH(QString, status);
     QFETCH(QString, message);
     QFETCH(QString, ledger);
-    project.start(1).store({SerialNumberItem()});
+    const QString oid = project.start(1).store({SerialNumberItem()});
+    if (action.startsWith("rows left"))
+        StoreData(oid, "姓名\n甲\n乙\n丙\n");
     QString printer = queue.name();
     std::unique_ptr<TestQueue> removed;
     if (action == "remove printer") {
@@ -986,13 +1001,6 @@ QList<TPrintItem*> DataItems() {
     code128->SetBarcodeModule(0.33);
     return {NewItem(itText, 10, 10, 0, 1.2, "{姓名} {座位}", "文字"), code128,
             NewItem(itQRCode, 65, 25, 28, 28, "{证号}/{页码}", "二维码")};
-}
-
-void StoreData(const QString& projectOid, const QByteArray& body) {
-    TProjectData data;
-    data.FileName = QStringLiteral("名单.csv");
-    data.Body = body;
-    TFileMgr().SaveProjectData(projectOid, data);
 }
 
 } // namespace

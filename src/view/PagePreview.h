@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/LabelDesign.h"
 #include "model/manager/PageRaster.h"
 #include "model/manager/ScanCheck.h"
 
@@ -7,19 +8,34 @@
 #include <QImage>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
+class QCheckBox;
 class QLabel;
+class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollArea;
 class QSpinBox;
 class TCPrint;
+class TFileMgr;
 class TPageRenderer;
+class TPrintItem;
 class TPrinter;
 class TProject;
 
+// An item as the designer outlines it, in the page image's pixels.
+struct TDesignMark {
+    QRectF Box;
+    bool Line = false;
+    QPointF From, To; // a line's ends
+    std::vector<TDesignHandle> Handles;
+};
+
 // The page as paper, scaled to fit or one image pixel to a screen pixel, with
-// the sheet's edge and the printer's printable area drawn round it.
+// the sheet's edge and the printable area drawn round it. Designing, it adds
+// rulers in millimetres, the items' outlines and the selected item's handles.
 class TPageView : public QWidget {
     Q_OBJECT
 
@@ -33,13 +49,33 @@ public:
     QRect PageRect() const;
     QSize sizeHint() const override;
 
+    // dotsPerMm: the image's pixels in a millimetre, across and down.
+    void SetDesign(bool on, QPointF dotsPerMm = QPointF());
+    bool Design() const { return FDesign; }
+    void SetMarks(std::vector<TDesignMark> marks, int selected);
+    // The selected item as it is being dragged; none when nothing is.
+    void SetDragged(const std::optional<TDesignMark>& mark);
+    // Between widget positions and the image's pixels.
+    QPointF ToImage(const QPointF& widget) const;
+    QPointF ToWidget(const QPointF& image) const;
+    // Where a handle of a mark is grabbed, in widget positions.
+    QPointF HandlePos(const TDesignMark& mark, TDesignHandle handle) const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void paintRulers(QPainter& p, const QRect& page);
+    void paintMark(QPainter& p, const TDesignMark& mark, bool selected, bool dragged);
+
     QImage FPage;
     QRectF FPrintable;
     bool FFit = true;
+    bool FDesign = false;
+    QPointF FDotsPerMm;
+    std::vector<TDesignMark> FMarks;
+    int FSelected = -1;
+    std::optional<TDesignMark> FDragged;
 };
 
 // The real page preview: any page of a project drawn by the print path's own
@@ -61,6 +97,28 @@ public:
     void SetData(const TProject& project, TPageSource source, int pageNum);
     void ShowPage(int pageNum);
 
+    // Lets the user lay the project out by hand ("设计"): the page must come
+    // from this project as the model holds it. Pictures of items deleted here
+    // are deleted from `files` when the window goes.
+    void EnableDesign(TProject& project, TFileMgr& files);
+    bool Designing() const;
+    void SetDesigning(bool on);
+    // Whether anything was saved here: the main window shows it afresh.
+    bool Designed() const;
+    // The items in drawing order, as the list beside the page shows them.
+    const std::vector<TPrintItem*>& DesignItems() const { return FItems; }
+    TPrintItem* SelectedItem() const;
+    void SelectItem(const TPrintItem* item);
+    // An item's outline in the page image's pixels (origin: the sheet's corner);
+    // empty when it is not on the page.
+    QRectF ItemBox(const TPrintItem* item) const;
+    // The grab point of a handle of the selected item, in imgPage's positions.
+    QPoint HandleAt(TDesignHandle handle) const;
+    // Asks and deletes the selected item (the main window's question).
+    void DeleteSelected();
+    void Undo();
+    void Redo();
+
     int PageNum() const;
     // The page as the printer puts it on paper, at the device's dots.
     const QImage& PageImage() const { return FImage; }
@@ -76,9 +134,59 @@ public:
     QScrollArea* scrPage = nullptr;
     TPageView* imgPage = nullptr;
     QPlainTextEdit* memoCheck = nullptr;
+    // Designing.
+    QPushButton* btnDesign = nullptr;
+    QCheckBox* chkSnap = nullptr;
+    QPushButton *btnUndo = nullptr, *btnRedo = nullptr;
+    QListWidget* lstItems = nullptr;
+    QLabel* lblDesign = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void setFit(bool fit);
+    // Designing.
+    void fillItemList();
+    // Where each item of the page lies, from the page as prepared for drawing.
+    void placeItems(const TCPrint& page, const TPreparedPage& prepared);
+    void updateMarks();
+    int markOf(const TPrintItem* item) const;
+    bool designKey(QKeyEvent* event);
+    void press(const QPointF& at);
+    void drag(const QPointF& at, Qt::KeyboardModifiers modifiers);
+    void release(const QPointF& at, Qt::KeyboardModifiers modifiers);
+    void editSelected();
+    // The geometry the drag so far gives the held item.
+    TItemGeometry dragged(const QPointF& at, Qt::KeyboardModifiers modifiers) const;
+    // Saves a change, or says why not; the page is drawn afresh either way.
+    void change(TPrintItem* item, const TItemGeometry& to);
+    void afterEdit(const QString& refusal);
+    void say(const QString& text, bool error = false);
+    QString describe(const TPrintItem& item, const TItemGeometry& g) const;
+    void showHistory();
+
+    TProject* FProject = nullptr;
+    TFileMgr* FFiles = nullptr;
+    std::unique_ptr<TDesignHistory> FHistory;
+    std::vector<TPrintItem*> FItems; // drawing order
+    // The items on the page, their outlines in device pixels (origin: the
+    // printable corner), in drawing order.
+    struct TPlaced {
+        const TPrintItem* Item = nullptr;
+        TDesignMark Device;
+    };
+    std::vector<TPlaced> FPlaced;
+    TRasterDevice FShown; // the page image's dots
+    TPrintItem* FSelected = nullptr;
+    // A press on an item: what it holds and where it began.
+    TDesignHandle FHeld = TDesignHandle::None;
+    QPointF FPressAt;
+    bool FMoved = false;
+    TItemGeometry FHeldFrom;
+    double FShownWidth = 0; // the held text's frame width, mm
+    bool FEditorSaved = false;
 
     TPageSource FSource;
     std::unique_ptr<TPrinter> FPrinter;

@@ -1,11 +1,15 @@
-// Writes the screenshots of docs/: the main window with a sample project and the
-// project editor, as they appear on a real X display (run under Xvfb).
+// Writes the screenshots of docs/: the main window with a sample project, the
+// project editor, the item editor and the designer, as they appear on a real X
+// display (run under Xvfb).
 #include "TestSupport.h"
 
 #include "PrintMain.h"
+#include "model/Composer.h"
 #include "model/Font.h"
 #include "model/PrintCommon.h"
+#include "model/bom/FileBom.h"
 #include "view/KovaApplication.h"
+#include "view/PagePreview.h"
 #include "view/printItemEditor.h"
 #include "view/projectEditor.h"
 
@@ -71,6 +75,48 @@ void sampleProject() {
     p->Save();
 }
 
+// A label of all seven kinds for the designer, stored beside the sample project.
+void designerProject() {
+    TCFile logo;
+    logo.FileName = QStringLiteral("logo.jpg");
+    logo.FileType = QStringLiteral(".jpg");
+    logo.SetBody(QuadrantJpeg(QSize(200, 100)));
+    PrintModel->FileMgr()->SaveFile(logo);
+    auto item = [](int type, const QString& name, const QString& value, double x, double y,
+                   double w, double h) {
+        TPrintItem* i = NewItem(type, x, y, w, h, value, name);
+        i->SetItemFontSize(QStringLiteral("14"));
+        return i;
+    };
+    TPrintItem* line = item(itLine, QStringLiteral("01 分隔线"), QString(), 5, 50, 115, 50);
+    line->SetItemOutlinePenStyle(0);
+    line->SetItemOutlinePenWidth(3);
+    TPrintItem* title =
+        item(itText, QStringLiteral("02 标题"), QStringLiteral("产品合格证"), 8, 5, 0, 1.2);
+    title->SetItemFontSize(QStringLiteral("20"));
+    TPrintItem* serial = SerialNumberItem(QStringLiteral("03 编号"));
+    serial->SetItemX(8);
+    serial->SetItemY(17);
+    TPrintItem* barcode =
+        item(itBarcode, QStringLiteral("04 条码"), QStringLiteral("KV-000251"), 8, 27, 0, 12);
+    barcode->SetBarcodeType(6);
+    barcode->SetBarcodeOption(1);
+    barcode->SetBarcodePosition(5);
+    barcode->SetBarcodeModule(0.3);
+    barcode->SetItemFontSize(QStringLiteral("9"));
+    TPrintItem* qr = item(itQRCode, QStringLiteral("05 二维码"),
+                          QStringLiteral("https://kova.example/000251"), 88, 14, 26, 26);
+    TPrintItem* picture =
+        item(itImage, QStringLiteral("06 徽标"), QStringLiteral("logo.jpg"), 88, 3, 20, 10);
+    picture->SetFileId(logo.Oid);
+    TPrintItem* date =
+        item(itDate, QStringLiteral("07 日期"), QStringLiteral("yyyy-mm-dd"), 8, 55, 0, 1.2);
+    date->SetItemFontSize(QStringLiteral("11"));
+    TestProject(QStringLiteral("标签设计"))
+        .page(120, 70)
+        .store({line, title, serial, barcode, qr, picture, date});
+}
+
 void save(QWidget* w, const QString& path) {
     const QPixmap shot = w->screen()->grabWindow(w->winId());
     if (!shot.save(path))
@@ -128,8 +174,34 @@ int main(int argc, char** argv) {
             editor->close();
             shootItem(QStringLiteral("条码"), QStringLiteral("/itemeditor-barcode.png"), [&] {
                 shootItem(QStringLiteral("二维码"), QStringLiteral("/itemeditor-qrcode.png"), [&] {
-                    frm.close();
-                    QApplication::quit();
+                    // The designer on a label of every kind, the barcode selected.
+                    designerProject();
+                    frm.mmRefreshClick();
+                    TProject* label = nullptr;
+                    TProjectList* projects = PrintModel->SettingMgr()->ProjectList();
+                    for (int i = 0; i < projects->Count(); ++i)
+                        if (projects->Items(i)->ProjectName() == QStringLiteral("标签设计"))
+                            label = projects->Items(i);
+                    auto* designer = new TPagePreviewFrm(&frm);
+                    designer->SetData(
+                        *label,
+                        [label](int page) {
+                            return TPageComposer(*PrintModel->SettingMgr(), *PrintModel->FileMgr())
+                                .GenerateTCPrint(*label, page);
+                        },
+                        251);
+                    designer->EnableDesign(*label, *PrintModel->FileMgr());
+                    designer->show();
+                    designer->SetDesigning(true);
+                    for (TPrintItem* i : designer->DesignItems())
+                        if (i->ItemName() == QStringLiteral("04 条码"))
+                            designer->SelectItem(i);
+                    QTimer::singleShot(800, [&, designer] {
+                        save(designer, outDir + QStringLiteral("/designer.png"));
+                        delete designer;
+                        frm.close();
+                        QApplication::quit();
+                    });
                 });
             });
         });

@@ -20,7 +20,11 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
+#include <future>
+#include <mutex>
+#include <thread>
 
 const QString kPageCountTooSmall = QStringLiteral("打印页数不能小于1");
 const QString kStartTooSmall = QStringLiteral("页码起始值不能小于1");
@@ -32,6 +36,61 @@ namespace {
 class TDocumentGuard {
 public:
     ~TDocumentGuard() { Printer().Abort(); }
+};
+
+// Prepares a page on a thread of its own while the main thread paints the page
+// before it, so symbols encoded afresh on every page cost the run little. One
+// thread for the whole run: its font caches are built once. A page is given to
+// it only after the main thread composed it (the database is the main thread's).
+class TPagePreparer {
+public:
+    explicit TPagePreparer(TPrintMgr& mgr) : FMgr(mgr), FThread([this] { Loop(); }) {}
+    ~TPagePreparer() {
+        {
+            const std::lock_guard<std::mutex> hold(FMutex);
+            FQuit = true;
+        }
+        FWake.notify_one();
+        FThread.join();
+    }
+    TPagePreparer(const TPagePreparer&) = delete;
+    TPagePreparer& operator=(const TPagePreparer&) = delete;
+
+    // One page at a time: the future of the one before must have been taken.
+    std::future<TPreparedPage> Prepare(std::unique_ptr<TCPrint> page) {
+        const std::lock_guard<std::mutex> hold(FMutex);
+        FPage = std::move(page);
+        FPromise = std::promise<TPreparedPage>();
+        FWake.notify_one();
+        return FPromise.get_future();
+    }
+
+private:
+    void Loop() {
+        std::unique_lock<std::mutex> hold(FMutex);
+        for (;;) {
+            FWake.wait(hold, [this] { return FQuit || FPage; });
+            if (!FPage)
+                return;
+            const std::unique_ptr<TCPrint> page = std::move(FPage);
+            std::promise<TPreparedPage> promise = std::move(FPromise);
+            hold.unlock();
+            try {
+                promise.set_value(FMgr.PreparePage(*page));
+            } catch (...) {
+                promise.set_exception(std::current_exception());
+            }
+            hold.lock();
+        }
+    }
+
+    TPrintMgr& FMgr;
+    std::mutex FMutex;
+    std::condition_variable FWake;
+    std::unique_ptr<TCPrint> FPage;
+    std::promise<TPreparedPage> FPromise;
+    bool FQuit = false;
+    std::thread FThread; // last: it starts once the rest is made
 };
 
 // Null when the run was stopped while it waited.
@@ -264,7 +323,9 @@ TScanReport TPrintRun::Check(const TPrintRunOptions& o) {
     throw Exception(QStringLiteral("第 %1 页无法检查").arg(o.From));
 }
 
-TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& h) {
+TPrintRunResult TPrintRun::Run(const TPrintRunOptions& asked, const TPrintRunHooks& h) {
+    // The count may shrink to the data's rows left, if the user agrees.
+    TPrintRunOptions o = asked;
     TPrintRunResult r;
     int from = o.From;
     r.NextStart = from;
@@ -309,8 +370,16 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
         // Parsed once for the whole run; a run never goes past the last row.
         data = RunData(o);
         if (data)
-            if (const QString problem = RowsLeftProblem(*data, from, o.Count); !problem.isEmpty())
-                throw Exception(problem);
+            if (const QString problem = RowsLeftProblem(*data, from, o.Count); !problem.isEmpty()) {
+                const int left = qMax(0, data->RowCount() - from + 1);
+                if (left == 0 || !h.ConfirmRowsLeft)
+                    throw Exception(problem);
+                if (!h.ConfirmRowsLeft(problem, left)) {
+                    r.Declined = true;
+                    return r;
+                }
+                o.Count = left;
+            }
         if (!o.FromStored && from < stored &&
             !(h.ConfirmReprint && h.ConfirmReprint(from, stored))) {
             r.Declined = true;
@@ -348,38 +417,60 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& o, const TPrintRunHooks& 
         }
         Printer().BeginDoc();
 
+        // Page n is composed and handed to the preparer, then page n - 1 is
+        // painted, then page n is waited for. Stop, a page that cannot be drawn
+        // and the hooks fall between the same pages as if one page were drawn
+        // at a time.
+        TPagePreparer preparer(mgr);
+        std::optional<TPreparedPage> ready;
+        const auto paint = [&](const TPreparedPage& page) {
+            if (!Printer().Printing())
+                return false;
+            if (r.Printed > 0)
+                Printer().NewPage();
+            mgr.PaintPage(page);
+            if (h.PageDone)
+                h.PageDone(RoundHalfEven(static_cast<long double>(r.Printed) * 100 / o.Count));
+            ++r.Printed;
+            if (h.Idle)
+                h.Idle();
+            return true;
+        };
         int pageNum = from;
-        for (int i = 0; i < o.Count; ++i) {
+        for (int i = 0; i < o.Count; ++i, ++pageNum) {
             if (!Printer().Printing())
                 break;
             if (h.StopRequested && h.StopRequested()) {
                 r.Stopped = true;
                 break;
             }
-            // The whole page first: a page that cannot be drawn gets no sheet.
-            TPreparedPage page;
+            std::future<TPreparedPage> next;
             try {
                 if (h.PageStarted)
                     h.PageStarted(pageNum);
-                page = mgr.PreparePage(*composer.GenerateTCPrint(FProject, pageNum));
+                next = preparer.Prepare(composer.GenerateTCPrint(FProject, pageNum));
             } catch (const Exception& e) {
                 failure = PageFailedText(
                     pageNum, data ? DataPageProblem(FProject, *data, pageNum, e) : e.Message());
                 r.FailedPage = pageNum;
                 break;
             }
-            if (!Printer().Printing())
+            if (ready && !paint(*std::exchange(ready, std::nullopt)))
                 break;
-            if (i > 0)
-                Printer().NewPage();
-            mgr.PaintPage(page);
-            ++r.Printed;
-            if (h.PageDone)
-                h.PageDone(RoundHalfEven(static_cast<long double>(i) * 100 / o.Count));
-            ++pageNum;
-            if (h.Idle)
-                h.Idle();
+            // The whole page first: a page that cannot be drawn gets no sheet.
+            try {
+                ready = next.get();
+            } catch (const Exception& e) {
+                failure = PageFailedText(
+                    pageNum, data ? DataPageProblem(FProject, *data, pageNum, e) : e.Message());
+                r.FailedPage = pageNum;
+                break;
+            }
         }
+        if (ready)
+            paint(*ready);
+        // The first page not printed.
+        pageNum = from + r.Printed;
 
         if (Printer().Aborted() || !Printer().Printing()) {
             r.Aborted = true;

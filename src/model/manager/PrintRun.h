@@ -60,6 +60,9 @@ struct TPrintRunHooks {
     // Some symbol of the first page would not scan (the report says which and
     // why): true prints all the same. Unset: refused.
     std::function<bool(const TScanReport& report)> ConfirmUnscannable;
+    // The data holds fewer rows than the run asks for ("数据只有 N 行，第 S 页起还剩
+    // M 行", M > 0): true prints the M pages left. Unset: refused.
+    std::function<bool(const QString& problem, int rowsLeft)> ConfirmRowsLeft;
 };
 
 struct TPrintRunResult {

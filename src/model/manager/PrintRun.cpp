@@ -272,44 +272,56 @@ std::optional<TScanReport> TPrintRun::CheckPage(const TPageComposer& composer, i
 
 std::optional<TScanReport> TPrintRun::CheckRun(const TPageComposer& composer, int from,
                                                int count) {
-    std::optional<TScanReport> first = CheckPage(composer, from);
     const TDataTable* data = composer.Data(FProject);
-    if (!first || !first->Passed() || count < 2 ||
-        !SymbolsVaryByPage(FProject, data ? data->Columns : QStringList()))
-        return first;
     // A serial that grows a digit may break a fixed-length symbology late in the run.
+    const bool checkLast =
+        count >= 2 && SymbolsVaryByPage(FProject, data ? data->Columns : QStringList());
     const int last = from + count - 1;
-    const auto prepare = [&](int page) {
-        FMgr.PreparePage(*composer.GenerateTCPrint(FProject, page));
-    };
-    std::optional<TScanReport> end;
-    try {
-        const std::unique_ptr<TCPrint> page = composer.GenerateTCPrint(FProject, last);
-        end = ::CheckPage(*page, FMgr.PreparePage(*page), Printer(), last);
-    } catch (const Exception& e) {
-        // Rows do not grow like serials: a bad row is met by the run, which prints
-        // the pages before it.
-        if (data)
-            return first;
-        // Values grow page by page: the page where they stop fitting is the one to name.
-        int fits = from, fails = last;
-        QString error = e.Message();
-        while (fails - fits > 1) {
-            const int mid = fits + (fails - fits) / 2;
-            try {
-                prepare(mid);
-                fits = mid;
-            } catch (const Exception& midError) {
-                fails = mid;
-                error = midError.Message();
-            }
+    // The last page is composed and prepared here, where the database and the
+    // renderer belong, and read on a thread of its own while the first is read
+    // here: the check takes the time of one page, not two.
+    std::future<TScanReport> endRead;
+    QString endError;
+    if (checkLast) {
+        try {
+            std::shared_ptr<const TCPrint> page = composer.GenerateTCPrint(FProject, last);
+            auto prepared = std::make_shared<const TPreparedPage>(FMgr.PreparePage(*page));
+            endRead = std::async(std::launch::async, [page, prepared, &printer = Printer(), last] {
+                return ::CheckPage(*page, *prepared, printer, last);
+            });
+        } catch (const Exception& e) {
+            endError = e.Message();
         }
-        end = *first;
-        end->PageNum = fails;
-        end->Symbols.clear();
-        end->PageError = error;
     }
-    return end->Passed() ? first : end;
+    std::optional<TScanReport> first = CheckPage(composer, from);
+    if (!first || !first->Passed() || !checkLast)
+        return first;
+    if (endRead.valid()) {
+        const TScanReport end = endRead.get();
+        return end.Passed() ? first : end;
+    }
+    // Rows do not grow like serials: a bad row is met by the run, which prints
+    // the pages before it.
+    if (data)
+        return first;
+    // Values grow page by page: the page where they stop fitting is the one to name.
+    int fits = from, fails = last;
+    QString error = endError;
+    while (fails - fits > 1) {
+        const int mid = fits + (fails - fits) / 2;
+        try {
+            FMgr.PreparePage(*composer.GenerateTCPrint(FProject, mid));
+            fits = mid;
+        } catch (const Exception& midError) {
+            fails = mid;
+            error = midError.Message();
+        }
+    }
+    TScanReport end = *first;
+    end.PageNum = fails;
+    end.Symbols.clear();
+    end.PageError = error;
+    return end;
 }
 
 TScanReport TPrintRun::Check(const TPrintRunOptions& o) {

@@ -831,27 +831,19 @@ void TPagePreviewFrm::afterEdit(const QString& refusal) {
 }
 
 void TPagePreviewFrm::Undo() {
-    if (!FHistory || !FHistory->CanUndo())
-        return;
-    QString refusal;
-    try {
-        FHistory->Undo();
-    } catch (const Exception& e) {
-        refusal = e.Message();
-    }
-    fillItemList();
-    for (TPrintItem* item : FItems)
-        if (item->OID() == FHistory->LastItem())
-            FSelected = item;
-    afterEdit(refusal);
+    if (FHistory && FHistory->CanUndo())
+        stepHistory([this] { FHistory->Undo(); });
 }
 
 void TPagePreviewFrm::Redo() {
-    if (!FHistory || !FHistory->CanRedo())
-        return;
+    if (FHistory && FHistory->CanRedo())
+        stepHistory([this] { FHistory->Redo(); });
+}
+
+void TPagePreviewFrm::stepHistory(const std::function<void()>& step) {
     QString refusal;
     try {
-        FHistory->Redo();
+        step();
     } catch (const Exception& e) {
         refusal = e.Message();
     }

@@ -163,6 +163,8 @@ private:
     // Saves a change, or says why not; the page is drawn afresh either way.
     void change(TPrintItem* item, const TItemGeometry& to);
     void afterEdit(const QString& refusal);
+    // Undo or redo one step; a refusal leaves the step where it was.
+    void stepHistory(const std::function<void()>& step);
     void say(const QString& text, bool error = false);
     QString describe(const TPrintItem& item, const TItemGeometry& g) const;
     void showHistory();

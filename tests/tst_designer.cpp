@@ -280,12 +280,14 @@ void TestDesigner::gesturesLandInMillimetres() {
         sendMouse(w->imgPage, QEvent::MouseButtonPress, at, Qt::LeftButton);
         QCOMPARE(w->SelectedItem(), item);
         sendMouse(w->imgPage, QEvent::MouseMove, at + by, Qt::LeftButton, mods);
-        // While dragging the status line says where the item goes; nothing is saved yet.
+        // While dragging the status line says where the item goes, nothing is saved yet ...
         QVERIFY2(w->lblDesign->text().contains(QStringLiteral("X %1 mm，Y %2 mm")
                                                    .arg(expected[0], 0, 'f', 2)
                                                    .arg(expected[1], 0, 'f', 2)),
                  qPrintable(w->lblDesign->text()));
         QVERIFY(Same(stored("it"), from));
+        // ... and the page is drawn with the item there.
+        QTRY_VERIFY(w->imgPage->Page() != w->PageImage());
         sendMouse(w->imgPage, QEvent::MouseButtonRelease, at + by, Qt::NoButton, mods);
     }
     QVERIFY2(Same(stored("it"), expected), qPrintable(Describe(stored("it"), expected)));

@@ -29,6 +29,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <climits>
 
@@ -245,6 +246,10 @@ TPagePreviewFrm::TPagePreviewFrm(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("PagePreviewFrm"));
     setWindowTitle(QStringLiteral("页面预览"));
     resize(1000, 720);
+    FDrawTimer = new QTimer(this);
+    FDrawTimer->setSingleShot(true);
+    FDrawTimer->setInterval(15);
+    connect(FDrawTimer, &QTimer::timeout, this, &TPagePreviewFrm::drawDragged);
 
     edtPageNum = new QSpinBox;
     edtPageNum->setObjectName(QStringLiteral("edtPageNum"));
@@ -793,11 +798,35 @@ void TPagePreviewFrm::drag(const QPointF& at, Qt::KeyboardModifiers modifiers) {
         imgPage->SetDragged(m);
     }
     say(describe(*FSelected, g));
+    FDragTo = g;
+    if (!FDrawTimer->isActive())
+        FDrawTimer->start();
+}
+
+void TPagePreviewFrm::drawDragged() {
+    if (FHeld == TDesignHandle::None || !FSelected || !FDragTo || !FSource || !FRenderer)
+        return;
+    // The item is composed where the drag puts it and put back at once: only a
+    // finished gesture changes it.
+    const TItemGeometry held = GeometryOf(*FSelected);
+    SetGeometry(*FSelected, *FDragTo);
+    try {
+        const std::unique_ptr<TCPrint> page = FSource(PageNum());
+        const TPreparedPage prepared = FRenderer->Prepare(*page);
+        imgPage->SetPage(
+            RenderPageDots(prepared, FShown, FShown.PaperDots(), QImage::Format_RGB32),
+            QRectF(FShown.ToDots(FShown.PrintableRect().topLeft()),
+                   FShown.ToDots(FShown.PrintableRect().bottomRight())));
+    } catch (const Exception&) {
+        // The outline still shows where it goes; the save says why it cannot.
+    }
+    SetGeometry(*FSelected, held);
 }
 
 void TPagePreviewFrm::release(const QPointF& at, Qt::KeyboardModifiers modifiers) {
     const TDesignHandle held = FHeld;
     FHeld = TDesignHandle::None;
+    FDragTo.reset();
     imgPage->SetDragged(std::nullopt);
     if (held == TDesignHandle::None || !FSelected || !FMoved)
         return;

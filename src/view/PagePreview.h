@@ -13,6 +13,7 @@
 
 class QCheckBox;
 class QLabel;
+class QTimer;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
@@ -43,6 +44,8 @@ public:
     using QWidget::QWidget;
     // printable: the printable area in the image's pixels.
     void SetPage(const QImage& page, const QRectF& printable);
+    // The page shown: while an item is dragged, the page with it where it would go.
+    const QImage& Page() const { return FPage; }
     void SetFit(bool fit);
     bool Fit() const { return FFit; }
     // Where the page lies in the widget.
@@ -157,6 +160,8 @@ private:
     void press(const QPointF& at);
     void drag(const QPointF& at, Qt::KeyboardModifiers modifiers);
     void release(const QPointF& at, Qt::KeyboardModifiers modifiers);
+    // The page drawn with the held item where the drag puts it, nothing saved.
+    void drawDragged();
     void editSelected();
     // The geometry the drag so far gives the held item.
     TItemGeometry dragged(const QPointF& at, Qt::KeyboardModifiers modifiers) const;
@@ -188,6 +193,8 @@ private:
     bool FMoved = false;
     TItemGeometry FHeldFrom;
     double FShownWidth = 0; // the held text's frame width, mm
+    std::optional<TItemGeometry> FDragTo;
+    QTimer* FDrawTimer = nullptr; // mouse moves faster than pages are drawn
     bool FEditorSaved = false;
 
     TPageSource FSource;

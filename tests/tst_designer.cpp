@@ -171,8 +171,8 @@ void TestDesigner::refuse(const QString& what) {
                    " as begin exception refused; end");
 }
 
-// Each kind taken by its middle and dragged: on the grid, off it with Alt held,
-// and off it with snapping switched off; a handle per resizable kind and a
+// Each kind taken by its middle and dragged, on the grid or off it (Alt held, or
+// snapping switched off); a handle per resizable kind and a
 // line's two ends; the arrow keys.
 void TestDesigner::gesturesLandInMillimetres_data() {
     QTest::addColumn<int>("type");
@@ -191,27 +191,20 @@ void TestDesigner::gesturesLandInMillimetres_data() {
     };
     drag("text, to the grid", itText, "ABC", text, {60, 30}, "grid", {25, 33, 0, 1.2});
     drag("text, Alt held", itText, "ABC", text, {60, 30}, "alt", {25.38, 32.74, 0, 1.2});
-    drag("serial number, to the grid", itSerial, "1000", text, {120, -60}, "grid",
-         {30, 25, 0, 1.2});
     drag("serial number, snapping off", itSerial, "1000", text, {120, -60}, "off",
          {30.46, 25.12, 0, 1.2});
     drag("line, both ends, to the grid", itLine, "", line, {60, 30}, "grid", {20, 23, 65, 23});
     drag("line, both ends, Alt held", itLine, "", line, {60, 30}, "alt",
          {20.08, 22.54, 65.08, 22.54});
     drag("barcode, to the grid", itBarcode, "20261209", code, {-30, 60}, "grid", {8, 45, 0, 12});
-    drag("barcode, Alt held", itBarcode, "20261209", code, {-30, 60}, "alt",
-         {7.86, 45.08, 0, 12});
-    drag("QR code, to the grid", itQRCode, "kova", qr, {60, 60}, "grid", {55, 25, 25, 25});
     drag("QR code, snapping off", itQRCode, "kova", qr, {60, 60}, "off", {55.08, 25.08, 25, 25});
-    drag("picture, to the grid", itImage, "p.jpg", pic, {-60, -30}, "grid", {25, 27, 40, 20});
     drag("picture, Alt held", itImage, "p.jpg", pic, {-60, -30}, "alt", {24.92, 27.46, 40, 20});
     drag("date, to the grid", itDate, "yyyy", date, {30, 30}, "grid", {63, 73, 0, 1.2});
-    drag("date, Alt held", itDate, "yyyy", date, {30, 30}, "alt", {62.54, 72.54, 0, 1.2});
 
     const auto resize = [](const char* name, int type, const char* value, const Geometry& from,
                            TDesignHandle handle, QPoint by, bool alt, const Geometry& expected) {
-        QTest::newRow(name) << type << value << from << int(handle) << by
-                            << (alt ? "alt" : "grid") << expected;
+        QTest::newRow(name) << type << value << from << int(handle) << by << (alt ? "alt" : "grid")
+                            << expected;
     };
     const Geometry bars{10, 40, 0, 12}, slant{15, 20, 60, 50};
     resize("barcode height, to the grid", itBarcode, "20261209", bars, TDesignHandle::Height,
@@ -224,8 +217,8 @@ void TestDesigner::gesturesLandInMillimetres_data() {
            TDesignHandle::Corner, {-600, -600}, false, {50, 20, 1, 1});
     resize("picture dragged past nothing, Alt held, keeps a tenth", itImage, "p.jpg", pic,
            TDesignHandle::Corner, {-600, -600}, true, {30, 30, 0.1, 0.1});
-    resize("picture, both ways, Alt held", itImage, "p.jpg", pic, TDesignHandle::Corner,
-           {-60, 30}, true, {30, 30, 34.92, 22.54});
+    resize("picture, both ways, Alt held", itImage, "p.jpg", pic, TDesignHandle::Corner, {-60, 30},
+           true, {30, 30, 34.92, 22.54});
     resize("text frame's wrap width", itText, "汉字汉字汉字", {20, 20, 30, 1.2},
            TDesignHandle::Width, {60, 0}, false, {20, 20, 35, 1.2});
     resize("line's start alone", itLine, "", slant, TDesignHandle::LineStart, {-60, 30}, true,
@@ -266,8 +259,7 @@ void TestDesigner::gesturesLandInMillimetres() {
     const Qt::KeyboardModifiers mods = snapping == "alt" ? Qt::AltModifier : Qt::NoModifier;
     if (snapping == "key") {
         w->SelectItem(item);
-        QTest::keyClick(w->imgPage, Qt::Key(by.x()),
-                        by.y() ? Qt::ShiftModifier : Qt::NoModifier);
+        QTest::keyClick(w->imgPage, Qt::Key(by.x()), by.y() ? Qt::ShiftModifier : Qt::NoModifier);
     } else if (handle >= 0) {
         w->SelectItem(item);
         const QPoint at = w->HandleAt(TDesignHandle(handle));
@@ -325,7 +317,6 @@ void TestDesigner::fittedViewConvertsThroughItsScale() {
 void TestDesigner::undoAndRedoSaveAgain_data() {
     QTest::addColumn<QString>("edit");
     QTest::newRow("drag") << "drag";
-    QTest::newRow("resize") << "resize";
     QTest::newRow("nudges, two undone") << "nudges";
     QTest::newRow("delete") << "delete";
 }
@@ -345,9 +336,6 @@ void TestDesigner::undoAndRedoSaveAgain() {
     if (edit == "drag") {
         dragBy(centreOf(pic), QPoint(60, 30), Qt::NoModifier);
         changed = {35, 33, 40, 20};
-    } else if (edit == "resize") {
-        dragBy(w->HandleAt(TDesignHandle::Corner), QPoint(60, 30), Qt::NoModifier);
-        changed = {30, 30, 45, 23};
     } else if (edit == "nudges") {
         QTest::keyClick(w->imgPage, Qt::Key_Right);
         QTest::keyClick(w->imgPage, Qt::Key_Right, Qt::ShiftModifier);
@@ -392,7 +380,6 @@ void TestDesigner::undoAndRedoSaveAgain() {
 void TestDesigner::refusedSaveUndoesItself_data() {
     QTest::addColumn<QString>("edit");
     QTest::newRow("drag") << "drag";
-    QTest::newRow("nudge") << "nudge";
     QTest::newRow("undo of a drag") << "undo";
     QTest::newRow("delete") << "delete";
 }
@@ -413,8 +400,6 @@ void TestDesigner::refusedSaveUndoesItself() {
     refuse(edit == "delete" ? "delete" : "update");
     if (edit == "drag")
         dragBy(centreOf(qr), QPoint(60, 60), Qt::NoModifier);
-    else if (edit == "nudge")
-        QTest::keyClick(w->imgPage, Qt::Key_Down);
     else if (edit == "undo")
         QTest::keyClick(w->imgPage, Qt::Key_Z, Qt::ControlModifier);
     else {

@@ -813,10 +813,9 @@ void TPagePreviewFrm::drawDragged() {
     try {
         const std::unique_ptr<TCPrint> page = FSource(PageNum());
         const TPreparedPage prepared = FRenderer->Prepare(*page);
-        imgPage->SetPage(
-            RenderPageDots(prepared, FShown, FShown.PaperDots(), QImage::Format_RGB32),
-            QRectF(FShown.ToDots(FShown.PrintableRect().topLeft()),
-                   FShown.ToDots(FShown.PrintableRect().bottomRight())));
+        imgPage->SetPage(RenderPageDots(prepared, FShown, FShown.PaperDots(), QImage::Format_RGB32),
+                         QRectF(FShown.ToDots(FShown.PrintableRect().topLeft()),
+                                FShown.ToDots(FShown.PrintableRect().bottomRight())));
     } catch (const Exception&) {
         // The outline still shows where it goes; the save says why it cannot.
     }

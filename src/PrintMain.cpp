@@ -1246,6 +1246,7 @@ void TPrintMainFrm::mmPagePreviewClick() {
         return;
     TProject* project = FCurrProject;
     TPagePreviewFrm preview(this);
+    preview.EnableDesign(*project, *PrintModel->FileMgr());
     preview.SetData(
         *project,
         [project](int pageNum) {
@@ -1253,7 +1254,6 @@ void TPrintMainFrm::mmPagePreviewClick() {
             return composer.GenerateTCPrint(*project, pageNum);
         },
         PrnSerialFrom->value());
-    preview.EnableDesign(*project, *PrintModel->FileMgr());
     preview.exec();
     if (!preview.Designed())
         return;

@@ -83,8 +83,6 @@ private:
     Geometry stored(const QString& name);
     void dragBy(const QPointF& from, const QPoint& by, Qt::KeyboardModifiers mods);
     QPointF centreOf(const TPrintItem* item) const;
-    TPrintItem* itemNamed(TProject* p, const QString& name) const;
-    void refuse(const QString& what);
     // A picture stored for an image item; its OID, empty when it was not stored.
     QString storePicture(TPrintItem* item);
 
@@ -111,13 +109,13 @@ TProject* TestDesigner::project(const QList<TPrintItem*>& items) {
 
 TPagePreviewFrm* TestDesigner::open(TProject* p, bool actual) {
     w = new TPagePreviewFrm;
+    w->EnableDesign(*p, store->files);
     w->SetData(
         *p,
         [this, p](int n) {
             return TPageComposer(store->settings, store->files).GenerateTCPrint(*p, n);
         },
         1);
-    w->EnableDesign(*p, store->files);
     w->show();
     if (actual)
         w->btnZoomActual->click();
@@ -149,13 +147,6 @@ QPointF TestDesigner::centreOf(const TPrintItem* item) const {
     return w->imgPage->ToWidget(w->ItemBox(item).center());
 }
 
-TPrintItem* TestDesigner::itemNamed(TProject* p, const QString& name) const {
-    for (int i = 0; i < p->ItemList()->Count(); ++i)
-        if (p->ItemList()->Items(i)->ItemName() == name)
-            return p->ItemList()->Items(i);
-    return nullptr;
-}
-
 QString TestDesigner::storePicture(TPrintItem* item) {
     TCFile file;
     file.SetBody(QuadrantJpeg());
@@ -163,12 +154,6 @@ QString TestDesigner::storePicture(TPrintItem* item) {
         return QString();
     item->SetFileId(file.Oid);
     return file.Oid;
-}
-
-void TestDesigner::refuse(const QString& what) {
-    store->db.exec("create exception refused 'refused'");
-    store->db.exec("create trigger refuse_it for P_ITEM before " + what +
-                   " as begin exception refused; end");
 }
 
 // Each kind taken by its middle and dragged, on the grid or off it (Alt held, or
@@ -253,7 +238,7 @@ void TestDesigner::gesturesLandInMillimetres() {
         QVERIFY(!storePicture(item).isEmpty());
     TProject* p = project({item});
     open(p);
-    item = itemNamed(p, "it");
+    item = ItemNamed(*p, "it");
     const QRectF before = w->ItemBox(item);
     QVERIFY2(!before.isEmpty() || type == itLine, qPrintable(w->Error()));
     const Qt::KeyboardModifiers mods = snapping == "alt" ? Qt::AltModifier : Qt::NoModifier;
@@ -299,7 +284,7 @@ void TestDesigner::gesturesLandInMillimetres() {
 void TestDesigner::fittedViewConvertsThroughItsScale() {
     TProject* p = project({NewItem(itQRCode, 40, 30, 20, 20, "kova", "qr")});
     open(p, false);
-    TPrintItem* qr = itemNamed(p, "qr");
+    TPrintItem* qr = ItemNamed(*p, "qr");
     const double mmPerPixel = 127.0 / w->imgPage->PageRect().width();
     QVERIFY(mmPerPixel > 25.4 / kDpi); // smaller than 1:1
     const QPoint by(100, 50);
@@ -327,10 +312,10 @@ void TestDesigner::undoAndRedoSaveAgain() {
     const QString picture = storePicture(item);
     QVERIFY(!picture.isEmpty());
     TProject* p = project({item, NewItem(itText, 5, 5, 0, 1.2, "under", "a")});
-    const QString oid = itemNamed(p, "pic")->OID();
+    const QString oid = ItemNamed(*p, "pic")->OID();
     const Geometry original = stored("pic");
     open(p);
-    TPrintItem* pic = itemNamed(p, "pic");
+    TPrintItem* pic = ItemNamed(*p, "pic");
     w->SelectItem(pic);
     Geometry changed;
     if (edit == "drag") {
@@ -388,7 +373,7 @@ void TestDesigner::refusedSaveUndoesItself() {
     QFETCH(QString, edit);
     TProject* p = project({NewItem(itQRCode, 50, 20, 25, 25, "kova", "qr")});
     open(p);
-    TPrintItem* qr = itemNamed(p, "qr");
+    TPrintItem* qr = ItemNamed(*p, "qr");
     w->SelectItem(qr);
     Geometry before{50, 20, 25, 25};
     if (edit == "undo") {
@@ -397,7 +382,7 @@ void TestDesigner::refusedSaveUndoesItself() {
         QVERIFY(Same(stored("qr"), before));
     }
     const QRectF box = w->ItemBox(qr);
-    refuse(edit == "delete" ? "delete" : "update");
+    store->db.refuse("P_ITEM", edit == "delete" ? "delete" : "update");
     if (edit == "drag")
         dragBy(centreOf(qr), QPoint(60, 60), Qt::NoModifier);
     else if (edit == "undo")
@@ -439,7 +424,7 @@ void TestDesigner::listAndTabFollowDrawingOrder() {
     for (int i = 0; i < w->lstItems->count(); ++i)
         listed << w->lstItems->item(i)->text();
     QCOMPARE(listed, (QStringList{"A", "b", "c", "d"}));
-    QVERIFY(w->ItemBox(itemNamed(p, "d")).isEmpty());
+    QVERIFY(w->ItemBox(ItemNamed(*p, "d")).isEmpty());
     QStringList tabbed;
     for (int i = 0; i < 4; ++i) {
         QTest::keyClick(w->imgPage, Qt::Key_Tab);
@@ -450,10 +435,10 @@ void TestDesigner::listAndTabFollowDrawingOrder() {
     QTest::keyClick(w->imgPage, Qt::Key_Backtab);
     QCOMPARE(w->SelectedItem()->ItemName(), QString("c"));
     w->lstItems->setCurrentRow(1);
-    QCOMPARE(w->SelectedItem(), itemNamed(p, "b"));
+    QCOMPARE(w->SelectedItem(), ItemNamed(*p, "b"));
     // A click on the page selects what lies there; on bare paper, nothing.
-    sendMouse(w->imgPage, QEvent::MouseButtonPress, centreOf(itemNamed(p, "A")), Qt::LeftButton);
-    sendMouse(w->imgPage, QEvent::MouseButtonRelease, centreOf(itemNamed(p, "A")), Qt::NoButton);
+    sendMouse(w->imgPage, QEvent::MouseButtonPress, centreOf(ItemNamed(*p, "A")), Qt::LeftButton);
+    sendMouse(w->imgPage, QEvent::MouseButtonRelease, centreOf(ItemNamed(*p, "A")), Qt::NoButton);
     QCOMPARE(w->lstItems->currentRow(), 0);
     const QPointF paper = w->imgPage->ToWidget(QPointF(1400, 1100));
     sendMouse(w->imgPage, QEvent::MouseButtonPress, paper, Qt::LeftButton);
@@ -498,8 +483,8 @@ void TestDesigner::printPutsItemWhereDesignerShowedIt() {
     store->settings.Reload();
     TProject* p = store->settings.ProjectList()->Items(0);
     open(p);
-    dragBy(centreOf(itemNamed(p, "it")), QPoint(71, 37), Qt::AltModifier);
-    const QRectF shown = w->ItemBox(itemNamed(p, "it"));
+    dragBy(centreOf(ItemNamed(*p, "it")), QPoint(71, 37), Qt::AltModifier);
+    const QRectF shown = w->ItemBox(ItemNamed(*p, "it"));
     QVERIFY(!Same(stored("it"), from));
     delete w;
     w = nullptr;

@@ -10,12 +10,7 @@ class TestDuplicate : public QObject {
     Q_OBJECT
     std::unique_ptr<TestStore> s;
     TProject* original() { return s->settings.ProjectList()->Items(0); }
-    TPrintItem* item(const QString& name) {
-        for (int i = 0; i < original()->ItemList()->Count(); ++i)
-            if (original()->ItemList()->Items(i)->ItemName() == name)
-                return original()->ItemList()->Items(i);
-        return nullptr;
-    }
+    TPrintItem* item(const QString& name) { return ItemNamed(*original(), name); }
     // A row as stored, but for the columns a copy has of its own.
     QVariantMap row(const QString& table, const QString& key, const QString& value,
                     const QStringList& own) {
@@ -166,9 +161,7 @@ void TestDuplicate::refusedCopyLeavesNothing() {
     if (table == "gone") {
         s->db.exec("delete from P_PROJECT");
     } else {
-        s->db.exec("create exception refused 'refused'");
-        s->db.exec("create trigger refuse_it for " + table +
-                   " before insert as begin exception refused; end");
+        s->db.refuse(table, "insert");
     }
     const auto counts = [&] {
         QList<int> n{s->settings.ProjectList()->Count(), original()->ItemList()->Count()};

@@ -71,7 +71,6 @@ private:
     void selectItem(const QString& name);
     int projectRows() { return db->count("P_PROJECT"); }
     // The database refuses every delete (or update) of the table from now on.
-    void refuse(const QString& table, const QString& what = "delete");
 };
 
 void TestMainWindow::start() {
@@ -337,7 +336,7 @@ void TestMainWindow::toggleStoresFlag() {
     QCOMPARE(frm->btnItemStatus->text(), QString("启用"));
     QCOMPARE(db->scalar("select is_active from P_ITEM").toString(), QString("TRUE"));
     // A save the database refuses leaves the item, and what the window shows, as stored.
-    refuse("P_ITEM", "update");
+    db->refuse("P_ITEM", "update");
     QVERIFY_THROWS_EXCEPTION(Exception, frm->btnItemStatus->click());
     QCOMPARE(frm->btnItemStatus->text(), QString("启用"));
     QCOMPARE(frm->CurrItem()->ItemActive(), QString("TRUE"));
@@ -375,7 +374,7 @@ void TestMainWindow::deleteItemRemovesRowAndPicture() {
     selectProject("p");
     selectItem("pic");
     if (!refusedBy.isEmpty())
-        refuse(refusedBy);
+        db->refuse(refusedBy, "delete");
     MessageAnswerer answers({yes ? QMessageBox::Yes : QMessageBox::No});
     const QString error = ErrorMessage<Exception>([&] { frm->btnDelete->click(); });
     QCOMPARE(answers.texts.value(0), QString("打印项 \"pic\" 将被删除，继续？"));
@@ -393,12 +392,6 @@ void TestMainWindow::deleteItemRemovesRowAndPicture() {
     } else {
         QVERIFY(!frm->CurrItem()->Deleted());
     }
-}
-
-void TestMainWindow::refuse(const QString& table, const QString& what) {
-    db->exec("create exception refused 'refused'");
-    db->exec("create trigger refuse_it for " + table + " before " + what +
-             " as begin exception refused; end");
 }
 
 void TestMainWindow::deleteProjectRemovesRowsAndPictures_data() {
@@ -428,7 +421,7 @@ void TestMainWindow::deleteProjectRemovesRowsAndPictures() {
     selectProject("second");
     const bool secondIsLater = frm->cbbProjectList->currentIndex() > 0;
     if (!refusedBy.isEmpty())
-        refuse(refusedBy);
+        db->refuse(refusedBy, "delete");
     MessageAnswerer answers({QMessageBox::Yes});
     const QString error = ErrorMessage<Exception>([&] { frm->btnProjectDel->click(); });
     QCOMPARE(answers.texts.value(0), QString("项目 \"second\" 将被删除，继续？"));

@@ -427,7 +427,10 @@ void TPagePreviewFrm::ShowPage(int pageNum) {
         }
         FImage = RenderPageDots(prepared, shown, shown.PaperDots(), QImage::Format_RGB32);
         FReport = CheckPage(*page, prepared, *FPrinter, pageNum);
-        placeItems(*page, prepared);
+        // Only a page composed from the project as the model holds it names
+        // items that outlive it: the item editor's page is of a copy.
+        if (FHistory)
+            placeItems(*page, prepared);
     } catch (const Exception& e) {
         FError = e.Message();
     }

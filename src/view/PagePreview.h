@@ -100,8 +100,8 @@ public:
     void SetData(const TProject& project, TPageSource source, int pageNum);
     void ShowPage(int pageNum);
 
-    // Lets the user lay the project out by hand ("设计"): the page must come
-    // from this project as the model holds it. Pictures of items deleted here
+    // Lets the user lay the project out by hand ("设计"), before SetData: the
+    // page must come from this project as the model holds it. Pictures of items deleted here
     // are deleted from `files` when the window goes.
     void EnableDesign(TProject& project, TFileMgr& files);
     bool Designing() const;

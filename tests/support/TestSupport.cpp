@@ -97,6 +97,19 @@ QList<QVariantMap> TestDatabase::rows(const QString& table, const QString& where
     return rows;
 }
 
+void TestDatabase::refuse(const QString& table, const QString& what) {
+    exec("create exception refused 'refused'");
+    exec("create trigger refuse_it for " + table + " before " + what +
+         " as begin exception refused; end");
+}
+
+TPrintItem* ItemNamed(const TProject& project, const QString& name) {
+    for (int i = 0; i < project.ItemList()->Count(); ++i)
+        if (project.ItemList()->Items(i)->ItemName() == name)
+            return project.ItemList()->Items(i);
+    return nullptr;
+}
+
 void SetEveryField(TPersistentObject& object, const QStringList& except) {
     int n = 0;
     for (const TPropInfo& p : object.Class().Props) {

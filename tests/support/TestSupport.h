@@ -37,6 +37,9 @@ public:
     // Every column the table has (not only the mapped ones) of the rows `where`
     // picks ("order by" may follow), by upper-case column name.
     QList<QVariantMap> rows(const QString& table, const QString& where);
+    // The database refuses `what` ("insert", "update", "delete") on the table
+    // from now on, as a constraint of another station's schema would.
+    void refuse(const QString& table, const QString& what);
 
     // Copies the template to path (for tests that run their own processes).
     static void copyTemplate(const QString& path);
@@ -76,6 +79,9 @@ private:
 // Sets every stored value of an object but those named to a value of its own
 // that no default has, so that a copy missing one of them shows.
 void SetEveryField(TPersistentObject& object, const QStringList& except);
+
+// The project's item of that name; null when it has none.
+TPrintItem* ItemNamed(const TProject& project, const QString& name);
 
 // A new item as the editor stores one: position and size, its own font (宋体,
 // 12 points, black), the rest at the defaults.

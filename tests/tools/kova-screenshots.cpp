@@ -183,6 +183,7 @@ int main(int argc, char** argv) {
                         if (projects->Items(i)->ProjectName() == QStringLiteral("标签设计"))
                             label = projects->Items(i);
                     auto* designer = new TPagePreviewFrm(&frm);
+                    designer->EnableDesign(*label, *PrintModel->FileMgr());
                     designer->SetData(
                         *label,
                         [label](int page) {
@@ -190,7 +191,6 @@ int main(int argc, char** argv) {
                                 .GenerateTCPrint(*label, page);
                         },
                         251);
-                    designer->EnableDesign(*label, *PrintModel->FileMgr());
                     designer->show();
                     designer->SetDesigning(true);
                     for (TPrintItem* i : designer->DesignItems())

@@ -117,7 +117,8 @@ QStringList TopAligned(const QString& pdf, int dpiX, int dpiY) {
     QFile file(pdf);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    static const QRegularExpression box(
+    // Not shared: the first and last pages of a run are read on two threads.
+    const QRegularExpression box(
         QStringLiteral("/MediaBox\\s*\\[\\s*0\\s+0\\s+([\\d.]+)\\s+([\\d.]+)\\s*\\]"));
     const QRegularExpressionMatch m = box.match(QString::fromLatin1(file.read(1 << 20)));
     if (!m.hasMatch())

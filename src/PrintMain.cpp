@@ -2,10 +2,10 @@
 
 #include "model/Colors.h"
 #include "model/Composer.h"
+#include "model/DataFile.h"
 #include "model/Duplicate.h"
 #include "model/Font.h"
 #include "model/ItemEditing.h"
-#include "model/DataFile.h"
 #include "model/ItemSummary.h"
 #include "model/PrintCommon.h"
 #include "model/SummaryPicture.h"
@@ -1258,10 +1258,7 @@ void TPrintMainFrm::mmPagePreviewClick() {
     if (!preview.Designed())
         return;
     // Items may have moved, changed or gone in the designer.
-    bool kept = false;
-    for (int i = 0; i < project->ItemList()->Count(); ++i)
-        kept = kept || project->ItemList()->Items(i) == FCurrItem;
-    if (!kept)
+    if (project->ItemList()->IndexOf(FCurrItem) < 0)
         FCurrItem = nullptr;
     RenderView();
 }

@@ -439,9 +439,7 @@ void TPagePreviewFrm::ShowPage(int pageNum) {
     imgPage->SetDesign(Designing(),
                        QPointF(shown.DpiX / double(mmPerInch), shown.DpiY / double(mmPerInch)));
     updateMarks();
-    const QPointF corner = shown.ToDots(shown.PrintableRect().topLeft());
-    const QPointF far = shown.ToDots(shown.PrintableRect().bottomRight());
-    imgPage->SetPage(FImage, QRectF(corner, far));
+    imgPage->SetPage(FImage, printableDots());
     QString info = FPrinterNote;
     info += QStringLiteral("第 %1 页，%2 × %3 mm，")
                 .arg(pageNum)
@@ -581,6 +579,18 @@ void TPagePreviewFrm::placeItems(const TCPrint& page, const TPreparedPage& prepa
     }
 }
 
+TDesignMark TPagePreviewFrm::shownMark(TDesignMark m) const {
+    m.Box = QRectF(FShown.ToDots(m.Box.topLeft()), FShown.ToDots(m.Box.bottomRight()));
+    m.From = FShown.ToDots(m.From);
+    m.To = FShown.ToDots(m.To);
+    return m;
+}
+
+QRectF TPagePreviewFrm::printableDots() const {
+    return QRectF(FShown.ToDots(FShown.PrintableRect().topLeft()),
+                  FShown.ToDots(FShown.PrintableRect().bottomRight()));
+}
+
 int TPagePreviewFrm::markOf(const TPrintItem* item) const {
     for (int i = 0; i < int(FPlaced.size()); ++i)
         if (FPlaced[i].Item == item)
@@ -590,13 +600,8 @@ int TPagePreviewFrm::markOf(const TPrintItem* item) const {
 
 void TPagePreviewFrm::updateMarks() {
     std::vector<TDesignMark> marks;
-    for (const TPlaced& placed : FPlaced) {
-        TDesignMark m = placed.Device;
-        m.Box = QRectF(FShown.ToDots(m.Box.topLeft()), FShown.ToDots(m.Box.bottomRight()));
-        m.From = FShown.ToDots(m.From);
-        m.To = FShown.ToDots(m.To);
-        marks.push_back(m);
-    }
+    for (const TPlaced& placed : FPlaced)
+        marks.push_back(shownMark(placed.Device));
     imgPage->SetMarks(std::move(marks), Designing() ? markOf(FSelected) : -1);
     const auto row = std::find(FItems.begin(), FItems.end(), FSelected);
     const QSignalBlocker block(lstItems);
@@ -605,21 +610,14 @@ void TPagePreviewFrm::updateMarks() {
 
 QRectF TPagePreviewFrm::ItemBox(const TPrintItem* item) const {
     const int i = markOf(item);
-    if (i < 0)
-        return QRectF();
-    const QRectF& b = FPlaced[i].Device.Box;
-    return QRectF(FShown.ToDots(b.topLeft()), FShown.ToDots(b.bottomRight()));
+    return i < 0 ? QRectF() : shownMark(FPlaced[i].Device).Box;
 }
 
 QPoint TPagePreviewFrm::HandleAt(TDesignHandle handle) const {
     const int i = markOf(FSelected);
     if (i < 0)
         return QPoint();
-    TDesignMark m = FPlaced[i].Device;
-    m.Box = ItemBox(FSelected);
-    m.From = FShown.ToDots(m.From);
-    m.To = FShown.ToDots(m.To);
-    return imgPage->HandlePos(m, handle).toPoint();
+    return imgPage->HandlePos(shownMark(FPlaced[i].Device), handle).toPoint();
 }
 
 bool TPagePreviewFrm::eventFilter(QObject* watched, QEvent* event) {
@@ -727,10 +725,10 @@ void TPagePreviewFrm::press(const QPointF& at) {
         const TPrintItem* hit = nullptr;
         // The topmost item: the last one drawn.
         for (int i = int(FPlaced.size()) - 1; i >= 0 && !hit; --i) {
-            const TDesignMark& d = FPlaced[i].Device;
+            const TDesignMark d = shownMark(FPlaced[i].Device);
             if (d.Line) {
-                const QPointF a = imgPage->ToWidget(FShown.ToDots(d.From));
-                const QPointF b = imgPage->ToWidget(FShown.ToDots(d.To));
+                const QPointF a = imgPage->ToWidget(d.From);
+                const QPointF b = imgPage->ToWidget(d.To);
                 const QPointF ab = b - a;
                 const double len2 = QPointF::dotProduct(ab, ab);
                 const double t =
@@ -738,9 +736,8 @@ void TPagePreviewFrm::press(const QPointF& at) {
                 if (QLineF(a + t * ab, at).length() <= kGrab)
                     hit = FPlaced[i].Item;
             } else {
-                const QRectF box = ItemBox(FPlaced[i].Item);
-                const QRectF shown(imgPage->ToWidget(box.topLeft()),
-                                   imgPage->ToWidget(box.bottomRight()));
+                const QRectF shown(imgPage->ToWidget(d.Box.topLeft()),
+                                   imgPage->ToWidget(d.Box.bottomRight()));
                 if (shown.adjusted(-3, -3, 3, 3).contains(at))
                     hit = FPlaced[i].Item;
             }
@@ -795,10 +792,7 @@ void TPagePreviewFrm::drag(const QPointF& at, Qt::KeyboardModifiers modifiers) {
                 m.Box.setBottom(m.Box.bottom() + (g.Height - FHeldFrom.Height) * ky);
             }
         }
-        m.Box = QRectF(FShown.ToDots(m.Box.topLeft()), FShown.ToDots(m.Box.bottomRight()));
-        m.From = FShown.ToDots(m.From);
-        m.To = FShown.ToDots(m.To);
-        imgPage->SetDragged(m);
+        imgPage->SetDragged(shownMark(m));
     }
     say(describe(*FSelected, g));
     FDragTo = g;
@@ -817,8 +811,7 @@ void TPagePreviewFrm::drawDragged() {
         const std::unique_ptr<TCPrint> page = FSource(PageNum());
         const TPreparedPage prepared = FRenderer->Prepare(*page);
         imgPage->SetPage(RenderPageDots(prepared, FShown, FShown.PaperDots(), QImage::Format_RGB32),
-                         QRectF(FShown.ToDots(FShown.PrintableRect().topLeft()),
-                                FShown.ToDots(FShown.PrintableRect().bottomRight())));
+                         printableDots());
     } catch (const Exception&) {
         // The outline still shows where it goes; the save says why it cannot.
     }

@@ -156,6 +156,10 @@ private:
     void placeItems(const TCPrint& page, const TPreparedPage& prepared);
     void updateMarks();
     int markOf(const TPrintItem* item) const;
+    // A mark in device pixels as the page image shows it, and the printable
+    // area there: a large sheet is shown at a fraction of the device's dots.
+    TDesignMark shownMark(TDesignMark device) const;
+    QRectF printableDots() const;
     bool designKey(QKeyEvent* event);
     void press(const QPointF& at);
     void drag(const QPointF& at, Qt::KeyboardModifiers modifiers);

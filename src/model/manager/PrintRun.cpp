@@ -448,6 +448,11 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& asked, const TPrintRunHoo
                 h.Idle();
             return true;
         };
+        const auto failedAt = [&](int pageNum, const Exception& e) {
+            failure = PageFailedText(
+                pageNum, data ? DataPageProblem(FProject, *data, pageNum, e) : e.Message());
+            r.FailedPage = pageNum;
+        };
         int pageNum = from;
         for (int i = 0; i < o.Count; ++i, ++pageNum) {
             if (!Printer().Printing())
@@ -462,9 +467,7 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& asked, const TPrintRunHoo
                     h.PageStarted(pageNum);
                 next = preparer.Prepare(composer.GenerateTCPrint(FProject, pageNum));
             } catch (const Exception& e) {
-                failure = PageFailedText(
-                    pageNum, data ? DataPageProblem(FProject, *data, pageNum, e) : e.Message());
-                r.FailedPage = pageNum;
+                failedAt(pageNum, e);
                 break;
             }
             if (ready && !paint(*std::exchange(ready, std::nullopt)))
@@ -473,16 +476,13 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& asked, const TPrintRunHoo
             try {
                 ready = next.get();
             } catch (const Exception& e) {
-                failure = PageFailedText(
-                    pageNum, data ? DataPageProblem(FProject, *data, pageNum, e) : e.Message());
-                r.FailedPage = pageNum;
+                failedAt(pageNum, e);
                 break;
             }
         }
         if (ready)
             paint(*ready);
-        // The first page not printed.
-        pageNum = from + r.Printed;
+        const int notPrinted = from + r.Printed;
 
         if (Printer().Aborted() || !Printer().Printing()) {
             r.Aborted = true;
@@ -491,7 +491,7 @@ TPrintRunResult TPrintRun::Run(const TPrintRunOptions& asked, const TPrintRunHoo
             Printer().Abort();
         } else {
             QString note = !failure.isEmpty() ? failure
-                           : r.Stopped ? QStringLiteral("已停止，第 %1 页起没有打印").arg(pageNum)
+                           : r.Stopped ? QStringLiteral("已停止，第 %1 页起没有打印").arg(notPrinted)
                                        : QString();
             // The ledger's pages are the rows; the note says so.
             if (data)
